@@ -1,0 +1,92 @@
+#include "append_writer.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "block_reader.hpp"
+#include "score_text.hpp"
+
+namespace ppi {
+
+int write_all(int fd, const char* data, std::size_t size) noexcept
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return 0;
+}
+
+append_writer::append_writer(const std::string& path)
+    : fd_(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666))
+{
+    if (!fd_) {
+        open_error_ = errno;
+        return;
+    }
+    buffer_.resize(block_size);
+}
+
+void append_writer::append_pair(std::string_view protein_a, std::string_view protein_b,
+                                double score)
+{
+    const std::size_t line_size = protein_a.size() + protein_b.size() + 2 + max_score_text + 1;
+    if (buffer_.size() - used_ < line_size) {
+        flush();
+        // Only a line longer than a whole block gets here with too little room.
+        if (buffer_.size() < line_size) {
+            append_bytes(protein_a);
+            append_bytes("\t");
+            append_bytes(protein_b);
+            append_bytes("\t");
+            char score_text[max_score_text];
+            append_bytes({score_text, static_cast<std::size_t>(format_score(score, score_text) - score_text)});
+            append_bytes("\n");
+            return;
+        }
+    }
+    char* out = buffer_.data() + used_;
+    std::memcpy(out, protein_a.data(), protein_a.size());
+    out += protein_a.size();
+    *out++ = '\t';
+    std::memcpy(out, protein_b.data(), protein_b.size());
+    out += protein_b.size();
+    *out++ = '\t';
+    out = format_score(score, out);
+    *out++ = '\n';
+    used_ = static_cast<std::size_t>(out - buffer_.data());
+}
+
+void append_writer::append_bytes(std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        if (used_ == buffer_.size()) flush();
+        const std::size_t room = std::min(buffer_.size() - used_, bytes.size());
+        std::memcpy(buffer_.data() + used_, bytes.data(), room);
+        used_ += room;
+        bytes.remove_prefix(room);
+    }
+}
+
+void append_writer::flush()
+{
+    if (write_error_ == 0 && used_ > 0) write_error_ = write_all(fd_.get(), buffer_.data(), used_);
+    used_ = 0;
+}
+
+int append_writer::finish()
+{
+    flush();
+    const int close_error = fd_.close();
+    return write_error_ != 0 ? write_error_ : close_error;
+}
+
+}  // namespace ppi

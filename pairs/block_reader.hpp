@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+#include "unique_fd.hpp"
+
+namespace ppi {
+
+// Size of every read and of the initial buffer. Fixed: only data longer than one block (a
+// triple with a huge identifier) makes the buffer grow.
+inline constexpr std::size_t block_size = std::size_t{1} << 20;
+
+// Streams a file descriptor through one buffer. The caller looks at the unread bytes with
+// unread(), consumes what it has handled, and calls refill() when it needs the bytes after the
+// current end; the unconsumed bytes are kept (moved to the front), so a token cut by a block
+// boundary is complete after the refill.
+class block_reader {
+public:
+    explicit block_reader(unique_fd fd);
+
+    std::string_view unread() const noexcept { return {buffer_.data() + begin_, end_ - begin_}; }
+    void consume(std::size_t count) noexcept { begin_ += count; }
+
+    // Reads at least one more byte after the unread ones. Returns false at end of input or on a
+    // read error (then error() is the errno); unread() is unchanged then.
+    bool refill();
+
+    bool at_end() const noexcept { return at_end_; }
+    int error() const noexcept { return error_; }
+
+private:
+    unique_fd fd_;
+    std::vector<char> buffer_;
+    std::size_t begin_ = 0;
+    std::size_t end_ = 0;
+    bool at_end_ = false;
+    int error_ = 0;
+};
+
+// Opens `path` for reading; on failure returns an empty descriptor and sets errno.
+unique_fd open_for_read(const char* path);
+
+}  // namespace ppi

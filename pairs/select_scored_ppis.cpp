@@ -1,0 +1,164 @@
+#include "select_scored_ppis.hpp"
+
+#include <array>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "append_writer.hpp"
+#include "block_reader.hpp"
+#include "score_text.hpp"
+
+namespace ppi {
+
+namespace {
+
+// The white space of formatted input in the classic locale.
+constexpr std::array<bool, 256> blank_table = [] {
+    std::array<bool, 256> table{};
+    for (const unsigned char c : {' ', '\t', '\n', '\v', '\f', '\r'}) table[c] = true;
+    return table;
+}();
+
+inline bool is_blank(char c) noexcept { return blank_table[static_cast<unsigned char>(c)]; }
+
+struct triple_scan {
+    std::string_view fields[3];
+    int field_count = 0;     // fields found before the data ran out
+    bool complete = false;   // all three fields found, the last one ended by a blank or the end
+    bool needs_more = false; // ran out inside the triple while more input may follow
+    std::size_t end = 0;     // offset just past the score field when complete
+};
+
+// Finds the next triple in `data`. A field that touches the end of `data` is only taken as
+// whole when `at_end` says no more input follows.
+triple_scan scan_triple(std::string_view data, bool at_end) noexcept
+{
+    triple_scan scan;
+    const char* const first = data.data();
+    const char* const last = first + data.size();
+    const char* p = first;
+    for (int field = 0; field < 3; ++field) {
+        while (p != last && is_blank(*p)) ++p;
+        if (p == last) {
+            scan.needs_more = !at_end;
+            return scan;
+        }
+        const char* const start = p;
+        while (p != last && !is_blank(*p)) ++p;
+        if (p == last && !at_end) {
+            scan.needs_more = true;
+            return scan;
+        }
+        scan.fields[field] = {start, static_cast<std::size_t>(p - start)};
+        scan.field_count = field + 1;
+    }
+    scan.complete = true;
+    scan.end = static_cast<std::size_t>(p - first);
+    return scan;
+}
+
+std::string error_text(const char* what, const std::string& name, int error_number)
+{
+    return std::string("Error: ") + what + " " + name + ": " + std::strerror(error_number);
+}
+
+// Reads the triples and hands each well-formed one to `handle_pair`, which returns false to
+// stop the reading. Counts malformed triples into `result`.
+template <typename Handle_pair>
+void for_each_scored_pair(block_reader& reader, selection_result& result, Handle_pair handle_pair)
+{
+    for (;;) {
+        const std::string_view data = reader.unread();
+        const triple_scan scan = scan_triple(data, reader.at_end());
+        if (scan.needs_more) {
+            if (!reader.refill() && reader.error() != 0) return;
+            continue;
+        }
+        if (!scan.complete) {
+            if (scan.field_count > 0) ++result.malformed_count;
+            return;
+        }
+        reader.consume(scan.end);
+        const std::optional<double> score = parse_score(scan.fields[2]);
+        if (!score) {
+            ++result.malformed_count;
+            continue;
+        }
+        if (!handle_pair(scan.fields[0], scan.fields[1], *score)) return;
+    }
+}
+
+}  // namespace
+
+selection_result select_scored_ppis(double threshold, const std::string& output_file,
+                                    scored_pair_stream scored)
+{
+    selection_result result;
+    append_writer writer(output_file);
+    if (!writer.is_open()) {
+        result.errors.push_back("Error: cannot open file " + output_file + " for write");
+        return result;
+    }
+    result.output_opened = true;
+
+    block_reader reader(std::move(scored.fd));
+    if (is_top_n(threshold)) {
+        for_each_scored_pair(reader, result, [&](std::string_view a, std::string_view b, double score) {
+            writer.append_pair(a, b, score);
+            result.last_kept_score = score;
+            ++result.kept_count;
+            ++result.read_count;
+            // The pair after the N-th would end the reading uncounted: stop before reading it.
+            return static_cast<double>(result.kept_count) < threshold;
+        });
+    } else {
+        for_each_scored_pair(reader, result, [&](std::string_view a, std::string_view b, double score) {
+            if (score >= threshold) {
+                writer.append_pair(a, b, score);
+                ++result.kept_count;
+            }
+            ++result.read_count;
+            return true;
+        });
+    }
+
+    if (reader.error() != 0) result.errors.push_back(error_text("cannot read file", scored.name, reader.error()));
+    if (result.malformed_count > 0) {
+        result.errors.push_back("Error: " + std::to_string(result.malformed_count) +
+                                " malformed scored pair(s) skipped in " + scored.name);
+    }
+    if (const int write_error = writer.finish(); write_error != 0) {
+        result.errors.push_back(error_text("cannot write file", output_file, write_error));
+    }
+    return result;
+}
+
+namespace {
+
+template <typename... Args>
+std::string format_text(const char* format, Args... args)
+{
+    const int size = std::snprintf(nullptr, 0, format, args...);
+    std::string text(static_cast<std::size_t>(size), '\0');
+    std::snprintf(text.data(), text.size() + 1, format, args...);
+    return text;
+}
+
+}  // namespace
+
+std::string selection_report(double threshold, const selection_result& result)
+{
+    std::string report = format_text("\n#PPIs with non-zero score: %" PRId64 "\n", result.read_count);
+    if (is_top_n(threshold)) {
+        report += format_text("Minimum score of top %" PRId64 " PPIs: %.4f\n\n", result.kept_count,
+                              result.last_kept_score);
+    } else {
+        report += format_text("#PPIs selected with score>=%.2f: %" PRId64 "\n\n", threshold,
+                              result.kept_count);
+    }
+    return report;
+}
+
+}  // namespace ppi
