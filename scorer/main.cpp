@@ -1,0 +1,31 @@
+#include "scorer/options.hpp"
+#include "scorer/run_scoring.hpp"
+
+#include <cstdio>
+#include <span>
+
+int main(int argc, char** argv) {
+    const auto parsed = vornel::parse_options(std::span<const char* const>(argv + 1, argv + argc));
+    if (parsed.values.action == vornel::requested_action::help) {
+        std::fputs(vornel::help_text().c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+    if (parsed.values.action == vornel::requested_action::version) {
+        std::puts(vornel::version_line().c_str());
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+    if (!parsed.errors.empty()) {
+        for (const auto& error : parsed.errors) std::fprintf(stderr, "vornel: %s\n", error.c_str());
+        if (parsed.missing_arguments) {
+            std::fputs("Usage: vornel [--threads N] NETWORK PAIRS METHOD ITERATIONS OUTPUT (see vornel --help)\n",
+                       stderr);
+        }
+        return 2;
+    }
+    const std::string error = vornel::run_scoring(parsed.values, stderr);
+    if (!error.empty()) {
+        std::fprintf(stderr, "vornel: %s\n", error.c_str());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "scorer/row_engine.hpp"
+
+#include <span>
+#include <string_view>
+
+namespace vornel {
+
+// Scores the pairs of a job; returns the records with a positive score.
+using score_function = record_runs (*)(const scoring_job& job);
+
+struct method_entry {
+    std::string_view name;
+    std::string_view summary;  // one line for the help text
+    bool iterative;            // uses the ITERATIONS argument
+    score_function score;
+};
+
+// All methods, in the order the help text lists them.
+std::span<const method_entry> all_methods();
+
+// The method called `name`, or null.
+const method_entry* find_method(std::string_view name);
+
+record_runs score_cn(const scoring_job& job);
+record_runs score_jaccard(const scoring_job& job);
+record_runs score_dice(const scoring_job& job);
+record_runs score_cd(const scoring_job& job);
+record_runs score_aa(const scoring_job& job);
+record_runs score_ra(const scoring_job& job);
+record_runs score_pcd(const scoring_job& job);
+record_runs score_wcd(const scoring_job& job);
+record_runs score_l3(const scoring_job& job);
+
+}  // namespace vornel

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vornel {
+
+// An undirected network without self-loops or repeated interactions. Proteins have dense ids
+// 0..n-1 assigned in byte order of their identifiers, so id order is identifier order. Partners
+// are stored as compressed rows (CSR), each row sorted by id.
+struct network {
+    std::string name_bytes;                  // all identifiers, back to back, in id order
+    std::vector<std::uint64_t> name_starts;  // n + 1 offsets into name_bytes
+    std::vector<std::uint64_t> row_starts;   // n + 1 offsets into partner_ids
+    std::vector<std::uint32_t> partner_ids;  // both directions of every interaction
+
+    std::uint32_t protein_count() const { return static_cast<std::uint32_t>(row_starts.size() - 1); }
+    std::uint64_t interaction_count() const { return partner_ids.size() / 2; }
+    std::uint32_t degree(std::uint32_t u) const {
+        return static_cast<std::uint32_t>(row_starts[u + 1] - row_starts[u]);
+    }
+    std::span<const std::uint32_t> partners(std::uint32_t u) const {
+        return {partner_ids.data() + row_starts[u], partner_ids.data() + row_starts[u + 1]};
+    }
+    std::string_view name(std::uint32_t u) const {
+        return std::string_view(name_bytes).substr(name_starts[u], name_starts[u + 1] - name_starts[u]);
+    }
+    // The id of an identifier, or nothing when the protein is not in the network.
+    std::optional<std::uint32_t> find(std::string_view identifier) const;
+    // Whether u and v interact (binary search in the row of u).
+    bool interacts(std::uint32_t u, std::uint32_t v) const;
+};
+
+// What reading a pair file found besides the pairs themselves.
+struct pair_file_counts {
+    std::uint64_t lines = 0;
+    std::uint64_t pairs_read = 0;      // data lines with two identifiers
+    std::uint64_t self_pairs = 0;      // dropped
+    std::uint64_t repeated_pairs = 0;  // merged into an earlier pair, in either orientation
+    std::uint64_t unknown_pairs = 0;   // listed pairs with a protein missing from the network
+};
+
+struct network_result {
+    network net;
+    pair_file_counts counts;
+    std::string error;  // empty on success
+};
+
+// Reads a network file: one interaction per line, two identifiers separated by blanks or tabs,
+// further columns ignored; blank and '#' lines skipped; self-pairs dropped and repeated pairs
+// merged. A protein that appears only in self-pairs is not part of the network.
+network_result read_network(const std::string& path);
+
+// Builds a network from identifier pairs (self-pairs and repeats allowed, handled as above).
+network_result build_network(std::span<const std::pair<std::string, std::string>> pairs);
+
+// The distinct pairs of a pair list, in the order of their first appearance and orientation,
+// with both proteins in the network; also indexed by row min(u, v) for scoring.
+struct listed_pairs {
+    struct pair_ids {
+        std::uint32_t first;
+        std::uint32_t second;
+    };
+    struct row_entry {
+        std::uint32_t partner;  // max(u, v) of the pair
+        std::uint32_t index;    // position in `pairs`, the tie-break order
+    };
+    std::vector<pair_ids> pairs;
+    std::vector<std::uint64_t> row_starts;  // n + 1 offsets into row_entries
+    std::vector<row_entry> row_entries;
+    std::vector<std::uint32_t> rows;        // the rows that hold at least one pair
+};
+
+struct listed_result {
+    listed_pairs listed;
+    pair_file_counts counts;
+    std::string error;
+};
+
+// Reads a pair list in the network file format and resolves it against `net`.
+listed_result read_listed_pairs(const std::string& path, const network& net);
+
+// Resolves identifier pairs against `net` as read_listed_pairs does.
+listed_result resolve_listed_pairs(std::span<const std::pair<std::string, std::string>> pairs,
+                                   const network& net);
+
+}  // namespace vornel

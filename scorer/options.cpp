@@ -1,0 +1,139 @@
+#include "scorer/options.hpp"
+
+#include "scorer/methods.hpp"
+
+#include <charconv>
+#include <string_view>
+
+#ifndef VORNEL_VERSION
+#define VORNEL_VERSION "unknown"
+#endif
+
+namespace vornel {
+
+namespace {
+
+constexpr unsigned max_threads = 1024;
+
+// Whole-string integer parse with an optional leading '+' or '-'.
+bool parse_integer(std::string_view text, long long& value) {
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (text.empty() || text.front() == '+') return false;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
+void parse_threads(std::string_view text, parsed_options& parsed) {
+    long long value = 0;
+    if (!parse_integer(text, value) || value < 1 || value > max_threads) {
+        parsed.errors.push_back("--threads '" + std::string(text) + "' is not a whole number from 1 to " +
+                                std::to_string(max_threads));
+        return;
+    }
+    parsed.values.threads = static_cast<unsigned>(value);
+}
+
+std::string method_names() {
+    std::string names;
+    for (const method_entry& entry : all_methods()) {
+        if (!names.empty()) names += ", ";
+        names += entry.name;
+    }
+    return names;
+}
+
+void check_positionals(const std::vector<std::string_view>& positional, parsed_options& parsed) {
+    if (positional.size() < 5) {
+        parsed.missing_arguments = true;
+        parsed.errors.push_back("expected 5 arguments (NETWORK PAIRS METHOD ITERATIONS OUTPUT), got " +
+                                std::to_string(positional.size()));
+        return;
+    }
+    if (positional.size() > 5) {
+        parsed.errors.push_back("expected 5 arguments, got " + std::to_string(positional.size()) +
+                                " (first extra: '" + std::string(positional[5]) + "')");
+    }
+    options& values = parsed.values;
+    values.network_path = positional[0];
+    values.pairs_path = positional[1];
+    values.method = positional[2];
+    values.output_path = positional[4];
+    if (values.network_path.empty()) parsed.errors.push_back("NETWORK is an empty file name");
+    if (values.pairs_path.empty()) parsed.errors.push_back("PAIRS is an empty file name");
+    if (values.output_path.empty()) parsed.errors.push_back("OUTPUT is an empty file name");
+    if (!find_method(values.method)) {
+        parsed.errors.push_back("unknown method '" + values.method + "' (known: " + method_names() + ")");
+    }
+    if (!parse_integer(positional[3], values.iterations)) {
+        parsed.errors.push_back("ITERATIONS '" + std::string(positional[3]) + "' is not an integer");
+    }
+}
+
+}  // namespace
+
+parsed_options parse_options(std::span<const char* const> args) {
+    parsed_options parsed;
+    std::vector<std::string_view> positional;
+    bool options_ended = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        if (options_ended || arg.size() < 2 || arg.front() != '-') {
+            positional.push_back(arg);
+        } else if (arg == "--") {
+            options_ended = true;
+        } else if (arg == "-h" || arg == "--help") {
+            parsed.values.action = requested_action::help;
+            return parsed;
+        } else if (arg == "--version") {
+            parsed.values.action = requested_action::version;
+            return parsed;
+        } else if (arg == "--threads" || arg == "-t") {
+            if (i + 1 == args.size()) {
+                parsed.errors.push_back(std::string(arg) + " needs a value");
+            } else {
+                parse_threads(args[++i], parsed);
+            }
+        } else if (arg.starts_with("--threads=")) {
+            parse_threads(arg.substr(10), parsed);
+        } else if (arg.size() > 1 && arg[1] >= '0' && arg[1] <= '9') {
+            positional.push_back(arg);  // a negative ITERATIONS value
+        } else {
+            parsed.errors.push_back("unknown option '" + std::string(arg) + "'");
+        }
+    }
+    check_positionals(positional, parsed);
+    return parsed;
+}
+
+std::string help_text() {
+    std::string text =
+        "Usage: vornel [--threads N] NETWORK PAIRS METHOD ITERATIONS OUTPUT\n"
+        "\n"
+        "Scores protein pairs of an interaction network by its topology and writes\n"
+        "\"A<TAB>B<TAB>score\" lines to OUTPUT, best first, pairs with a zero score left out.\n"
+        "\n"
+        "  NETWORK     interactions, one per line: two identifiers separated by blanks or tabs\n"
+        "              (further columns ignored; blank lines and lines starting with # skipped)\n"
+        "  PAIRS       pairs to score, in the same format, or NULL to propose every\n"
+        "              non-interacting pair with a non-zero score\n"
+        "  METHOD      one of the methods below\n"
+        "  ITERATIONS  rounds of the iterative method (below 1 means 1); others ignore it\n"
+        "  OUTPUT      result file, replaced only when the run succeeds\n"
+        "\n"
+        "Options:\n"
+        "  -t, --threads N  worker threads (default: one per core)\n"
+        "  -h, --help       show this help\n"
+        "      --version    show the version\n"
+        "\n"
+        "Methods:\n";
+    for (const method_entry& entry : all_methods()) {
+        std::string name(entry.name);
+        name.resize(9, ' ');
+        text += "  " + name + std::string(entry.summary) + "\n";
+    }
+    return text;
+}
+
+std::string version_line() { return std::string("vornel ") + VORNEL_VERSION; }
+
+}  // namespace vornel

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+#include <utility>
+
+namespace vornel {
+
+// One scored pair: 16 bytes, ordered best first by plain comparison. `key` holds the inverted
+// bits of a positive score (so larger scores give smaller keys); `tie` holds the tie-break
+// position: (u << 32 | v) for candidates, the listed index for listed pairs.
+struct score_record {
+    std::uint64_t key;
+    std::uint64_t tie;
+
+    friend bool operator<(const score_record& x, const score_record& y) {
+        return x.key != y.key ? x.key < y.key : x.tie < y.tie;
+    }
+};
+
+// For positive finite scores the IEEE bit patterns order like the values themselves.
+inline std::uint64_t descending_key(double score) { return ~std::bit_cast<std::uint64_t>(score); }
+inline double score_of(const score_record& record) { return std::bit_cast<double>(~record.key); }
+inline std::uint64_t candidate_tie(std::uint32_t u, std::uint32_t v) {
+    return (std::uint64_t{u} << 32) | v;
+}
+
+// A growable array of records. It grows with realloc, which moves large blocks by remapping
+// pages rather than copying, so growing to gigabytes never holds two copies at once.
+class record_buffer {
+public:
+    record_buffer() = default;
+    ~record_buffer() { std::free(data_); }
+    record_buffer(record_buffer&& other) noexcept
+        : data_(std::exchange(other.data_, nullptr)),
+          size_(std::exchange(other.size_, 0)),
+          capacity_(std::exchange(other.capacity_, 0)) {}
+    record_buffer& operator=(record_buffer&& other) noexcept {
+        std::swap(data_, other.data_);
+        std::swap(size_, other.size_);
+        std::swap(capacity_, other.capacity_);
+        return *this;
+    }
+    record_buffer(const record_buffer&) = delete;
+    record_buffer& operator=(const record_buffer&) = delete;
+
+    void push_back(const score_record& record) {
+        if (size_ == capacity_) grow();
+        data_[size_++] = record;
+    }
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    score_record* begin() { return data_; }
+    score_record* end() { return data_ + size_; }
+    const score_record* begin() const { return data_; }
+    const score_record* end() const { return data_ + size_; }
+    const score_record& operator[](std::size_t i) const { return data_[i]; }
+
+private:
+    void grow() {
+        const std::size_t wanted = capacity_ == 0 ? 4096 : capacity_ * 2;
+        void* moved = std::realloc(data_, wanted * sizeof(score_record));
+        if (moved == nullptr) throw std::bad_alloc();
+        data_ = static_cast<score_record*>(moved);
+        capacity_ = wanted;
+    }
+
+    score_record* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
+}  // namespace vornel

@@ -1,0 +1,184 @@
+#pragma once
+
+#include "scorer/network.hpp"
+#include "scorer/records.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <span>
+#include <thread>
+#include <vector>
+
+namespace vornel {
+
+// What one scoring run is asked to do.
+struct scoring_job {
+    const network* net = nullptr;
+    const listed_pairs* listed = nullptr;  // null: propose candidates
+    int rounds = 1;                        // re-weighting rounds of iterative methods (>= 1)
+    unsigned threads = 1;
+};
+
+// Records produced by one scoring run: one buffer per thread, in no particular order.
+using record_runs = std::vector<record_buffer>;
+
+// Calls fn(thread_index, item) for every item in [0, count), on `threads` threads that take
+// small chunks from a shared counter (work per protein is very uneven in hub-rich networks).
+// An exception thrown by fn is rethrown here after all threads have stopped.
+template <class Fn>
+void parallel_for_items(std::uint32_t count, unsigned threads, Fn fn) {
+    constexpr std::uint32_t chunk = 16;
+    std::atomic<std::uint32_t> next{0};
+    std::atomic<bool> failed{false};
+    std::exception_ptr error;
+    std::mutex error_mutex;
+    auto work = [&](unsigned thread_index) {
+        try {
+            for (;;) {
+                if (failed.load(std::memory_order_relaxed)) return;
+                const std::uint32_t start = next.fetch_add(chunk, std::memory_order_relaxed);
+                if (start >= count) return;
+                const std::uint32_t stop = std::min(count, start + chunk);
+                for (std::uint32_t item = start; item < stop; ++item) fn(thread_index, item);
+            }
+        } catch (...) {
+            std::lock_guard lock(error_mutex);
+            if (!error) error = std::current_exception();
+            failed = true;
+        }
+    };
+    threads = std::max(1u, threads);
+    std::vector<std::thread> helpers;
+    helpers.reserve(threads - 1);
+    for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work, t);
+    work(0);
+    for (auto& helper : helpers) helper.join();
+    if (error) std::rethrow_exception(error);
+}
+
+// Per-thread scratch arrays indexed by protein id. A stamp array entry equal to the current
+// row's stamp (row id + 1) marks membership, so nothing needs clearing between rows.
+struct row_workspace {
+    explicit row_workspace(std::uint32_t n)
+        : partner_stamp(n, 0), sum_stamp(n, 0), sum(n, 0.0), middle_stamp(n, 0), middle(n, 0.0) {}
+
+    std::vector<std::uint32_t> partner_stamp;  // v is a partner of the row
+    std::vector<std::uint32_t> sum_stamp;      // sum[v] belongs to the row
+    std::vector<double> sum;
+    std::vector<std::uint32_t> touched;        // the v with sum[v] set, in first-touch order
+    std::vector<std::uint32_t> middle_stamp;   // for paths of length three: sums at b
+    std::vector<double> middle;
+    std::vector<std::uint32_t> middle_touched;
+    record_buffer records;
+};
+
+inline std::vector<row_workspace> make_workspaces(const scoring_job& job) {
+    std::vector<row_workspace> spaces;
+    const unsigned count = std::max(1u, job.threads);
+    spaces.reserve(count);
+    for (unsigned t = 0; t < count; ++t) spaces.emplace_back(job.net->protein_count());
+    return spaces;
+}
+
+inline record_runs collect_records(std::vector<row_workspace>& spaces) {
+    record_runs runs;
+    for (auto& space : spaces) runs.push_back(std::move(space.records));
+    return runs;
+}
+
+// The rows to visit: every protein for candidates, the rows holding listed pairs otherwise.
+inline std::uint32_t row_count(const scoring_job& job) {
+    return job.listed ? static_cast<std::uint32_t>(job.listed->rows.size()) : job.net->protein_count();
+}
+inline std::uint32_t row_at(const scoring_job& job, std::uint32_t item) {
+    return job.listed ? job.listed->rows[item] : item;
+}
+
+// Marks the partners of u in the workspace and returns u's stamp.
+inline std::uint32_t mark_partners(const network& net, std::uint32_t u, row_workspace& ws) {
+    const std::uint32_t stamp = u + 1;
+    for (const std::uint32_t a : net.partners(u)) ws.partner_stamp[a] = stamp;
+    return stamp;
+}
+
+inline void add_to_sum(row_workspace& ws, std::uint32_t stamp, std::uint32_t v, double term) {
+    if (ws.sum_stamp[v] != stamp) {
+        ws.sum_stamp[v] = stamp;
+        ws.sum[v] = term;
+        ws.touched.push_back(v);
+    } else {
+        ws.sum[v] += term;
+    }
+}
+
+// Turns the sums of row u into records: for listed pairs, every pair of the row (a pair that
+// was never reached has sum 0); for candidates, every reached v that is not a partner of u.
+// finish(v, sum, interacting) gives the score; only positive scores become records.
+template <class Finish>
+void emit_row(const scoring_job& job, std::uint32_t u, std::uint32_t stamp, row_workspace& ws,
+              Finish finish) {
+    if (job.listed) {
+        const auto& listed = *job.listed;
+        for (std::uint64_t e = listed.row_starts[u]; e < listed.row_starts[u + 1]; ++e) {
+            const auto [v, index] = listed.row_entries[e];
+            const double sum = ws.sum_stamp[v] == stamp ? ws.sum[v] : 0.0;
+            const double score = finish(v, sum, ws.partner_stamp[v] == stamp);
+            if (score > 0) ws.records.push_back({descending_key(score), index});
+        }
+    } else {
+        for (const std::uint32_t v : ws.touched) {
+            if (ws.partner_stamp[v] == stamp) continue;
+            const double score = finish(v, ws.sum[v], false);
+            if (score > 0) ws.records.push_back({descending_key(score), candidate_tie(u, v)});
+        }
+    }
+    ws.touched.clear();
+}
+
+// The partners of a that are greater than u: pairs are scored once, from their smaller protein.
+inline std::span<const std::uint32_t> partners_above(const network& net, std::uint32_t a,
+                                                     std::uint32_t u) {
+    const auto row = net.partners(a);
+    return {std::upper_bound(row.begin(), row.end(), u), row.end()};
+}
+
+// Accumulates, for every v > u two steps away from u, the sum over shared partners a (in
+// increasing id order, so the sum does not depend on threads) of
+// kernel.path_term(a, slot of a in row u, slot of v in row a).
+template <class Kernel>
+void sum_two_step_paths(const network& net, const Kernel& kernel, std::uint32_t u,
+                        std::uint32_t stamp, row_workspace& ws) {
+    for (std::uint64_t slot_ua = net.row_starts[u]; slot_ua < net.row_starts[u + 1]; ++slot_ua) {
+        const std::uint32_t a = net.partner_ids[slot_ua];
+        const auto above = partners_above(net, a, u);
+        std::uint64_t slot_av = static_cast<std::uint64_t>(above.data() - net.partner_ids.data());
+        for (const std::uint32_t v : above) {
+            add_to_sum(ws, stamp, v, kernel.path_term(a, slot_ua, slot_av));
+            ++slot_av;
+        }
+    }
+}
+
+// Scores the job's pairs with a shared-partner kernel: kernel.path_term(a, slot_ua, slot_av)
+// is the contribution of partner a shared by u and v, and kernel.finish(u, v, sum, interacting)
+// turns the summed contributions into the score.
+template <class Kernel>
+record_runs score_shared_partners(const scoring_job& job, const Kernel& kernel) {
+    const network& net = *job.net;
+    auto spaces = make_workspaces(job);
+    parallel_for_items(row_count(job), job.threads, [&](unsigned t, std::uint32_t item) {
+        row_workspace& ws = spaces[t];
+        const std::uint32_t u = row_at(job, item);
+        const std::uint32_t stamp = mark_partners(net, u, ws);
+        sum_two_step_paths(net, kernel, u, stamp, ws);
+        emit_row(job, u, stamp, ws, [&](std::uint32_t v, double sum, bool interacting) {
+            return kernel.finish(u, v, sum, interacting);
+        });
+    });
+    return collect_records(spaces);
+}
+
+}  // namespace vornel

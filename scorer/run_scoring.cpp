@@ -1,0 +1,105 @@
+#include "scorer/run_scoring.hpp"
+
+#include "scorer/methods.hpp"
+#include "scorer/output.hpp"
+
+#include <chrono>
+#include <new>
+#include <thread>
+
+namespace vornel {
+
+namespace {
+
+using clock_type = std::chrono::steady_clock;
+
+double seconds_since(clock_type::time_point start) {
+    return std::chrono::duration<double>(clock_type::now() - start).count();
+}
+
+unsigned resolve_threads(unsigned requested) {
+    if (requested > 0) return requested;
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores > 0 ? cores : 1;
+}
+
+unsigned long long ull(std::uint64_t value) { return static_cast<unsigned long long>(value); }
+
+void report_network(std::FILE* log, const std::string& path, const network& net, const pair_file_counts& c) {
+    std::fprintf(log,
+                 "vornel: network %s: %u proteins, %llu interactions (%llu self-pairs dropped, "
+                 "%llu repeated pairs merged)\n",
+                 path.c_str(), net.protein_count(), ull(net.interaction_count()), ull(c.self_pairs),
+                 ull(c.repeated_pairs));
+}
+
+void report_listed(std::FILE* log, const std::string& path, const listed_pairs& listed, const pair_file_counts& c) {
+    std::fprintf(log,
+                 "vornel: pairs %s: %llu pairs to score (%llu self-pairs dropped, %llu repeated pairs "
+                 "merged, %llu with a protein missing from the network score 0)\n",
+                 path.c_str(), ull(listed.pairs.size()), ull(c.self_pairs), ull(c.repeated_pairs),
+                 ull(c.unknown_pairs));
+}
+
+std::size_t total_records(const record_runs& runs) {
+    std::size_t total = 0;
+    for (const auto& run : runs) total += run.size();
+    return total;
+}
+
+}  // namespace
+
+std::string run_scoring(const options& opts, std::FILE* log) {
+    const auto start = clock_type::now();
+    const method_entry* method = find_method(opts.method);
+    if (!method) return "unknown method '" + opts.method + "'";
+
+    output_file out(opts.output_path);
+    if (!out.error().empty()) return out.error();
+
+    network_result read = read_network(opts.network_path);
+    if (!read.error.empty()) return read.error;
+    const network& net = read.net;
+    report_network(log, opts.network_path, net, read.counts);
+
+    listed_result listed;
+    if (!opts.proposes_candidates()) {
+        listed = read_listed_pairs(opts.pairs_path, net);
+        if (!listed.error.empty()) return listed.error;
+        report_listed(log, opts.pairs_path, listed.listed, listed.counts);
+    }
+
+    scoring_job job;
+    job.net = &net;
+    job.listed = opts.proposes_candidates() ? nullptr : &listed.listed;
+    job.threads = resolve_threads(opts.threads);
+    job.rounds = static_cast<int>(std::min<long long>(std::max<long long>(opts.iterations, 1), 1 << 30));
+    if (method->iterative && opts.iterations < 1) {
+        std::fprintf(log, "vornel: ITERATIONS %lld is below 1: running one round\n", opts.iterations);
+    }
+    std::fprintf(log, "vornel: scoring %s with %s on %u thread%s\n",
+                 job.listed ? "the listed pairs" : "candidate pairs", opts.method.c_str(), job.threads,
+                 job.threads == 1 ? "" : "s");
+
+    record_runs runs;
+    try {
+        runs = method->score(job);
+    } catch (const std::bad_alloc&) {
+        return "out of memory while scoring";
+    }
+    const std::size_t written = total_records(runs);
+    std::fprintf(log, "vornel: %llu pairs with a non-zero score after %.2f s; sorting and writing %s\n",
+                 ull(written), seconds_since(start), opts.output_path.c_str());
+
+    const pair_naming naming{&net, job.listed};
+    if (!write_sorted_records(runs, naming, job.threads, out) || !out.commit()) return out.error();
+
+    const std::uint64_t scored = job.listed ? job.listed->pairs.size() : written;
+    std::fprintf(log,
+                 "vornel: done: %u proteins, %llu interactions, %llu pairs scored, %llu written, %.2f s\n",
+                 net.protein_count(), ull(net.interaction_count()), ull(scored), ull(written),
+                 seconds_since(start));
+    return {};
+}
+
+}  // namespace vornel

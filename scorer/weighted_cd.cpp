@@ -1,0 +1,112 @@
+// The iterative weighted Czekanowski-Dice method: interaction weights are re-estimated from
+// the weighted overlap of closed neighbourhoods, round after round.
+#include "scorer/methods.hpp"
+
+#include <algorithm>
+
+namespace vornel {
+
+namespace {
+
+// Interaction weights by CSR slot (both directions hold the same value), each protein's
+// strength S_u (sum of w(x,u) over N[u], with w(u,u) = 1) and the floor, the mean strength.
+struct weight_state {
+    std::vector<double> weight;
+    std::vector<double> floored_strength;  // max(S_u, floor)
+};
+
+std::vector<double> floored_strengths(const network& net, const std::vector<double>& weight) {
+    const std::uint32_t n = net.protein_count();
+    std::vector<double> strength(n);
+    double total = 0;
+    for (std::uint32_t u = 0; u < n; ++u) {
+        double s = 1.0;
+        for (std::uint64_t slot = net.row_starts[u]; slot < net.row_starts[u + 1]; ++slot) s += weight[slot];
+        strength[u] = s;
+        total += s;
+    }
+    const double floor = n == 0 ? 0.0 : total / double(n);
+    for (double& s : strength) s = std::max(s, floor);
+    return strength;
+}
+
+struct weighted_kernel {
+    const network& net;
+    const weight_state& state;
+
+    double path_term(std::uint32_t, std::uint64_t slot_ua, std::uint64_t slot_av) const {
+        return state.weight[slot_ua] + state.weight[slot_av];
+    }
+
+    double weight_between(std::uint32_t u, std::uint32_t v) const {
+        const auto row = net.partners(u);
+        const auto slot = std::lower_bound(row.begin(), row.end(), v) - row.begin();
+        return state.weight[net.row_starts[u] + static_cast<std::uint64_t>(slot)];
+    }
+
+    // Interacting proteins also share themselves: x = u adds w(u,u) + w(u,v), x = v adds
+    // w(v,u) + w(v,v).
+    double finish(std::uint32_t u, std::uint32_t v, double sum, bool interacting) const {
+        if (interacting) sum += 2.0 * (1.0 + weight_between(u, v));
+        if (sum == 0) return 0.0;
+        return sum / (state.floored_strength[u] + state.floored_strength[v]);
+    }
+};
+
+// For every slot, the slot of the same interaction in the partner's row.
+std::vector<std::uint64_t> mirror_slots(const network& net) {
+    std::vector<std::uint64_t> mirror(net.partner_ids.size());
+    for (std::uint32_t u = 0; u < net.protein_count(); ++u) {
+        for (std::uint64_t slot = net.row_starts[u]; slot < net.row_starts[u + 1]; ++slot) {
+            const std::uint32_t v = net.partner_ids[slot];
+            const auto row = net.partners(v);
+            mirror[slot] = net.row_starts[v] +
+                           static_cast<std::uint64_t>(std::lower_bound(row.begin(), row.end(), u) - row.begin());
+        }
+    }
+    return mirror;
+}
+
+// One round over all interactions: returns the new weight of every slot.
+std::vector<double> reweigh_interactions(const scoring_job& job, const weight_state& state,
+                                         const std::vector<std::uint64_t>& mirror) {
+    const network& net = *job.net;
+    const weighted_kernel kernel{net, state};
+    std::vector<double> next(net.partner_ids.size(), 0.0);
+    auto spaces = make_workspaces(job);
+    parallel_for_items(net.protein_count(), job.threads, [&](unsigned t, std::uint32_t u) {
+        row_workspace& ws = spaces[t];
+        const std::uint32_t stamp = mark_partners(net, u, ws);
+        sum_two_step_paths(net, kernel, u, stamp, ws);
+        const auto above = partners_above(net, u, u);
+        std::uint64_t slot = static_cast<std::uint64_t>(above.data() - net.partner_ids.data());
+        for (const std::uint32_t v : above) {
+            const double sum = ws.sum_stamp[v] == stamp ? ws.sum[v] : 0.0;
+            const double w = kernel.finish(u, v, sum, true);
+            next[slot] = w;
+            next[mirror[slot]] = w;
+            ++slot;
+        }
+        ws.touched.clear();
+    });
+    return next;
+}
+
+}  // namespace
+
+record_runs score_wcd(const scoring_job& job) {
+    const network& net = *job.net;
+    weight_state state;
+    state.weight.assign(net.partner_ids.size(), 1.0);
+    state.floored_strength = floored_strengths(net, state.weight);
+    if (job.rounds > 1) {
+        const auto mirror = mirror_slots(net);
+        for (int round = 1; round < job.rounds; ++round) {
+            state.weight = reweigh_interactions(job, state, mirror);
+            state.floored_strength = floored_strengths(net, state.weight);
+        }
+    }
+    return score_shared_partners(job, weighted_kernel{net, state});
+}
+
+}  // namespace vornel
