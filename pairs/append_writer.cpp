@@ -32,17 +32,18 @@ append_writer::append_writer(const std::string& path)
         open_error_ = errno;
         return;
     }
-    buffer_.resize(block_size);
+    buffer_ = std::make_unique_for_overwrite<char[]>(block_size);
+    capacity_ = block_size;
 }
 
 void append_writer::append_pair(std::string_view protein_a, std::string_view protein_b,
                                 double score)
 {
     const std::size_t line_size = protein_a.size() + protein_b.size() + 2 + max_score_text + 1;
-    if (buffer_.size() - used_ < line_size) {
+    if (capacity_ - used_ < line_size) {
         flush();
         // Only a line longer than a whole block gets here with too little room.
-        if (buffer_.size() < line_size) {
+        if (capacity_ < line_size) {
             append_bytes(protein_a);
             append_bytes("\t");
             append_bytes(protein_b);
@@ -53,7 +54,7 @@ void append_writer::append_pair(std::string_view protein_a, std::string_view pro
             return;
         }
     }
-    char* out = buffer_.data() + used_;
+    char* out = buffer_.get() + used_;
     std::memcpy(out, protein_a.data(), protein_a.size());
     out += protein_a.size();
     *out++ = '\t';
@@ -62,15 +63,15 @@ void append_writer::append_pair(std::string_view protein_a, std::string_view pro
     *out++ = '\t';
     out = format_score(score, out);
     *out++ = '\n';
-    used_ = static_cast<std::size_t>(out - buffer_.data());
+    used_ = static_cast<std::size_t>(out - buffer_.get());
 }
 
 void append_writer::append_bytes(std::string_view bytes)
 {
     while (!bytes.empty()) {
-        if (used_ == buffer_.size()) flush();
-        const std::size_t room = std::min(buffer_.size() - used_, bytes.size());
-        std::memcpy(buffer_.data() + used_, bytes.data(), room);
+        if (used_ == capacity_) flush();
+        const std::size_t room = std::min(capacity_ - used_, bytes.size());
+        std::memcpy(buffer_.get() + used_, bytes.data(), room);
         used_ += room;
         bytes.remove_prefix(room);
     }
@@ -78,7 +79,7 @@ void append_writer::append_bytes(std::string_view bytes)
 
 void append_writer::flush()
 {
-    if (write_error_ == 0 && used_ > 0) write_error_ = write_all(fd_.get(), buffer_.data(), used_);
+    if (write_error_ == 0 && used_ > 0) write_error_ = write_all(fd_.get(), buffer_.get(), used_);
     used_ = 0;
 }
 

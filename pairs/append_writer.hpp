@@ -1,8 +1,8 @@
 #pragma once
 
 #include <string>
+#include <memory>
 #include <string_view>
-#include <vector>
 
 #include "unique_fd.hpp"
 
@@ -32,7 +32,8 @@ private:
     unique_fd fd_;
     int open_error_ = 0;
     int write_error_ = 0;
-    std::vector<char> buffer_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t capacity_ = 0;
     std::size_t used_ = 0;
 };
 

@@ -8,20 +8,30 @@
 
 namespace ppi {
 
-block_reader::block_reader(unique_fd fd) : fd_(std::move(fd)), buffer_(block_size) {}
+block_reader::block_reader(unique_fd fd)
+    : fd_(std::move(fd)), buffer_(std::make_unique_for_overwrite<char[]>(block_size)),
+      capacity_(block_size)
+{
+}
 
 bool block_reader::refill()
 {
     if (at_end_) return false;
     const std::size_t kept = end_ - begin_;
     if (begin_ > 0) {
-        std::memmove(buffer_.data(), buffer_.data() + begin_, kept);
+        std::memmove(buffer_.get(), buffer_.get() + begin_, kept);
         begin_ = 0;
         end_ = kept;
     }
-    if (buffer_.size() - end_ < block_size) buffer_.resize(end_ + block_size);
+    if (end_ == capacity_) {
+        // The unread bytes fill the whole buffer: one field or triple longer than a block.
+        auto larger = std::make_unique_for_overwrite<char[]>(2 * capacity_);
+        std::memcpy(larger.get(), buffer_.get(), end_);
+        buffer_ = std::move(larger);
+        capacity_ *= 2;
+    }
     for (;;) {
-        const ssize_t got = ::read(fd_.get(), buffer_.data() + end_, block_size);
+        const ssize_t got = ::read(fd_.get(), buffer_.get() + end_, capacity_ - end_);
         if (got > 0) {
             end_ += static_cast<std::size_t>(got);
             return true;

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string_view>
-#include <vector>
 
 #include "unique_fd.hpp"
 
@@ -20,7 +20,7 @@ class block_reader {
 public:
     explicit block_reader(unique_fd fd);
 
-    std::string_view unread() const noexcept { return {buffer_.data() + begin_, end_ - begin_}; }
+    std::string_view unread() const noexcept { return {buffer_.get() + begin_, end_ - begin_}; }
     void consume(std::size_t count) noexcept { begin_ += count; }
 
     // Reads at least one more byte after the unread ones. Returns false at end of input or on a
@@ -32,7 +32,8 @@ public:
 
 private:
     unique_fd fd_;
-    std::vector<char> buffer_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t capacity_ = 0;
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
     bool at_end_ = false;

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -43,17 +43,17 @@ count_result count_ppis(const std::string& path)
     unique_fd fd = open_for_read(path.c_str());
     if (!fd) return {0, "Error: cannot open file " + path + " for read"};
 
-    std::vector<char> buffer(block_size);
+    const auto buffer = std::make_unique_for_overwrite<char[]>(block_size);
     std::int64_t newlines = 0;
     char last = '\n';  // an empty file has no unterminated last line
     for (;;) {
-        const ssize_t got = ::read(fd.get(), buffer.data(), buffer.size());
+        const ssize_t got = ::read(fd.get(), buffer.get(), block_size);
         if (got == 0) break;
         if (got < 0) {
             if (errno == EINTR) continue;
             return {0, "Error: cannot read file " + path + ": " + std::strerror(errno)};
         }
-        newlines += count_newlines(buffer.data(), static_cast<std::size_t>(got));
+        newlines += count_newlines(buffer.get(), static_cast<std::size_t>(got));
         last = buffer[static_cast<std::size_t>(got) - 1];
     }
     return {newlines + (last != '\n' ? 1 : 0), {}};

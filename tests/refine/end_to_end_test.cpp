@@ -1,0 +1,317 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "test_support.hpp"
+
+namespace ppi {
+namespace {
+
+namespace fs = std::filesystem;
+using test::program_run;
+using test::read_file;
+using test::run_program;
+using test::scoped_temp_dir;
+using test::write_file;
+using test::write_script;
+
+// Logs its arguments one bracketed argument after another, says one line on standard output,
+// and writes the scored pairs prepared for the method, if any.
+const std::string stand_in_scorer = R"(#!/bin/sh
+printf '[%s]' "$@" >> vornel.log
+echo >> vornel.log
+echo "stand-in scorer: $3"
+if [ -f "scores.$3.txt" ]; then cp "scores.$3.txt" "$5"; fi
+)";
+
+const std::string filter_scores = "P1 P2 0.9\nP3 P4 0.4\nP5 P6 0.7\n";
+const std::string add_scores = "P1 P3 0.8\nP2 P5 0.6\nP4 P6 0.3\n";
+
+// Runs a private copy of ppi-refine in a temporary working directory. The copy lives in bin/,
+// so "beside the program" is a place each test controls (the build tree may hold a real
+// scorer); PATH holds path/ and the system directories the stand-in needs.
+class end_to_end : public testing::Test {
+protected:
+    end_to_end()
+    {
+        fs::create_directory("bin");
+        fs::create_directory("path");
+        fs::copy_file(PPI_REFINE_PATH, "bin/ppi-refine");
+        write_file("net.txt", "A B\nC D\nE F\n");
+        write_file("scores.m1.txt", filter_scores);
+        write_file("scores.m2.txt", add_scores);
+    }
+
+    program_run run(const std::vector<std::string>& arguments)
+    {
+        return run_program((dir_.path() / "bin/ppi-refine").string(), arguments,
+                           (dir_.path() / "path").string() + ":/usr/bin:/bin");
+    }
+
+    std::vector<std::string> listing() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(".")) names.push_back(entry.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    scoped_temp_dir dir_;
+};
+
+const std::vector<std::string> full_run_arguments{"net.txt", "10", "m1", "0.5", "m2", "2", "out.txt"};
+
+const std::string full_run_transcript =
+    "del prtn.temp.ids\n"
+    "del ppi.fatemp.txt\n"
+    "del out.txt\n"
+    "vornel net.txt net.txt m1 10 ppi.temp.txt\n"
+    "stand-in scorer: m1\n"
+    "\n"
+    "#PPIs with non-zero score: 3\n"
+    "#PPIs selected with score>=0.50: 2\n"
+    "\n"
+    "vornel net.txt NULL m2 10 ppi.temp.txt\n"
+    "stand-in scorer: m2\n"
+    "\n"
+    "#PPIs with non-zero score: 2\n"
+    "Minimum score of top 2 PPIs: 0.6000\n"
+    "\n"
+    "#PPIs in the original file: 3\n"
+    "#PPIs after filtering: 2\n"
+    "#PPIs after adding new PPIs: 4\n";
+
+TEST_F(end_to_end, full_run_prints_the_documented_transcript_and_writes_the_kept_pairs)
+{
+    write_script("vornel", stand_in_scorer);
+    write_file("prtn.temp.ids", "old");
+    write_file("ppi.fatemp.txt", "old");
+    write_file("out.txt", "old output\n");
+
+    const program_run result = run(full_run_arguments);
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(result.transcript, full_run_transcript);
+    EXPECT_EQ(read_file("out.txt"),
+              "P1\tP2\t9.00E-01\nP5\tP6\t7.00E-01\nP1\tP3\t8.00E-01\nP2\tP5\t6.00E-01\n");
+    EXPECT_EQ(read_file("vornel.log"),
+              "[net.txt][net.txt][m1][10][ppi.temp.txt]\n[net.txt][NULL][m2][10][ppi.temp.txt]\n");
+    EXPECT_FALSE(fs::exists("prtn.temp.ids"));
+    EXPECT_FALSE(fs::exists("ppi.fatemp.txt"));
+    EXPECT_EQ(read_file("ppi.temp.txt"), add_scores);  // the last phase's scored pairs
+}
+
+TEST_F(end_to_end, wrong_argument_counts_print_the_usage_and_touch_nothing)
+{
+    write_script("vornel", stand_in_scorer);
+    const std::vector<std::string> before = listing();
+    const std::string program = (dir_.path() / "bin/ppi-refine").string();
+    for (const auto& arguments : {std::vector<std::string>{},
+                                  std::vector<std::string>{"net.txt", "10", "m1", "0.5", "m2", "2"},
+                                  std::vector<std::string>{"net.txt", "10", "m1", "0.5", "m2", "2", "out.txt", "x"}}) {
+        const program_run result = run(arguments);
+        EXPECT_EQ(result.exit_status, 0);
+        EXPECT_EQ(result.transcript,
+                  "Usage:\n\t" + program +
+                      " ppi_filename #iterations filter_method filter_min_score add_method "
+                      "add_min_score output_file\n");
+    }
+    EXPECT_EQ(listing(), before);
+}
+
+TEST_F(end_to_end, add_phase_runs_only_for_a_positive_add_min_score)
+{
+    write_script("vornel", stand_in_scorer);
+    for (const std::string add_min_score : {"0", "-1", "word"}) {
+        const program_run result = run({"net.txt", "abc", "m1", "0.5", "m2", add_min_score, "out.txt"});
+        EXPECT_EQ(result.transcript,
+                  "del prtn.temp.ids\n"
+                  "del ppi.fatemp.txt\n"
+                  "del out.txt\n"
+                  "vornel net.txt net.txt m1 0 ppi.temp.txt\n"
+                  "stand-in scorer: m1\n"
+                  "\n"
+                  "#PPIs with non-zero score: 3\n"
+                  "#PPIs selected with score>=0.50: 2\n"
+                  "\n"
+                  "#PPIs in the original file: 3\n"
+                  "#PPIs after filtering: 2\n"
+                  "#PPIs after adding new PPIs: 2\n")
+            << add_min_score;
+    }
+}
+
+TEST_F(end_to_end, protected_files_stop_the_run_before_anything_happens)
+{
+    write_script("vornel", stand_in_scorer);
+    write_file("prtn.temp.ids", "scratch");
+    write_file("ppi.temp.txt", "P1 P2 0.9\n");
+    fs::create_symlink("net.txt", "link.txt");
+    const std::vector<std::string> before = listing();
+    const std::pair<std::pair<std::string, std::string>, std::string> cases[] = {
+        {{"net.txt", "net.txt"}, "Error: output_file net.txt is the same file as ppi_filename net.txt; nothing done\n"},
+        {{"net.txt", "./net.txt"}, "Error: output_file ./net.txt is the same file as ppi_filename net.txt; nothing done\n"},
+        {{"net.txt", "link.txt"}, "Error: output_file link.txt is the same file as ppi_filename net.txt; nothing done\n"},
+        {{"net.txt", "ppi.temp.txt"}, "Error: output_file ppi.temp.txt is the run's own file ppi.temp.txt; nothing done\n"},
+        {{"./prtn.temp.ids", "out.txt"}, "Error: ppi_filename ./prtn.temp.ids is the run's own file prtn.temp.ids; nothing done\n"},
+        {{"net.txt", "path/../ppi.fatemp.txt"}, "Error: output_file path/../ppi.fatemp.txt is the run's own file ppi.fatemp.txt; nothing done\n"},
+    };
+    for (const auto& [names, expected] : cases) {
+        const program_run result = run({names.first, "10", "m1", "0.5", "m2", "2", names.second});
+        EXPECT_EQ(result.exit_status, 0);
+        EXPECT_EQ(result.transcript, expected);
+    }
+    EXPECT_EQ(listing(), before);
+    EXPECT_EQ(read_file("net.txt"), "A B\nC D\nE F\n");
+    EXPECT_EQ(read_file("ppi.temp.txt"), "P1 P2 0.9\n");
+}
+
+TEST_F(end_to_end, names_with_blanks_and_shell_metacharacters_reach_the_scorer_whole)
+{
+    write_script("vornel", stand_in_scorer);
+    const std::string network = "my net;touch hacked1 $(touch hacked2) `touch hacked3` | touch hacked4 &";
+    const std::string method = "m1;touch hacked5";
+    const std::string output = "out file>hacked6.txt";
+    fs::copy_file("net.txt", network);
+    write_file("scores." + method + ".txt", filter_scores);
+
+    const program_run result = run({network, "10", method, "0.5", "m2", "0", output});
+    EXPECT_EQ(result.transcript,
+              "del prtn.temp.ids\n"
+              "del ppi.fatemp.txt\n"
+              "del " + output + "\n"
+              "vornel " + network + " " + network + " " + method + " 10 ppi.temp.txt\n"
+              "stand-in scorer: " + method + "\n"
+              "\n"
+              "#PPIs with non-zero score: 3\n"
+              "#PPIs selected with score>=0.50: 2\n"
+              "\n"
+              "#PPIs in the original file: 3\n"
+              "#PPIs after filtering: 2\n"
+              "#PPIs after adding new PPIs: 2\n");
+    EXPECT_EQ(read_file("vornel.log"), "[" + network + "][" + network + "][" + method + "][10][ppi.temp.txt]\n");
+    EXPECT_EQ(read_file(output), "P1\tP2\t9.00E-01\nP5\tP6\t7.00E-01\n");
+    for (const char* trace : {"hacked1", "hacked2", "hacked3", "hacked4", "hacked5", "hacked6.txt"}) {
+        EXPECT_FALSE(fs::exists(trace)) << trace;
+    }
+}
+
+TEST_F(end_to_end, scorer_that_cannot_be_started_gives_one_error_line_and_the_run_goes_on)
+{
+    const std::string not_found =
+        "Error: cannot run scorer vornel: not found in the working directory, in PATH or beside ppi-refine\n";
+    const auto transcript_with = [](const std::string& scorer_error) {
+        return "del prtn.temp.ids\n"
+               "del ppi.fatemp.txt\n"
+               "del out.txt\n"
+               "vornel net.txt net.txt m1 10 ppi.temp.txt\n" + scorer_error +
+               "Error: cannot open file ppi.temp.txt for read\n"
+               "Error: cannot open file out.txt for read\n"
+               "vornel net.txt NULL m2 10 ppi.temp.txt\n" + scorer_error +
+               "Error: cannot open file ppi.temp.txt for read\n"
+               "Error: cannot open file out.txt for read\n"
+               "#PPIs in the original file: 3\n"
+               "#PPIs after filtering: 0\n"
+               "#PPIs after adding new PPIs: 0\n";
+    };
+    program_run result = run(full_run_arguments);
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(result.transcript, transcript_with(not_found));
+
+    // Without a "#!" line a command processor would run it as a script; we do not.
+    write_script("vornel", "touch hacked\n");
+    result = run(full_run_arguments);
+    EXPECT_EQ(result.transcript, transcript_with("Error: cannot run scorer vornel: ./vornel: Exec format error\n"));
+    EXPECT_FALSE(fs::exists("hacked"));
+}
+
+TEST_F(end_to_end, scorer_is_found_in_path_and_beside_the_program)
+{
+    write_script("bin/vornel", stand_in_scorer);
+    EXPECT_EQ(run(full_run_arguments).transcript, full_run_transcript);
+
+    write_script("path/vornel", "#!/bin/sh\necho path scorer >> vornel.log\n");
+    run(full_run_arguments);
+    EXPECT_EQ(read_file("vornel.log").substr(read_file("vornel.log").size() - 24),
+              "path scorer\npath scorer\n");
+}
+
+TEST_F(end_to_end, stale_scored_pairs_are_never_selected_again)
+{
+    write_script("vornel", stand_in_scorer);
+    write_file("ppi.temp.txt", "OLD1 OLD2 0.99\n");
+    // The add-phase scorer (method m3) writes nothing: the filter phase's pairs must not be
+    // appended a second time.
+    program_run result = run({"net.txt", "10", "m1", "0.5", "m3", "2", "out.txt"});
+    EXPECT_EQ(result.transcript,
+              "del prtn.temp.ids\n"
+              "del ppi.fatemp.txt\n"
+              "del out.txt\n"
+              "vornel net.txt net.txt m1 10 ppi.temp.txt\n"
+              "stand-in scorer: m1\n"
+              "\n"
+              "#PPIs with non-zero score: 3\n"
+              "#PPIs selected with score>=0.50: 2\n"
+              "\n"
+              "vornel net.txt NULL m3 10 ppi.temp.txt\n"
+              "stand-in scorer: m3\n"
+              "Error: cannot open file ppi.temp.txt for read\n"
+              "#PPIs in the original file: 3\n"
+              "#PPIs after filtering: 2\n"
+              "#PPIs after adding new PPIs: 2\n");
+    EXPECT_EQ(read_file("out.txt"), "P1\tP2\t9.00E-01\nP5\tP6\t7.00E-01\n");
+
+    // A leftover from an earlier run is not read when the filter-phase scorer writes nothing.
+    write_file("ppi.temp.txt", "OLD1 OLD2 0.99\n");
+    result = run({"net.txt", "10", "m3", "0.5", "m2", "0", "out.txt"});
+    EXPECT_NE(result.transcript.find("stand-in scorer: m3\nError: cannot open file ppi.temp.txt for read\n"
+                                     "Error: cannot open file out.txt for read\n"),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists("out.txt"));
+}
+
+TEST_F(end_to_end, malformed_scored_pairs_are_skipped_and_reported)
+{
+    write_script("vornel", stand_in_scorer);
+    write_file("scores.m1.txt", "P1 P2 0.9\nP3 P4 high\nP5 P6 0.7\nP7");
+    const program_run result = run({"net.txt", "10", "m1", "0.5", "m2", "0", "out.txt"});
+    EXPECT_EQ(result.transcript,
+              "del prtn.temp.ids\n"
+              "del ppi.fatemp.txt\n"
+              "del out.txt\n"
+              "vornel net.txt net.txt m1 10 ppi.temp.txt\n"
+              "stand-in scorer: m1\n"
+              "Error: 2 malformed scored pair(s) skipped in ppi.temp.txt\n"
+              "\n"
+              "#PPIs with non-zero score: 2\n"
+              "#PPIs selected with score>=0.50: 2\n"
+              "\n"
+              "#PPIs in the original file: 3\n"
+              "#PPIs after filtering: 2\n"
+              "#PPIs after adding new PPIs: 2\n");
+    EXPECT_EQ(read_file("out.txt"), "P1\tP2\t9.00E-01\nP5\tP6\t7.00E-01\n");
+}
+
+TEST_F(end_to_end, names_and_identifiers_of_any_length_work)
+{
+    write_script("vornel", stand_in_scorer);
+    // A network path of more than 600 characters, and identifiers far beyond 199 characters.
+    fs::path deep;
+    for (int level = 0; level < 5; ++level) deep /= std::string(120, static_cast<char>('a' + level));
+    fs::create_directories(deep);
+    const std::string network = (deep / "net.txt").string();
+    fs::copy_file("net.txt", network);
+    const std::string long_a(5000, 'A');
+    const std::string long_b(300, 'B');
+    write_file("scores.m1.txt", long_a + " " + long_b + " 0.75\n");
+
+    const program_run result = run({network, "10", "m1", "0.5", "m2", "0", "out.txt"});
+    EXPECT_NE(result.transcript.find("vornel " + network + " " + network + " m1 10 ppi.temp.txt\n"),
+              std::string::npos);
+    EXPECT_EQ(read_file("vornel.log"), "[" + network + "][" + network + "][m1][10][ppi.temp.txt]\n");
+    EXPECT_EQ(read_file("out.txt"), long_a + "\t" + long_b + "\t7.50E-01\n");
+}
+
+}  // namespace
+}  // namespace ppi
