@@ -217,13 +217,9 @@ bool output_file::commit() {
     return true;
 }
 
-void append_record_line(std::string& text, const score_record& record, const pair_naming& naming) {
-    append_line(text, record, naming);
-}
-
-bool write_sorted_records(record_runs& runs, const pair_naming& naming, unsigned threads, output_file& out) {
+bool write_sorted_records(record_runs& runs, const pair_naming& naming, unsigned threads, output_file& out,
+                          std::size_t records_per_segment) {
     sort_runs(runs);
-    constexpr std::size_t records_per_segment = std::size_t{1} << 18;
     const segment_plan plan = plan_segments(runs, records_per_segment);
     const std::size_t segments = plan.segment_count();
     threads = std::max(1u, threads);

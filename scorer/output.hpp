@@ -46,11 +46,9 @@ struct pair_naming {
 // Sorts the runs (one thread per run) and writes every record, best first, as
 // "A<TAB>B<TAB>score\n" with the shortest decimal form that reads back to the same double.
 // Formatting is spread over `threads` threads; the writing keeps the sorted order.
+// `records_per_segment` sets the size of the independently merged pieces (tests make it small).
 // Returns false when a write fails (out.error() says why).
 bool write_sorted_records(record_runs& runs, const pair_naming& naming, unsigned threads,
-                          output_file& out);
-
-// Appends one output line for `record` to `text`.
-void append_record_line(std::string& text, const score_record& record, const pair_naming& naming);
+                          output_file& out, std::size_t records_per_segment = std::size_t{1} << 18);
 
 }  // namespace vornel

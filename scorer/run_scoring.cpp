@@ -60,14 +60,14 @@ std::string run_scoring(const options& opts, std::FILE* log) {
     network_result read = read_network(opts.network_path);
     if (!read.error.empty()) return read.error;
     const network& net = read.net;
-    report_network(log, opts.network_path, net, read.counts);
-
     listed_result listed;
     if (!opts.proposes_candidates()) {
         listed = read_listed_pairs(opts.pairs_path, net);
         if (!listed.error.empty()) return listed.error;
-        report_listed(log, opts.pairs_path, listed.listed, listed.counts);
     }
+    // Reported only once both files are read, so that a bad input gives a single error line.
+    report_network(log, opts.network_path, net, read.counts);
+    if (!opts.proposes_candidates()) report_listed(log, opts.pairs_path, listed.listed, listed.counts);
 
     scoring_job job;
     job.net = &net;

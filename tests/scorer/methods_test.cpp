@@ -1,0 +1,230 @@
+// Every method against the plainly written reference, on small random networks, in both modes
+// and on several thread counts; plus values worked out by hand.
+#include "reference_methods.hpp"
+#include "test_support.hpp"
+
+#include "scorer/methods.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <random>
+
+namespace {
+
+using test_support::pair_list;
+using test_support::parse_output;
+using test_support::score_to_text;
+
+// Identifiers whose byte order differs from their numeric order, plus one non-ASCII name (its
+// bytes sort after every ASCII one).
+std::string protein_name(int i) {
+    if (i == 0) return "\xc3\xa9toile";
+    std::string name(1, i % 7 == 3 ? 'q' : 'P');
+    name += std::to_string(i);
+    return name;
+}
+
+// A random network with a hub, self-pairs and repeats in both orientations.
+pair_list random_network(std::mt19937& rng, int proteins, int interactions) {
+    std::uniform_int_distribution<int> any(0, proteins - 1);
+    pair_list pairs;
+    for (int i = 0; i < interactions; ++i) {
+        const int a = i % 4 == 0 ? 1 : any(rng);  // protein 1 is a hub
+        pairs.emplace_back(protein_name(a), protein_name(any(rng)));
+    }
+    pairs.emplace_back(protein_name(2), protein_name(2));
+    if (!pairs.empty()) pairs.emplace_back(pairs.front().second, pairs.front().first);
+    return pairs;
+}
+
+// Pairs to score: the network's own lines, random pairs (mostly not interacting), reversed
+// repeats, self-pairs and pairs with a protein missing from the network.
+pair_list random_listing(std::mt19937& rng, const pair_list& network, int proteins) {
+    std::uniform_int_distribution<int> any(0, proteins - 1);
+    pair_list pairs = network;
+    for (int i = 0; i < proteins * 2; ++i) pairs.emplace_back(protein_name(any(rng)), protein_name(any(rng)));
+    pairs.emplace_back("absent", protein_name(1));
+    pairs.emplace_back(pairs[3].second, pairs[3].first);
+    std::shuffle(pairs.begin(), pairs.end(), rng);
+    return pairs;
+}
+
+// The distinct listed pairs in first orientation, in listing order (the tie-break order).
+pair_list first_orientations(const pair_list& pairs) {
+    pair_list out;
+    std::set<std::pair<std::string, std::string>> seen;
+    for (const auto& [a, b] : pairs) {
+        if (a == b) continue;
+        if (seen.insert(std::minmax(a, b)).second) out.emplace_back(a, b);
+    }
+    return out;
+}
+
+void expect_close(double expected, double actual, const std::string& what) {
+    EXPECT_NEAR(expected, actual, 1e-12 * std::max(1.0, std::fabs(expected))) << what;
+}
+
+struct method_case {
+    std::string method;
+    int rounds;
+};
+
+void PrintTo(const method_case& c, std::ostream* out) { *out << c.method << " with " << c.rounds << " rounds"; }
+
+std::string case_name(const testing::TestParamInfo<method_case>& info) {
+    return info.param.method + "_" + std::to_string(info.param.rounds) + "_rounds";
+}
+
+class method_vs_reference : public testing::TestWithParam<method_case> {};
+
+TEST_P(method_vs_reference, listed_pairs_match_reference_and_keep_listing_order) {
+    const auto& [method, rounds] = GetParam();
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+        std::mt19937 rng(seed);
+        const int proteins = 12 + int(seed) * 6;
+        const pair_list interactions = random_network(rng, proteins, proteins * 2);
+        const pair_list listing = random_listing(rng, interactions, proteins);
+        const auto net = vornel::build_network(interactions).net;
+        const auto listed = vornel::resolve_listed_pairs(listing, net).listed;
+        const auto lines = parse_output(score_to_text(net, &listed, method, rounds, 2));
+
+        const auto graph = reference::make_graph(interactions);
+        const pair_list expected_pairs = first_orientations(listing);
+        const auto expected = reference::score_list(graph, method, expected_pairs, rounds);
+        std::map<std::pair<std::string, std::string>, std::size_t> position;
+        for (std::size_t i = 0; i < expected_pairs.size(); ++i) position[expected_pairs[i]] = i;
+
+        std::size_t non_zero = 0;
+        for (double s : expected) non_zero += s != 0;
+        ASSERT_EQ(non_zero, lines.size()) << "seed " << seed;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            const auto found = position.find({lines[i].a, lines[i].b});
+            ASSERT_NE(found, position.end()) << lines[i].a << " " << lines[i].b << " is not a first orientation";
+            expect_close(expected[found->second], lines[i].score, lines[i].a + " " + lines[i].b);
+            if (i == 0) continue;
+            ASSERT_GE(lines[i - 1].score, lines[i].score);
+            if (lines[i - 1].score == lines[i].score) {
+                EXPECT_LT(position.at(std::pair(lines[i - 1].a, lines[i - 1].b)), found->second) << "tie not in listing order";
+            }
+        }
+    }
+}
+
+TEST_P(method_vs_reference, candidates_match_reference_and_sort_ties_by_identifiers) {
+    const auto& [method, rounds] = GetParam();
+    for (unsigned seed = 11; seed <= 14; ++seed) {
+        std::mt19937 rng(seed);
+        const int proteins = 10 + int(seed - 10) * 5;
+        const pair_list interactions = random_network(rng, proteins, proteins * 2);
+        const auto net = vornel::build_network(interactions).net;
+        const auto lines = parse_output(score_to_text(net, nullptr, method, rounds, 2));
+        const auto expected = reference::candidates(reference::make_graph(interactions), method, rounds);
+
+        ASSERT_EQ(expected.size(), lines.size()) << "seed " << seed;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            ASSERT_LT(lines[i].a, lines[i].b) << "smaller identifier first";
+            const auto found = expected.find({lines[i].a, lines[i].b});
+            ASSERT_NE(found, expected.end()) << lines[i].a << " " << lines[i].b << " is not a candidate";
+            expect_close(found->second, lines[i].score, lines[i].a + " " + lines[i].b);
+            if (i == 0) continue;
+            ASSERT_GE(lines[i - 1].score, lines[i].score);
+            if (lines[i - 1].score == lines[i].score) {
+                EXPECT_LT(std::tie(lines[i - 1].a, lines[i - 1].b), std::tie(lines[i].a, lines[i].b));
+            }
+        }
+    }
+}
+
+TEST_P(method_vs_reference, output_is_byte_identical_for_any_thread_count) {
+    const auto& [method, rounds] = GetParam();
+    std::mt19937 rng(99);
+    const int proteins = 40;
+    const pair_list interactions = random_network(rng, proteins, 120);
+    const auto net = vornel::build_network(interactions).net;
+    const auto listed = vornel::resolve_listed_pairs(random_listing(rng, interactions, proteins), net).listed;
+    for (const vornel::listed_pairs* mode : {static_cast<const vornel::listed_pairs*>(nullptr), &listed}) {
+        const std::string single = score_to_text(net, mode, method, rounds, 1);
+        ASSERT_FALSE(single.empty());
+        for (unsigned threads : {2u, 3u, 5u}) {
+            // Small segments make the writer merge many pieces of several sorted runs.
+            EXPECT_EQ(single, score_to_text(net, mode, method, rounds, threads, 7)) << threads << " threads";
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(all_methods, method_vs_reference,
+                         testing::Values(method_case{"cn", 1}, method_case{"jaccard", 1}, method_case{"dice", 1},
+                                         method_case{"cd", 1}, method_case{"aa", 1}, method_case{"ra", 1},
+                                         method_case{"pcd", 1}, method_case{"wcd", 1}, method_case{"wcd", 2},
+                                         method_case{"wcd", 3}, method_case{"l3", 1}),
+                         case_name);
+
+TEST(method_registry, lists_every_method_with_a_scoring_function) {
+    std::vector<std::string> names;
+    for (const auto& entry : vornel::all_methods()) {
+        EXPECT_NE(entry.score, nullptr);
+        EXPECT_EQ(vornel::find_method(entry.name), &entry);
+        names.emplace_back(entry.name);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"cn", "jaccard", "dice", "cd", "aa", "ra", "pcd", "wcd", "l3"}));
+    EXPECT_EQ(vornel::find_method("L3"), nullptr);
+}
+
+// A-B, A-C, A-D, B-C, C-D, D-E. Degrees: A 3, B 2, C 3, D 3, E 1.
+// Candidates (not interacting, with a shared partner): B-D shares A and C; A-E and C-E share D.
+const pair_list hand_network = {{"A", "B"}, {"A", "C"}, {"A", "D"}, {"B", "C"}, {"C", "D"}, {"D", "E"}};
+
+std::string hand_scores(const std::string& method, bool candidates) {
+    const auto net = vornel::build_network(hand_network).net;
+    const auto listed = vornel::resolve_listed_pairs(hand_network, net).listed;
+    return score_to_text(net, candidates ? nullptr : &listed, method, 1, 2);
+}
+
+TEST(hand_worked, jaccard) {
+    // B-D: {A,C} / {A,C,E} = 2/3; A-E: {D} / {B,C,D} = 1/3; C-E: {D} / {A,B,D} = 1/3, tie by names.
+    EXPECT_EQ(hand_scores("jaccard", true),
+              "B\tD\t0.6666666666666666\nA\tE\t0.3333333333333333\nC\tE\t0.3333333333333333\n");
+    // A-C: {B,D} / {A,B,C,D} = 1/2; A-B: {C} / {A,B,C,D} and B-C: {A} / {A,B,C,D} = 1/4;
+    // A-D: {C} / {A,B,C,D,E} and C-D: {A} / {A,B,C,D,E} = 1/5; D-E shares nothing.
+    // Ties keep the order of the listing.
+    EXPECT_EQ(hand_scores("jaccard", false),
+              "A\tC\t0.5\nA\tB\t0.25\nB\tC\t0.25\nA\tD\t0.2\nC\tD\t0.2\n");
+}
+
+TEST(hand_worked, adamic_adar) {
+    // 1/ln 3 = 0.9102392266268373, 1/ln 2 = 1.4426950408889634.
+    // B-D: A and C, both of degree 3; A-E and C-E: D.
+    EXPECT_EQ(hand_scores("aa", true),
+              "B\tD\t1.8204784532536746\nA\tE\t0.9102392266268373\nC\tE\t0.9102392266268373\n");
+    // A-C: B (degree 2) and D (degree 3); the others share one partner of degree 3.
+    const auto listed = parse_output(hand_scores("aa", false));
+    ASSERT_EQ(listed.size(), 5u);
+    EXPECT_EQ(listed[0].a + listed[0].b, "AC");
+    EXPECT_EQ(listed[0].score, 2.352934267515801);
+    EXPECT_EQ(listed[4].score, 0.9102392266268373);
+}
+
+TEST(hand_worked, resource_allocation) {
+    EXPECT_EQ(hand_scores("ra", true),
+              "B\tD\t0.6666666666666666\nA\tE\t0.3333333333333333\nC\tE\t0.3333333333333333\n");
+    // A-C: 1/2 + 1/3; the others share one partner of degree 3 (A-B: C, A-D: C, B-C: A, C-D: A).
+    EXPECT_EQ(hand_scores("ra", false), "A\tC\t0.8333333333333333\nA\tB\t0.3333333333333333\n"
+                                        "A\tD\t0.3333333333333333\nB\tC\t0.3333333333333333\n"
+                                        "C\tD\t0.3333333333333333\n");
+}
+
+TEST(hand_worked, l3_leaves_out_paths_through_the_scored_interaction) {
+    // A square: the only simple path from D to A is D-C-B-A, 1/sqrt(2*2). Walks that use the
+    // interaction D-A itself (D-A-B-A, D-C-D-A) are left out.
+    const auto net = vornel::build_network(pair_list{{"A", "B"}, {"B", "C"}, {"C", "D"}, {"A", "D"}}).net;
+    const auto listed = vornel::resolve_listed_pairs(pair_list{{"D", "A"}}, net).listed;
+    const auto lines = parse_output(score_to_text(net, &listed, "l3", 1, 1));
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].a + lines[0].b, "DA");
+    EXPECT_NEAR(lines[0].score, 0.5, 1e-15);
+}
+
+}  // namespace

@@ -1,0 +1,128 @@
+// Reading network and pair files: line ends, fields, comments, self-pairs, repeats, ids.
+#include "test_support.hpp"
+
+#include "scorer/line_reader.hpp"
+#include "scorer/network.hpp"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using test_support::pair_list;
+using test_support::scoped_temp_dir;
+using test_support::write_file;
+
+std::vector<std::string> read_lines(const std::string& content) {
+    write_file("lines.txt", content);
+    vornel::line_reader reader("lines.txt");
+    std::vector<std::string> lines;
+    std::string_view line;
+    while (reader.next_line(line)) {
+        lines.emplace_back(line);
+        EXPECT_EQ(reader.line_number(), lines.size());
+    }
+    EXPECT_EQ(reader.error(), "");
+    return lines;
+}
+
+std::vector<std::string> neighbours(const vornel::network& net, std::string_view name) {
+    std::vector<std::string> out;
+    for (auto v : net.partners(*net.find(name))) out.emplace_back(net.name(v));
+    return out;
+}
+
+TEST(line_reader, accepts_every_line_end_and_a_missing_last_one) {
+    scoped_temp_dir dir;
+    EXPECT_EQ(read_lines("a\nb\r\nc\rd"), (std::vector<std::string>{"a", "b", "c", "d"}));
+    EXPECT_EQ(read_lines("a\r\rb\n\n"), (std::vector<std::string>{"a", "", "b", ""}));
+    EXPECT_EQ(read_lines(""), std::vector<std::string>{});
+}
+
+TEST(line_reader, handles_lines_longer_than_a_block_and_a_crlf_split_between_blocks) {
+    scoped_temp_dir dir;
+    const std::size_t block = std::size_t{1} << 20;
+    // '\r' is the last byte of the first block and '\n' the first of the second.
+    const std::string first(block - 1, 'x');
+    const std::string huge(3 * block + 17, 'y');
+    const auto lines = read_lines(first + "\r\n" + huge + "\nz");
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], first);
+    EXPECT_EQ(lines[1], huge);
+    EXPECT_EQ(lines[2], "z");
+}
+
+TEST(line_reader, reports_a_file_that_cannot_be_opened) {
+    scoped_temp_dir dir;
+    vornel::line_reader reader("missing.txt");
+    std::string_view line;
+    EXPECT_FALSE(reader.next_line(line));
+    EXPECT_NE(reader.error(), "");
+}
+
+TEST(fields, splits_on_blanks_and_tabs_and_ignores_further_columns) {
+    const auto fields = vornel::split_two_fields(" \tA\t \tB  0.9 extra");
+    EXPECT_EQ(fields.count, 2);
+    EXPECT_EQ(fields.first, "A");
+    EXPECT_EQ(fields.second, "B");
+    EXPECT_EQ(vornel::split_two_fields("A   ").count, 1);
+    EXPECT_TRUE(vornel::is_skipped_line(""));
+    EXPECT_TRUE(vornel::is_skipped_line(" \t "));
+    EXPECT_TRUE(vornel::is_skipped_line("  # comment"));
+    EXPECT_FALSE(vornel::is_skipped_line("A#1 B"));
+}
+
+TEST(read_network, skips_comments_and_blank_lines_and_merges_repeats_in_either_orientation) {
+    scoped_temp_dir dir;
+    write_file("net.txt", "# header\r\nB A\tscore 1\r\n\r\n   \nA B\nC\tA\rA A\nD D\nB   C\n#A C\nA C");
+    const auto read = vornel::read_network("net.txt");
+    ASSERT_EQ(read.error, "");
+    const auto& net = read.net;
+    EXPECT_EQ(net.protein_count(), 3u);  // D only appears in a self-pair
+    EXPECT_EQ(net.interaction_count(), 3u);
+    EXPECT_EQ(read.counts.self_pairs, 2u);
+    EXPECT_EQ(read.counts.repeated_pairs, 2u);
+    EXPECT_EQ(neighbours(net, "A"), (std::vector<std::string>{"B", "C"}));
+    EXPECT_EQ(neighbours(net, "C"), (std::vector<std::string>{"A", "B"}));
+    EXPECT_FALSE(net.find("D"));
+}
+
+TEST(read_network, numbers_proteins_in_byte_order_of_identifiers) {
+    const auto net = vornel::build_network(pair_list{{"b", "B"}, {"a10", "a9"}, {"\xc3\xa9", "b"}, {"a9", "b"}}).net;
+    std::vector<std::string> names;
+    for (std::uint32_t u = 0; u < net.protein_count(); ++u) {
+        names.emplace_back(net.name(u));
+        EXPECT_EQ(net.find(net.name(u)), u);
+        const auto row = net.partners(u);
+        EXPECT_TRUE(std::is_sorted(row.begin(), row.end()));
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"B", "a10", "a9", "b", "\xc3\xa9"}));
+    EXPECT_FALSE(net.find("a"));
+    EXPECT_FALSE(net.find("zz"));
+}
+
+TEST(read_network, names_the_file_and_line_of_a_line_with_one_identifier) {
+    scoped_temp_dir dir;
+    write_file("net.txt", "A B\n\nlonely\n");
+    EXPECT_EQ(vornel::read_network("net.txt").error, "net.txt:3: expected two identifiers");
+    EXPECT_NE(vornel::read_network("absent.txt").error.find("absent.txt"), std::string::npos);
+}
+
+TEST(listed_pairs, keep_first_orientation_and_count_what_was_dropped) {
+    const auto net = vornel::build_network(pair_list{{"A", "B"}, {"B", "C"}}).net;
+    const auto result = vornel::resolve_listed_pairs(
+        pair_list{{"C", "A"}, {"B", "A"}, {"A", "C"}, {"A", "A"}, {"A", "X"}, {"B", "A"}, {"C", "B"}}, net);
+    const auto& listed = result.listed;
+    std::vector<std::string> kept;
+    for (const auto& p : listed.pairs) kept.push_back(std::string(net.name(p.first)) + std::string(net.name(p.second)));
+    EXPECT_EQ(kept, (std::vector<std::string>{"CA", "BA", "CB"}));
+    EXPECT_EQ(result.counts.repeated_pairs, 2u);
+    EXPECT_EQ(result.counts.self_pairs, 1u);
+    EXPECT_EQ(result.counts.unknown_pairs, 1u);
+    // Row A holds C-A and B-A, row B holds C-B; entries point back to the listing order.
+    EXPECT_EQ(listed.rows, (std::vector<std::uint32_t>{0, 1}));
+    EXPECT_EQ(listed.row_starts, (std::vector<std::uint64_t>{0, 2, 3, 3}));
+    EXPECT_EQ(listed.row_entries[0].index, 0u);
+    EXPECT_EQ(listed.row_entries[2].partner, 2u);
+}
+
+}  // namespace

@@ -1,0 +1,115 @@
+// Sorting and writing records: order, number form, merging of runs, atomic replacement.
+#include "test_support.hpp"
+
+#include "scorer/output.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <random>
+
+namespace {
+
+using test_support::pair_list;
+using test_support::parse_output;
+using test_support::read_file;
+using test_support::scoped_temp_dir;
+
+std::vector<std::string> directory_entries() {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(".")) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(record_order, larger_scores_first_then_tie_position) {
+    const std::vector<double> ascending = {5e-324, 1e-300, 1e-17, 0.1, 0.30000000000000004, 1, 2, 1e300};
+    for (std::size_t i = 1; i < ascending.size(); ++i) {
+        const vornel::score_record better{vornel::descending_key(ascending[i]), 9};
+        const vornel::score_record worse{vornel::descending_key(ascending[i - 1]), 0};
+        EXPECT_TRUE(better < worse) << ascending[i];
+        EXPECT_EQ(vornel::score_of(better), ascending[i]);
+    }
+    EXPECT_TRUE((vornel::score_record{vornel::descending_key(0.5), vornel::candidate_tie(1, 7)}) <
+                (vornel::score_record{vornel::descending_key(0.5), vornel::candidate_tie(2, 3)}));
+}
+
+TEST(write_sorted_records, merges_runs_in_order_and_prints_scores_that_read_back_exactly) {
+    scoped_temp_dir dir;
+    pair_list interactions;
+    auto name = [](int i) {
+        std::string text(1, 'p');
+        text += std::to_string(i);
+        return text;
+    };
+    for (int i = 0; i < 30; ++i) interactions.emplace_back(name(i), name(i + 1));
+    const auto net = vornel::build_network(interactions).net;
+    std::mt19937_64 rng(5);
+    std::uniform_real_distribution<double> exponent(-300, 300);
+    std::map<std::pair<std::uint32_t, std::uint32_t>, double> expected;
+    vornel::record_runs runs(3);
+    for (std::uint32_t u = 0; u < net.protein_count(); ++u) {
+        for (std::uint32_t v = u + 1; v < net.protein_count(); ++v) {
+            // Many exact ties (every fifth pair scores 0.25) and scores over the whole range.
+            const double score = (u + v) % 5 == 0 ? 0.25 : std::pow(10.0, exponent(rng)) * (1 + double(rng() % 1000) / 7);
+            expected[{u, v}] = score;
+            runs[rng() % 3].push_back({vornel::descending_key(score), vornel::candidate_tie(u, v)});
+        }
+    }
+    vornel::output_file out("scores.txt");
+    ASSERT_TRUE(vornel::write_sorted_records(runs, {&net, nullptr}, 2, out, 10));
+    ASSERT_TRUE(out.commit());
+    EXPECT_EQ(directory_entries(), std::vector<std::string>{"scores.txt"});
+
+    const auto lines = parse_output(read_file("scores.txt"));
+    ASSERT_EQ(lines.size(), expected.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const auto u = *net.find(lines[i].a);
+        const auto v = *net.find(lines[i].b);
+        EXPECT_EQ(lines[i].score, expected.at({u, v}));
+        if (i > 0) {
+            const auto pu = *net.find(lines[i - 1].a);
+            const auto pv = *net.find(lines[i - 1].b);
+            EXPECT_TRUE(lines[i - 1].score > lines[i].score ||
+                        (lines[i - 1].score == lines[i].score && std::pair(pu, pv) < std::pair(u, v)));
+        }
+    }
+}
+
+TEST(write_sorted_records, writes_an_empty_file_when_nothing_scored) {
+    scoped_temp_dir dir;
+    const auto net = vornel::build_network(pair_list{{"A", "B"}}).net;
+    vornel::record_runs runs(2);
+    vornel::output_file out("empty.txt");
+    ASSERT_TRUE(vornel::write_sorted_records(runs, {&net, nullptr}, 2, out));
+    ASSERT_TRUE(out.commit());
+    EXPECT_EQ(read_file("empty.txt"), "");
+}
+
+TEST(output_file, leaves_nothing_behind_unless_committed) {
+    scoped_temp_dir dir;
+    test_support::write_file("result.txt", "old\n");
+    {
+        vornel::output_file out("result.txt");
+        ASSERT_EQ(out.error(), "");
+        ASSERT_TRUE(out.write("new\n", 4));
+        EXPECT_EQ(directory_entries().size(), 2u);  // the old file and the temporary one
+    }
+    EXPECT_EQ(directory_entries(), std::vector<std::string>{"result.txt"});
+    EXPECT_EQ(read_file("result.txt"), "old\n");
+    {
+        vornel::output_file out("result.txt");
+        ASSERT_TRUE(out.write("new\n", 4));
+        ASSERT_TRUE(out.commit());
+    }
+    EXPECT_EQ(read_file("result.txt"), "new\n");
+}
+
+TEST(output_file, names_an_output_in_a_missing_directory) {
+    scoped_temp_dir dir;
+    vornel::output_file out("no/such/dir/out.txt");
+    EXPECT_NE(out.error().find("no/such/dir/out.txt"), std::string::npos);
+}
+
+}  // namespace

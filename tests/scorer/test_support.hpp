@@ -1,0 +1,58 @@
+#pragma once
+
+#include "scorer/network.hpp"
+
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace test_support {
+
+using pair_list = std::vector<std::pair<std::string, std::string>>;
+
+// A fresh temporary directory that is the working directory while the object lives; removed
+// (with its contents) afterwards, also when an assertion failed.
+class scoped_temp_dir {
+public:
+    scoped_temp_dir();
+    ~scoped_temp_dir();
+    scoped_temp_dir(const scoped_temp_dir&) = delete;
+    scoped_temp_dir& operator=(const scoped_temp_dir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+    std::filesystem::path previous_;
+};
+
+void write_file(const std::string& path, const std::string& content);
+std::string read_file(const std::string& path);
+
+// Pairs as "A B" lines.
+std::string pair_lines(const pair_list& pairs);
+
+// One line of scorer output.
+struct scored_line {
+    std::string a;
+    std::string b;
+    double score;
+};
+// Parses "A\tB\tscore\n" lines strictly (exact tabs and newline); fails the test on a bad line.
+std::vector<scored_line> parse_output(const std::string& text);
+
+// Scores with the library exactly as the program does, and returns the output file's text.
+// `listed` null: propose candidates.
+std::string score_to_text(const vornel::network& net, const vornel::listed_pairs* listed,
+                          const std::string& method, int rounds, unsigned threads,
+                          std::size_t records_per_segment = std::size_t{1} << 18);
+
+struct program_result {
+    int exit_code = -1;
+    std::string out;
+    std::string err;
+};
+// Runs the built vornel with `args` in the current directory, capturing both streams.
+program_result run_vornel(const std::vector<std::string>& args);
+
+}  // namespace test_support
