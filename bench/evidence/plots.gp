@@ -55,13 +55,15 @@ if (file_exists(f)) {
     set title "3. Krogan 2006 extended vs CYC2008: top 50/70/90% kept"
     set xlabel "recall (co-complex interactions kept)"
     set ylabel "precision (kept interactions within a complex)"
-    set xrange [0:1]
+    set xrange [0.4:1]
     set yrange [0.4:1]
+    set key inside left bottom
     plot for [i=0:*] f index i using 1:2 with linespoints lt (i+1) title columnheader(1), \
          datadir . "/complexes_reference.dat" using 1:2 with points pt 3 ps 3 lc rgb "black" \
          title "authors' core set"
     set autoscale x
     set autoscale y
+    set key outside right top
 }
 
 f = datadir . "/planted.dat"
@@ -74,8 +76,13 @@ if (file_exists(f)) {
     set xlabel "method"
     set ylabel ""
     set yrange [0:1]
-    plot f using 2:xtic(1) lt 1 title "AUC (real above planted)", \
-         f using 3 lt 2 title "planted share among lowest 20%"
+    set key inside right top
+    set arrow 1 from graph 0, first 0.5 to graph 1, first 0.5 nohead lc rgb "#1f77b4" dt 2
+    set arrow 2 from graph 0, first 0.2 to graph 1, first 0.2 nohead lc rgb "#ff7f0e" dt 2
+    plot f skip 1 using 2:xtic(1) lt 1 title "AUC, real above planted (0.5: no information)", \
+         f skip 1 using 3 lt 2 title "planted share among lowest 20% (0.2: no information)"
+    unset arrow 1
+    unset arrow 2
 }
 
 f = datadir . "/synthetic.dat"
@@ -87,8 +94,9 @@ if (file_exists(f)) {
     set style fill solid 0.8 border -1
     set xlabel "method"
     set ylabel ""
-    set yrange [0:1]
-    plot f using 2:xtic(1) lt 1 title "filter precision", \
-         f using 3 lt 2 title "filter recall", \
-         f using 4 lt 3 title "add precision, top 500"
+    set yrange [0:1.15]
+    set key inside right top horizontal
+    plot f skip 1 using 2:xtic(1) lt 1 title "filter precision", \
+         f skip 1 using 3 lt 2 title "filter recall", \
+         f skip 1 using 4 lt 3 title "add precision, top 500"
 }
