@@ -36,34 +36,18 @@ append_writer::append_writer(const std::string& path)
     capacity_ = block_size;
 }
 
-void append_writer::append_pair(std::string_view protein_a, std::string_view protein_b,
-                                double score)
+void append_writer::append_pair_slowly(std::string_view protein_a, std::string_view protein_b,
+                                       double score)
 {
-    const std::size_t line_size = protein_a.size() + protein_b.size() + 2 + max_score_text + 1;
-    if (capacity_ - used_ < line_size) {
-        flush();
-        // Only a line longer than a whole block gets here with too little room.
-        if (capacity_ < line_size) {
-            append_bytes(protein_a);
-            append_bytes("\t");
-            append_bytes(protein_b);
-            append_bytes("\t");
-            char score_text[max_score_text];
-            append_bytes({score_text, static_cast<std::size_t>(format_score(score, score_text) - score_text)});
-            append_bytes("\n");
-            return;
-        }
-    }
-    char* out = buffer_.get() + used_;
-    std::memcpy(out, protein_a.data(), protein_a.size());
-    out += protein_a.size();
-    *out++ = '\t';
-    std::memcpy(out, protein_b.data(), protein_b.size());
-    out += protein_b.size();
-    *out++ = '\t';
-    out = format_score(score, out);
-    *out++ = '\n';
-    used_ = static_cast<std::size_t>(out - buffer_.get());
+    flush();
+    char score_text[max_score_text];
+    const char* const score_end = format_score(score, score_text);
+    append_bytes(protein_a);
+    append_bytes("\t");
+    append_bytes(protein_b);
+    append_bytes("\t");
+    append_bytes({score_text, static_cast<std::size_t>(score_end - score_text)});
+    append_bytes("\n");
 }
 
 void append_writer::append_bytes(std::string_view bytes)

@@ -1,9 +1,11 @@
 #pragma once
 
-#include <string>
+#include <cstring>
 #include <memory>
+#include <string>
 #include <string_view>
 
+#include "score_text.hpp"
 #include "unique_fd.hpp"
 
 namespace ppi {
@@ -12,6 +14,10 @@ namespace ppi {
 // The first failing write is remembered; later writes are dropped, and finish() reports it.
 class append_writer {
 public:
+    // Readable bytes that must follow each field given to append_pair (block_reader provides
+    // them): short fields are copied 16 bytes at a time.
+    static constexpr std::size_t field_padding = 16;
+
     // Opens `path` for appending, creating it (mode 0666 less the umask) when missing; check
     // is_open() afterwards, open_error() then holds the errno.
     explicit append_writer(const std::string& path);
@@ -19,13 +25,41 @@ public:
     bool is_open() const noexcept { return static_cast<bool>(fd_); }
     int open_error() const noexcept { return open_error_; }
 
-    void append_pair(std::string_view protein_a, std::string_view protein_b, double score);
+    void append_pair(std::string_view protein_a, std::string_view protein_b, double score)
+    {
+        // Room for two fields copied whole in 16-byte steps, two tabs, the score and a newline.
+        const std::size_t line_room = protein_a.size() + protein_b.size() + 2 * field_padding + max_score_text + 3;
+        if (capacity_ - used_ < line_room) {
+            append_pair_slowly(protein_a, protein_b, score);
+            return;
+        }
+        char* out = buffer_.get() + used_;
+        out = copy_field(out, protein_a);
+        *out++ = '\t';
+        out = copy_field(out, protein_b);
+        *out++ = '\t';
+        out = format_score(score, out);
+        *out++ = '\n';
+        used_ = static_cast<std::size_t>(out - buffer_.get());
+    }
 
     // Writes what is buffered and closes the file. Returns 0 or the errno of the first failed
     // write or of the close.
     int finish();
 
 private:
+    static char* copy_field(char* out, std::string_view field) noexcept
+    {
+        if (field.size() <= field_padding) {
+            std::memcpy(out, field.data(), field_padding);  // a fixed size: one load and store
+        } else {
+            std::memcpy(out, field.data(), field.size());
+        }
+        return out + field.size();
+    }
+
+    // Flushes, then appends the line, also one longer than the whole buffer.
+    void append_pair_slowly(std::string_view protein_a, std::string_view protein_b, double score);
     void append_bytes(std::string_view bytes);
     void flush();
 

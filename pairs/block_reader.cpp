@@ -6,11 +6,24 @@
 #include <cerrno>
 #include <cstring>
 
+#include "blank_scan.hpp"
+
 namespace ppi {
 
+namespace {
+
+// A buffer of `capacity` bytes followed by zeroed padding for the 16-byte loads of the scans.
+std::unique_ptr<char[]> allocate_buffer(std::size_t capacity)
+{
+    auto buffer = std::make_unique_for_overwrite<char[]>(capacity + scan_padding);
+    std::memset(buffer.get() + capacity, 0, scan_padding);
+    return buffer;
+}
+
+}  // namespace
+
 block_reader::block_reader(unique_fd fd)
-    : fd_(std::move(fd)), buffer_(std::make_unique_for_overwrite<char[]>(block_size)),
-      capacity_(block_size)
+    : fd_(std::move(fd)), buffer_(allocate_buffer(block_size)), capacity_(block_size)
 {
 }
 
@@ -25,7 +38,7 @@ bool block_reader::refill()
     }
     if (end_ == capacity_) {
         // The unread bytes fill the whole buffer: one field or triple longer than a block.
-        auto larger = std::make_unique_for_overwrite<char[]>(2 * capacity_);
+        auto larger = allocate_buffer(2 * capacity_);
         std::memcpy(larger.get(), buffer_.get(), end_);
         buffer_ = std::move(larger);
         capacity_ *= 2;

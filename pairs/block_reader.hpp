@@ -15,7 +15,7 @@ inline constexpr std::size_t block_size = std::size_t{1} << 20;
 // Streams a file descriptor through one buffer. The caller looks at the unread bytes with
 // unread(), consumes what it has handled, and calls refill() when it needs the bytes after the
 // current end; the unconsumed bytes are kept (moved to the front), so a token cut by a block
-// boundary is complete after the refill.
+// boundary is complete after the refill. At least scan_padding readable bytes follow unread().
 class block_reader {
 public:
     explicit block_reader(unique_fd fd);

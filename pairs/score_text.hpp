@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string_view>
 
@@ -10,13 +13,131 @@ namespace ppi {
 // inf/infinity/nan/nan(...) in any case, and out-of-range values as strtod gives them
 // (1e-400 -> 0 or a subnormal, 1e400 -> inf). Returns nothing when any part of the token is
 // not part of the number, or when the token is empty.
-std::optional<double> parse_score(std::string_view token);
+inline std::optional<double> parse_score(std::string_view token);
 
 // Longest text format_score writes ("-1.23E+308" plus room to spare).
 inline constexpr int max_score_text = 32;
 
 // Writes `score` as printf "%.2E" does (correctly rounded, at least two exponent digits,
 // INF/NAN upper case) at `out`, which must hold max_score_text characters; returns the end.
-char* format_score(double score, char* out);
+inline char* format_score(double score, char* out);
+
+namespace detail {
+
+// 10^0 .. 10^22: every one is exactly representable as a double.
+inline constexpr double exact_powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                 1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                                 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+inline constexpr int max_exact_power = 22;
+
+inline bool is_digit(char c) noexcept { return static_cast<unsigned char>(c - '0') < 10; }
+
+// The common score forms ("0.734", "-2.5e-3"): at most 19 digits and a power of ten within
+// 10^+-22, so that both the digits (up to 2^53) and the power are exact doubles and one
+// multiplication or division rounds correctly, which is strtod's result. False for anything
+// else, which then takes the general path.
+inline bool parse_plain_decimal(const char* p, const char* const last, double& value) noexcept
+{
+    bool negative = false;
+    if (p != last && (*p == '-' || *p == '+')) negative = *p++ == '-';
+    std::uint64_t digits = 0;
+    const char* const integer_start = p;
+    while (p != last && is_digit(*p)) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+    int digit_count = static_cast<int>(p - integer_start);
+    int exponent = 0;
+    if (p != last && *p == '.') {
+        const char* const fraction_start = ++p;
+        while (p != last && is_digit(*p)) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+        exponent = -static_cast<int>(p - fraction_start);
+        digit_count -= exponent;
+    }
+    if (digit_count == 0 || digit_count > 19) return false;
+    if (p != last && (*p == 'e' || *p == 'E')) {
+        ++p;
+        bool negative_exponent = false;
+        if (p != last && (*p == '-' || *p == '+')) negative_exponent = *p++ == '-';
+        const char* const exponent_start = p;
+        int written_exponent = 0;
+        while (p != last && is_digit(*p) && p - exponent_start < 4) {
+            written_exponent = written_exponent * 10 + (*p++ - '0');
+        }
+        if (p == exponent_start) return false;
+        exponent += negative_exponent ? -written_exponent : written_exponent;
+    }
+    if (p != last || digits > (std::uint64_t{1} << 53)) return false;
+    if (exponent < -max_exact_power || exponent > max_exact_power) return false;
+    const double magnitude = exponent < 0 ? static_cast<double>(digits) / exact_powers_of_ten[-exponent]
+                                          : static_cast<double>(digits) * exact_powers_of_ten[exponent];
+    value = negative ? -magnitude : magnitude;
+    return true;
+}
+
+// "%.2E" for finite scores with 1e-20 <= |score| < 1e20. The three significant digits come
+// from |score| * 10^(2 - exponent), computed with one rounding (relative error below 2^-53, so
+// under 1.2e-13 in [100, 1000)); when that lands within 1e-9 of a rounding tie the exact
+// decision is left to the general path. Returns nullptr when it declines.
+inline char* format_plain_score(double score, char* out) noexcept
+{
+    const double magnitude = std::fabs(score);
+    std::uint64_t bits;
+    std::memcpy(&bits, &magnitude, sizeof bits);
+    const int binary_exponent = static_cast<int>(bits >> 52) - 1023;  // 2^e <= magnitude < 2^(e+1)
+    // floor(e * log10(2)) (78913 / 2^18 approximates log10(2) closely enough for |e| < 1600)
+    // is the decimal exponent or one less.
+    int exponent = (binary_exponent * 78913) >> 18;
+    int power = 2 - exponent;
+    if (power < -max_exact_power || power > max_exact_power) return nullptr;
+    double scaled = power < 0 ? magnitude / exact_powers_of_ten[-power] : magnitude * exact_powers_of_ten[power];
+    if (scaled >= 1000) {
+        ++exponent;
+        if (--power < -max_exact_power) return nullptr;
+        scaled = power < 0 ? magnitude / exact_powers_of_ten[-power] : magnitude * exact_powers_of_ten[power];
+    }
+    const auto whole = static_cast<int>(scaled);
+    const double fraction = scaled - whole;
+    if (fraction > 0.5 - 1e-9 && fraction < 0.5 + 1e-9) return nullptr;
+    int mantissa = whole + (fraction > 0.5 ? 1 : 0);
+    if (mantissa == 1000) {
+        mantissa = 100;
+        ++exponent;
+    }
+    if (mantissa < 100 || mantissa > 999) return nullptr;
+
+    if (score < 0) *out++ = '-';
+    out[0] = static_cast<char>('0' + mantissa / 100);
+    out[1] = '.';
+    out[2] = static_cast<char>('0' + mantissa / 10 % 10);
+    out[3] = static_cast<char>('0' + mantissa % 10);
+    out[4] = 'E';
+    out[5] = exponent < 0 ? '-' : '+';
+    const int exponent_magnitude = exponent < 0 ? -exponent : exponent;
+    out[6] = static_cast<char>('0' + exponent_magnitude / 10);
+    out[7] = static_cast<char>('0' + exponent_magnitude % 10);
+    return out + 8;
+}
+
+// The rare forms: hexadecimal, infinities, NaNs, more than 19 digits, large exponents.
+std::optional<double> parse_score_general(std::string_view token);
+
+// Any double, through std::to_chars.
+char* format_score_general(double score, char* out);
+
+}  // namespace detail
+
+inline std::optional<double> parse_score(std::string_view token)
+{
+    double value = 0.0;
+    if (detail::parse_plain_decimal(token.data(), token.data() + token.size(), value)) return value;
+    return detail::parse_score_general(token);
+}
+
+inline char* format_score(double score, char* out)
+{
+    const double magnitude = std::fabs(score);
+    if (magnitude >= 1e-20 && magnitude < 1e20) {
+        if (char* const end = detail::format_plain_score(score, out)) return end;
+    }
+    return detail::format_score_general(score, out);
+}
 
 }  // namespace ppi

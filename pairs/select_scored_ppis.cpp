@@ -1,12 +1,12 @@
 #include "select_scored_ppis.hpp"
 
-#include <array>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
 
 #include "append_writer.hpp"
+#include "blank_scan.hpp"
 #include "block_reader.hpp"
 #include "score_text.hpp"
 
@@ -14,39 +14,27 @@ namespace ppi {
 
 namespace {
 
-// The white space of formatted input in the classic locale.
-constexpr std::array<bool, 256> blank_table = [] {
-    std::array<bool, 256> table{};
-    for (const unsigned char c : {' ', '\t', '\n', '\v', '\f', '\r'}) table[c] = true;
-    return table;
-}();
-
-inline bool is_blank(char c) noexcept { return blank_table[static_cast<unsigned char>(c)]; }
-
 struct triple_scan {
     std::string_view fields[3];
     int field_count = 0;     // fields found before the data ran out
     bool complete = false;   // all three fields found, the last one ended by a blank or the end
     bool needs_more = false; // ran out inside the triple while more input may follow
-    std::size_t end = 0;     // offset just past the score field when complete
+    const char* end = nullptr;  // just past the score field when complete
 };
 
-// Finds the next triple in `data`. A field that touches the end of `data` is only taken as
-// whole when `at_end` says no more input follows.
-triple_scan scan_triple(std::string_view data, bool at_end) noexcept
+// Finds the next triple in [p, last), which is followed by scan_padding readable bytes. A
+// field that touches `last` is only taken as whole when `at_end` says no more input follows.
+inline triple_scan scan_triple(blank_window& window, const char* p, const char* last, bool at_end) noexcept
 {
     triple_scan scan;
-    const char* const first = data.data();
-    const char* const last = first + data.size();
-    const char* p = first;
     for (int field = 0; field < 3; ++field) {
-        while (p != last && is_blank(*p)) ++p;
+        p = window.skip_blanks(p, last);
         if (p == last) {
             scan.needs_more = !at_end;
             return scan;
         }
         const char* const start = p;
-        while (p != last && !is_blank(*p)) ++p;
+        p = window.find_blank(p, last);
         if (p == last && !at_end) {
             scan.needs_more = true;
             return scan;
@@ -55,7 +43,7 @@ triple_scan scan_triple(std::string_view data, bool at_end) noexcept
         scan.field_count = field + 1;
     }
     scan.complete = true;
-    scan.end = static_cast<std::size_t>(p - first);
+    scan.end = p;
     return scan;
 }
 
@@ -69,24 +57,30 @@ std::string error_text(const char* what, const std::string& name, int error_numb
 template <typename Handle_pair>
 void for_each_scored_pair(block_reader& reader, selection_result& result, Handle_pair handle_pair)
 {
+    blank_window window;
     for (;;) {
         const std::string_view data = reader.unread();
-        const triple_scan scan = scan_triple(data, reader.at_end());
-        if (scan.needs_more) {
-            if (!reader.refill() && reader.error() != 0) return;
-            continue;
+        const char* p = data.data();
+        const char* const last = p + data.size();
+        const bool at_end = reader.at_end();
+        window.reset();
+        for (;;) {
+            const triple_scan scan = scan_triple(window, p, last, at_end);
+            if (scan.needs_more) break;
+            if (!scan.complete) {
+                if (scan.field_count > 0) ++result.malformed_count;
+                return;
+            }
+            p = scan.end;
+            const std::optional<double> score = parse_score(scan.fields[2]);
+            if (!score) {
+                ++result.malformed_count;
+                continue;
+            }
+            if (!handle_pair(scan.fields[0], scan.fields[1], *score)) return;
         }
-        if (!scan.complete) {
-            if (scan.field_count > 0) ++result.malformed_count;
-            return;
-        }
-        reader.consume(scan.end);
-        const std::optional<double> score = parse_score(scan.fields[2]);
-        if (!score) {
-            ++result.malformed_count;
-            continue;
-        }
-        if (!handle_pair(scan.fields[0], scan.fields[1], *score)) return;
+        reader.consume(static_cast<std::size_t>(p - data.data()));
+        if (!reader.refill() && reader.error() != 0) return;
     }
 }
 
