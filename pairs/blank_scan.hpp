@@ -43,42 +43,56 @@ inline std::uint64_t blank_mask64(const char* p) noexcept
 #endif
 }
 
-// Finds field boundaries with a 64-byte bitmap of white space that is kept while the scan
-// moves through it, so each boundary costs a shift and a bit search instead of a byte loop.
-// Valid for one buffer: reset() when the bytes move.
-class blank_window {
+// Hands out the fields (runs of non-blank bytes) of [first, last) in order. It classifies 64
+// bytes at a time into bitmaps of field starts and field ends, so each field costs two bit
+// searches instead of a loop over its bytes. `last` must be followed by scan_padding readable
+// bytes; a field that reaches `last` ends there.
+class field_scanner {
 public:
-    void reset() noexcept { base_ = nullptr; }
-
-    // First white-space byte in [p, last), or last.
-    const char* find_blank(const char* p, const char* last) noexcept { return find<true>(p, last); }
-
-    // First byte in [p, last) that is not white space, or last.
-    const char* skip_blanks(const char* p, const char* last) noexcept { return find<false>(p, last); }
-
-private:
-    template <bool Want_blank>
-    const char* find(const char* p, const char* last) noexcept
+    field_scanner(const char* first, const char* last) noexcept : chunk_(first), last_(last)
     {
-        while (p < last) {
-            std::uintptr_t offset = reinterpret_cast<std::uintptr_t>(p) - reinterpret_cast<std::uintptr_t>(base_);
-            if (base_ == nullptr || offset >= 64) {
-                base_ = p;
-                bits_ = blank_mask64(p);
-                offset = 0;
-            }
-            const std::uint64_t wanted = (Want_blank ? bits_ : ~bits_) >> offset;
-            if (wanted != 0) {
-                p += __builtin_ctzll(wanted);
-                return p < last ? p : last;
-            }
-            p = base_ + 64;
-        }
-        return last;
+        classify();
     }
 
-    const char* base_ = nullptr;
-    std::uint64_t bits_ = 0;
+    // The next field as [start, end); false when no field starts before `last`.
+    bool next(const char*& start, const char*& end) noexcept
+    {
+        while (starts_ == 0) {
+            if (last_ - chunk_ <= 64) return false;
+            advance();
+        }
+        start = chunk_ + __builtin_ctzll(starts_);
+        starts_ &= starts_ - 1;
+        // Past `last` every byte counts as blank, so the field ends by then at the latest.
+        while (ends_ == 0) advance();
+        end = chunk_ + __builtin_ctzll(ends_);
+        ends_ &= ends_ - 1;
+        return true;
+    }
+
+private:
+    void advance() noexcept
+    {
+        chunk_ += 64;
+        classify();
+    }
+
+    void classify() noexcept
+    {
+        std::uint64_t blanks = blank_mask64(chunk_);
+        const std::ptrdiff_t valid = last_ - chunk_;
+        if (valid < 64) blanks |= valid <= 0 ? ~std::uint64_t{0} : ~std::uint64_t{0} << valid;
+        const std::uint64_t blank_before = blanks << 1 | previous_blank_;
+        previous_blank_ = blanks >> 63;
+        starts_ = ~blanks & blank_before;
+        ends_ = blanks & ~blank_before;
+    }
+
+    const char* chunk_;
+    const char* last_;
+    std::uint64_t previous_blank_ = 1;  // the data starts as if after white space
+    std::uint64_t starts_ = 0;
+    std::uint64_t ends_ = 0;
 };
 
 }  // namespace ppi

@@ -6,13 +6,12 @@
 
 namespace ppi::detail {
 
-std::optional<double> parse_score_general(std::string_view token)
+bool parse_score_general(std::string_view token, double& value)
 {
-    if (token.empty()) return std::nullopt;
-    double value = 0.0;
+    if (token.empty()) return false;
     const char* const last = token.data() + token.size();
     const auto [end, ec] = std::from_chars(token.data(), last, value);
-    if (ec == std::errc{} && end == last) return value;
+    if (ec == std::errc{} && end == last) return true;
     // A leading '+', "0x" hexadecimal and out-of-range values are valid "%lf" input that
     // from_chars rejects or reports differently. strtod needs a terminating NUL, and tokens are
     // views into a block buffer: copy into a buffer reused across calls.
@@ -20,8 +19,7 @@ std::optional<double> parse_score_general(std::string_view token)
     copy.assign(token);
     char* strtod_end = nullptr;
     value = std::strtod(copy.c_str(), &strtod_end);
-    if (strtod_end != copy.c_str() + copy.size()) return std::nullopt;
-    return value;
+    return strtod_end == copy.c_str() + copy.size();
 }
 
 char* format_score_general(double score, char* out)

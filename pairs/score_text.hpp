@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <optional>
 #include <string_view>
 
 namespace ppi {
@@ -11,9 +10,9 @@ namespace ppi {
 // Reads a whole token as a real the way formatted input reads "%lf" (and strtod): decimal and
 // hexadecimal forms with or without a "0x" prefix, a leading '+' or '-', ".5", exponents,
 // inf/infinity/nan/nan(...) in any case, and out-of-range values as strtod gives them
-// (1e-400 -> 0 or a subnormal, 1e400 -> inf). Returns nothing when any part of the token is
-// not part of the number, or when the token is empty.
-inline std::optional<double> parse_score(std::string_view token);
+// (1e-400 -> 0 or a subnormal, 1e400 -> inf). Returns false, leaving `value` unspecified, when
+// any part of the token is not part of the number, or when the token is empty.
+inline bool parse_score(std::string_view token, double& value);
 
 // Longest text format_score writes ("-1.23E+308" plus room to spare).
 inline constexpr int max_score_text = 32;
@@ -117,18 +116,17 @@ inline char* format_plain_score(double score, char* out) noexcept
 }
 
 // The rare forms: hexadecimal, infinities, NaNs, more than 19 digits, large exponents.
-std::optional<double> parse_score_general(std::string_view token);
+bool parse_score_general(std::string_view token, double& value);
 
 // Any double, through std::to_chars.
 char* format_score_general(double score, char* out);
 
 }  // namespace detail
 
-inline std::optional<double> parse_score(std::string_view token)
+inline bool parse_score(std::string_view token, double& value)
 {
-    double value = 0.0;
-    if (detail::parse_plain_decimal(token.data(), token.data() + token.size(), value)) return value;
-    return detail::parse_score_general(token);
+    return detail::parse_plain_decimal(token.data(), token.data() + token.size(), value) ||
+           detail::parse_score_general(token, value);
 }
 
 inline char* format_score(double score, char* out)

@@ -14,37 +14,19 @@ namespace ppi {
 
 namespace {
 
-struct triple_scan {
-    std::string_view fields[3];
-    int field_count = 0;     // fields found before the data ran out
-    bool complete = false;   // all three fields found, the last one ended by a blank or the end
-    bool needs_more = false; // ran out inside the triple while more input may follow
-    const char* end = nullptr;  // just past the score field when complete
-};
-
-// Finds the next triple in [p, last), which is followed by scan_padding readable bytes. A
-// field that touches `last` is only taken as whole when `at_end` says no more input follows.
-inline triple_scan scan_triple(blank_window& window, const char* p, const char* last, bool at_end) noexcept
+// Takes the next three fields from `scanner`, which scans a buffer ending at `last`, and returns
+// how many it found whole before the data ran out. A field that touches `last` is only whole
+// when `at_end` says no more input follows.
+inline int scan_triple(field_scanner& scanner, const char* last, bool at_end,
+                       std::string_view (&fields)[3]) noexcept
 {
-    triple_scan scan;
     for (int field = 0; field < 3; ++field) {
-        p = window.skip_blanks(p, last);
-        if (p == last) {
-            scan.needs_more = !at_end;
-            return scan;
-        }
-        const char* const start = p;
-        p = window.find_blank(p, last);
-        if (p == last && !at_end) {
-            scan.needs_more = true;
-            return scan;
-        }
-        scan.fields[field] = {start, static_cast<std::size_t>(p - start)};
-        scan.field_count = field + 1;
+        const char* start;
+        const char* end;
+        if (!scanner.next(start, end) || (end == last && !at_end)) return field;
+        fields[field] = {start, static_cast<std::size_t>(end - start)};
     }
-    scan.complete = true;
-    scan.end = p;
-    return scan;
+    return 3;
 }
 
 std::string error_text(const char* what, const std::string& name, int error_number)
@@ -57,27 +39,27 @@ std::string error_text(const char* what, const std::string& name, int error_numb
 template <typename Handle_pair>
 void for_each_scored_pair(block_reader& reader, selection_result& result, Handle_pair handle_pair)
 {
-    blank_window window;
     for (;;) {
         const std::string_view data = reader.unread();
         const char* p = data.data();
         const char* const last = p + data.size();
         const bool at_end = reader.at_end();
-        window.reset();
+        field_scanner scanner(p, last);
         for (;;) {
-            const triple_scan scan = scan_triple(window, p, last, at_end);
-            if (scan.needs_more) break;
-            if (!scan.complete) {
-                if (scan.field_count > 0) ++result.malformed_count;
+            std::string_view fields[3];
+            const int found = scan_triple(scanner, last, at_end, fields);
+            if (found < 3) {
+                if (!at_end) break;  // the triple may go on in the next block
+                if (found > 0) ++result.malformed_count;
                 return;
             }
-            p = scan.end;
-            const std::optional<double> score = parse_score(scan.fields[2]);
-            if (!score) {
+            p = fields[2].data() + fields[2].size();
+            double score;
+            if (!parse_score(fields[2], score)) {
                 ++result.malformed_count;
                 continue;
             }
-            if (!handle_pair(scan.fields[0], scan.fields[1], *score)) return;
+            if (!handle_pair(fields[0], fields[1], score)) return;
         }
         reader.consume(static_cast<std::size_t>(p - data.data()));
         if (!reader.refill() && reader.error() != 0) return;
@@ -98,25 +80,33 @@ selection_result select_scored_ppis(double threshold, const std::string& output_
     result.output_opened = true;
 
     block_reader reader(std::move(scored.fd));
+    // Counters live in locals, not in `result`: the output bytes written through char pointers
+    // could alias its fields and force a memory round trip per pair.
+    std::int64_t read_count = 0;
+    std::int64_t kept_count = 0;
     if (is_top_n(threshold)) {
+        double last_kept_score = 0.0;
         for_each_scored_pair(reader, result, [&](std::string_view a, std::string_view b, double score) {
             writer.append_pair(a, b, score);
-            result.last_kept_score = score;
-            ++result.kept_count;
-            ++result.read_count;
+            last_kept_score = score;
+            ++kept_count;
+            ++read_count;
             // The pair after the N-th would end the reading uncounted: stop before reading it.
-            return static_cast<double>(result.kept_count) < threshold;
+            return static_cast<double>(kept_count) < threshold;
         });
+        result.last_kept_score = last_kept_score;
     } else {
         for_each_scored_pair(reader, result, [&](std::string_view a, std::string_view b, double score) {
             if (score >= threshold) {
                 writer.append_pair(a, b, score);
-                ++result.kept_count;
+                ++kept_count;
             }
-            ++result.read_count;
+            ++read_count;
             return true;
         });
     }
+    result.read_count = read_count;
+    result.kept_count = kept_count;
 
     if (reader.error() != 0) result.errors.push_back(error_text("cannot read file", scored.name, reader.error()));
     if (result.malformed_count > 0) {

@@ -7,7 +7,9 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
+#include "pairs/blank_scan.hpp"
 #include "pairs/block_reader.hpp"
 #include "pairs/count_ppis.hpp"
 #include "pairs/score_text.hpp"
@@ -20,6 +22,38 @@ namespace {
 using test::read_file;
 using test::scoped_temp_dir;
 using test::write_file;
+
+TEST(field_scanner, finds_the_same_fields_as_a_plain_split)
+{
+    std::mt19937 random(5);
+    const char pieces[] = {' ', '\t', '\n', '\r', '\v', '\f', 'a', 'b', '\x01', '\xff', '%'};
+    for (int round = 0; round < 2000; ++round) {
+        std::string text(random() % 300, ' ');
+        // Mostly long runs, so that fields and gaps cross the 64-byte steps in every way.
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            text[i] = (i > 0 && random() % 4 != 0) ? text[i - 1] : pieces[random() % sizeof pieces];
+        }
+        std::vector<std::string> expected;
+        for (std::size_t i = 0; i < text.size();) {
+            if (is_blank(text[i])) {
+                ++i;
+                continue;
+            }
+            std::size_t end = i;
+            while (end < text.size() && !is_blank(text[end])) ++end;
+            expected.push_back(text.substr(i, end - i));
+            i = end;
+        }
+        // Non-blank padding: a field touching the end must still end there.
+        const std::string padded = text + std::string(scan_padding, 'z');
+        field_scanner scanner(padded.data(), padded.data() + text.size());
+        std::vector<std::string> found;
+        const char* start;
+        const char* end;
+        while (scanner.next(start, end)) found.emplace_back(start, end);
+        ASSERT_EQ(found, expected) << "round " << round;
+    }
+}
 
 TEST(count_ppis, counts_lines_with_or_without_a_final_newline)
 {
@@ -81,6 +115,13 @@ TEST(count_newlines, agrees_with_a_plain_count_at_every_alignment_and_length)
                       std::count(data.data() + offset, data.data() + offset + size, '\n'));
         }
     }
+}
+
+std::optional<double> parse_score(const char* text)
+{
+    double value = 0.0;
+    if (!ppi::parse_score(text, value)) return std::nullopt;
+    return value;
 }
 
 TEST(parse_score, reads_every_form_that_formatted_input_reads)
