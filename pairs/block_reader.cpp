@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -44,9 +45,10 @@ bool block_reader::refill()
         capacity_ *= 2;
     }
     for (;;) {
-        const ssize_t got = ::read(fd_.get(), buffer_.get() + end_, capacity_ - end_);
+        const ssize_t got = ::read(fd_.get(), buffer_.get() + end_, std::min(capacity_ - end_, read_size_));
         if (got > 0) {
             end_ += static_cast<std::size_t>(got);
+            read_size_ = std::min(2 * read_size_, block_size);
             return true;
         }
         if (got < 0 && errno == EINTR) continue;

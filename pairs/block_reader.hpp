@@ -18,6 +18,10 @@ inline constexpr std::size_t block_size = std::size_t{1} << 20;
 // boundary is complete after the refill. At least scan_padding readable bytes follow unread().
 class block_reader {
 public:
+    // The first read is small and each later one doubles up to block_size: a pass that stops
+    // early (top-N) then touches, and pays page faults for, only the start of the buffer.
+    static constexpr std::size_t first_read_size = std::size_t{1} << 16;
+
     explicit block_reader(unique_fd fd);
 
     std::string_view unread() const noexcept { return {buffer_.get() + begin_, end_ - begin_}; }
@@ -36,6 +40,7 @@ private:
     std::size_t capacity_ = 0;
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
+    std::size_t read_size_ = first_read_size;
     bool at_end_ = false;
     int error_ = 0;
 };

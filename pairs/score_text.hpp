@@ -7,11 +7,23 @@
 
 namespace ppi {
 
+// A score read from its token. Most tokens are plain decimals ("0.734", "25", "1e-3") whose
+// value is digits / 10^decimal_scale; for those the digits are kept too, so that a comparison
+// can be decided on the integer before the division has finished (see minimum_score).
+struct parsed_score {
+    double value = 0.0;
+    std::uint64_t digits = 0;
+    // 0..22 when the token had no minus sign and value == digits / 10^decimal_scale, correctly
+    // rounded, with digits <= 2^53; otherwise -1 and only `value` is meaningful.
+    int decimal_scale = -1;
+};
+
 // Reads a whole token as a real the way formatted input reads "%lf" (and strtod): decimal and
 // hexadecimal forms with or without a "0x" prefix, a leading '+' or '-', ".5", exponents,
 // inf/infinity/nan/nan(...) in any case, and out-of-range values as strtod gives them
-// (1e-400 -> 0 or a subnormal, 1e400 -> inf). Returns false, leaving `value` unspecified, when
+// (1e-400 -> 0 or a subnormal, 1e400 -> inf). Returns false, leaving `score` unspecified, when
 // any part of the token is not part of the number, or when the token is empty.
+inline bool parse_score(std::string_view token, parsed_score& score);
 inline bool parse_score(std::string_view token, double& value);
 
 // Longest text format_score writes ("-1.23E+308" plus room to spare).
@@ -35,7 +47,7 @@ inline bool is_digit(char c) noexcept { return static_cast<unsigned char>(c - '0
 // 10^+-22, so that both the digits (up to 2^53) and the power are exact doubles and one
 // multiplication or division rounds correctly, which is strtod's result. False for anything
 // else, which then takes the general path.
-inline bool parse_plain_decimal(const char* p, const char* const last, double& value) noexcept
+inline bool parse_plain_decimal(const char* p, const char* const last, parsed_score& score) noexcept
 {
     bool negative = false;
     if (p != last && (*p == '-' || *p == '+')) negative = *p++ == '-';
@@ -67,9 +79,44 @@ inline bool parse_plain_decimal(const char* p, const char* const last, double& v
     if (exponent < -max_exact_power || exponent > max_exact_power) return false;
     const double magnitude = exponent < 0 ? static_cast<double>(digits) / exact_powers_of_ten[-exponent]
                                           : static_cast<double>(digits) * exact_powers_of_ten[exponent];
-    value = negative ? -magnitude : magnitude;
+    score.value = negative ? -magnitude : magnitude;
+    score.digits = digits;
+    score.decimal_scale = negative || exponent > 0 ? -1 : -exponent;
     return true;
 }
+
+// "d.dd" for 0..999 (only 100..999 are used) and "E-dd"/"E+dd" for exponents -29..29, so a
+// formatted score is two 4-byte copies.
+struct mantissa_table {
+    char text[1000][4];
+};
+inline constexpr mantissa_table mantissa_texts = [] {
+    mantissa_table table{};
+    for (int m = 0; m < 1000; ++m) {
+        table.text[m][0] = static_cast<char>('0' + m / 100);
+        table.text[m][1] = '.';
+        table.text[m][2] = static_cast<char>('0' + m / 10 % 10);
+        table.text[m][3] = static_cast<char>('0' + m % 10);
+    }
+    return table;
+}();
+
+inline constexpr int exponent_text_bias = 29;
+struct exponent_table {
+    char text[2 * exponent_text_bias + 1][4];
+};
+inline constexpr exponent_table exponent_texts = [] {
+    exponent_table table{};
+    for (int e = -exponent_text_bias; e <= exponent_text_bias; ++e) {
+        const int magnitude = e < 0 ? -e : e;
+        char* text = table.text[e + exponent_text_bias];
+        text[0] = 'E';
+        text[1] = e < 0 ? '-' : '+';
+        text[2] = static_cast<char>('0' + magnitude / 10);
+        text[3] = static_cast<char>('0' + magnitude % 10);
+    }
+    return table;
+}();
 
 // "%.2E" for finite scores with 1e-20 <= |score| < 1e20. The three significant digits come
 // from |score| * 10^(2 - exponent), computed with one rounding (relative error below 2^-53, so
@@ -100,18 +147,13 @@ inline char* format_plain_score(double score, char* out) noexcept
         mantissa = 100;
         ++exponent;
     }
-    if (mantissa < 100 || mantissa > 999) return nullptr;
+    if (mantissa < 100 || mantissa > 999 || exponent < -exponent_text_bias || exponent > exponent_text_bias) {
+        return nullptr;
+    }
 
     if (score < 0) *out++ = '-';
-    out[0] = static_cast<char>('0' + mantissa / 100);
-    out[1] = '.';
-    out[2] = static_cast<char>('0' + mantissa / 10 % 10);
-    out[3] = static_cast<char>('0' + mantissa % 10);
-    out[4] = 'E';
-    out[5] = exponent < 0 ? '-' : '+';
-    const int exponent_magnitude = exponent < 0 ? -exponent : exponent;
-    out[6] = static_cast<char>('0' + exponent_magnitude / 10);
-    out[7] = static_cast<char>('0' + exponent_magnitude % 10);
+    std::memcpy(out, mantissa_texts.text[mantissa], 4);
+    std::memcpy(out + 4, exponent_texts.text[exponent + exponent_text_bias], 4);
     return out + 8;
 }
 
@@ -123,10 +165,19 @@ char* format_score_general(double score, char* out);
 
 }  // namespace detail
 
+inline bool parse_score(std::string_view token, parsed_score& score)
+{
+    if (detail::parse_plain_decimal(token.data(), token.data() + token.size(), score)) return true;
+    score.decimal_scale = -1;
+    return detail::parse_score_general(token, score.value);
+}
+
 inline bool parse_score(std::string_view token, double& value)
 {
-    return detail::parse_plain_decimal(token.data(), token.data() + token.size(), value) ||
-           detail::parse_score_general(token, value);
+    parsed_score score;
+    const bool parsed = parse_score(token, score);
+    value = score.value;
+    return parsed;
 }
 
 inline char* format_score(double score, char* out)

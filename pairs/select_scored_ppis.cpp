@@ -8,6 +8,7 @@
 #include "append_writer.hpp"
 #include "blank_scan.hpp"
 #include "block_reader.hpp"
+#include "minimum_score.hpp"
 #include "score_text.hpp"
 
 namespace ppi {
@@ -54,7 +55,7 @@ void for_each_scored_pair(block_reader& reader, selection_result& result, Handle
                 return;
             }
             p = fields[2].data() + fields[2].size();
-            double score;
+            parsed_score score;
             if (!parse_score(fields[2], score)) {
                 ++result.malformed_count;
                 continue;
@@ -86,9 +87,9 @@ selection_result select_scored_ppis(double threshold, const std::string& output_
     std::int64_t kept_count = 0;
     if (is_top_n(threshold)) {
         double last_kept_score = 0.0;
-        for_each_scored_pair(reader, result, [&](std::string_view a, std::string_view b, double score) {
-            writer.append_pair(a, b, score);
-            last_kept_score = score;
+        for_each_scored_pair(reader, result, [&](std::string_view a, std::string_view b, const parsed_score& score) {
+            writer.append_pair(a, b, score.value);
+            last_kept_score = score.value;
             ++kept_count;
             ++read_count;
             // The pair after the N-th would end the reading uncounted: stop before reading it.
@@ -96,9 +97,10 @@ selection_result select_scored_ppis(double threshold, const std::string& output_
         });
         result.last_kept_score = last_kept_score;
     } else {
-        for_each_scored_pair(reader, result, [&](std::string_view a, std::string_view b, double score) {
-            if (score >= threshold) {
-                writer.append_pair(a, b, score);
+        const minimum_score minimum(threshold);
+        for_each_scored_pair(reader, result, [&](std::string_view a, std::string_view b, const parsed_score& score) {
+            if (minimum.accepts(score)) {
+                writer.append_pair(a, b, score.value);
                 ++kept_count;
             }
             ++read_count;

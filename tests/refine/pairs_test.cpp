@@ -12,6 +12,7 @@
 #include "pairs/blank_scan.hpp"
 #include "pairs/block_reader.hpp"
 #include "pairs/count_ppis.hpp"
+#include "pairs/minimum_score.hpp"
 #include "pairs/score_text.hpp"
 #include "pairs/select_scored_ppis.hpp"
 #include "test_support.hpp"
@@ -180,6 +181,38 @@ TEST(format_score, matches_printf_upper_case_exponent_form)
     char text[max_score_text];
     EXPECT_EQ(std::string(text, format_score(std::nan(""), text)), "NAN");
     EXPECT_EQ(std::string(text, format_score(-std::nan(""), text)), "-NAN");
+}
+
+TEST(minimum_score, decides_on_digits_exactly_as_the_double_comparison)
+{
+    std::mt19937_64 random(3);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::vector<double> thresholds{0.5, 0.1, 0.3, 1.0 / 3, 1.0, 0.0, -0.0, -0.25, 1e-7, 0.999999,
+                                   std::nextafter(0.5, 1.0), std::nextafter(0.1, 0.0), std::nan("")};
+    for (int i = 0; i < 20; ++i) thresholds.push_back(unit(random));
+    for (const double threshold : thresholds) {
+        const minimum_score minimum(threshold);
+        for (int scale = 0; scale <= 22; ++scale) {
+            const double power = std::pow(10.0, scale);
+            // Digits around the boundary threshold * 10^scale, and random ones.
+            const double boundary = std::max(0.0, std::min(threshold * power, 9e15));
+            std::vector<std::uint64_t> candidates{0, 1, std::uint64_t{1} << 53};
+            for (std::int64_t delta = -3; delta <= 3; ++delta) {
+                if (boundary + static_cast<double>(delta) >= 0) {
+                    candidates.push_back(static_cast<std::uint64_t>(boundary) + static_cast<std::uint64_t>(delta));
+                }
+            }
+            for (int i = 0; i < 20; ++i) candidates.push_back(random() % (std::uint64_t{1} << 53));
+            for (const std::uint64_t digits : candidates) {
+                parsed_score score;
+                score.digits = digits;
+                score.decimal_scale = scale;
+                score.value = static_cast<double>(digits) / std::pow(10.0, scale);
+                ASSERT_EQ(minimum.accepts(score), score.value >= threshold)
+                    << "threshold " << threshold << " digits " << digits << " scale " << scale;
+            }
+        }
+    }
 }
 
 // Runs one selection pass over `scored_pairs` and returns the result; the output lands in
