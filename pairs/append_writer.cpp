@@ -36,20 +36,6 @@ append_writer::append_writer(const std::string& path)
     capacity_ = block_size;
 }
 
-void append_writer::append_pair_slowly(std::string_view protein_a, std::string_view protein_b,
-                                       double score)
-{
-    flush();
-    char score_text[max_score_text];
-    const char* const score_end = format_score(score, score_text);
-    append_bytes(protein_a);
-    append_bytes("\t");
-    append_bytes(protein_b);
-    append_bytes("\t");
-    append_bytes({score_text, static_cast<std::size_t>(score_end - score_text)});
-    append_bytes("\n");
-}
-
 void append_writer::append_bytes(std::string_view bytes)
 {
     while (!bytes.empty()) {

@@ -25,7 +25,9 @@ public:
     bool is_open() const noexcept { return static_cast<bool>(fd_); }
     int open_error() const noexcept { return open_error_; }
 
-    void append_pair(std::string_view protein_a, std::string_view protein_b, double score)
+    // `score` is a double or a parsed_score.
+    template <typename Score>
+    void append_pair(std::string_view protein_a, std::string_view protein_b, const Score& score)
     {
         // Room for two fields copied whole in 16-byte steps, two tabs, the score and a newline.
         const std::size_t line_room = protein_a.size() + protein_b.size() + 2 * field_padding + max_score_text + 3;
@@ -59,7 +61,20 @@ private:
     }
 
     // Flushes, then appends the line, also one longer than the whole buffer.
-    void append_pair_slowly(std::string_view protein_a, std::string_view protein_b, double score);
+    template <typename Score>
+    void append_pair_slowly(std::string_view protein_a, std::string_view protein_b, const Score& score)
+    {
+        flush();
+        char score_text[max_score_text];
+        const char* const score_end = format_score(score, score_text);
+        append_bytes(protein_a);
+        append_bytes("\t");
+        append_bytes(protein_b);
+        append_bytes("\t");
+        append_bytes({score_text, static_cast<std::size_t>(score_end - score_text)});
+        append_bytes("\n");
+    }
+
     void append_bytes(std::string_view bytes);
     void flush();
 

@@ -32,6 +32,8 @@ inline constexpr int max_score_text = 32;
 // Writes `score` as printf "%.2E" does (correctly rounded, at least two exponent digits,
 // INF/NAN upper case) at `out`, which must hold max_score_text characters; returns the end.
 inline char* format_score(double score, char* out);
+// The same for a parsed score; plain decimals are formatted from their digits.
+inline char* format_score(const parsed_score& score, char* out);
 
 namespace detail {
 
@@ -157,6 +159,56 @@ inline char* format_plain_score(double score, char* out) noexcept
     return out + 8;
 }
 
+inline constexpr std::uint64_t powers_of_ten_u64[] = {
+    1ull, 10ull, 100ull, 1000ull, 10000ull, 100000ull, 1000000ull, 10000000ull, 100000000ull,
+    1000000000ull, 10000000000ull, 100000000000ull, 1000000000000ull, 10000000000000ull,
+    100000000000000ull, 1000000000000000ull, 10000000000000000ull};
+inline constexpr double reciprocal_powers_of_ten[] = {1e0,  1e-1, 1e-2,  1e-3,  1e-4,  1e-5,
+                                                      1e-6, 1e-7, 1e-8,  1e-9,  1e-10, 1e-11,
+                                                      1e-12};
+
+// "%.2E" of digits / 10^scale, decided on the decimal digits of the token. With at most 15
+// significant digits the decimal text lies at least one unit of its last digit away from any
+// rounding midpoint unless it sits on one, while the double differs from the text by less than
+// that (2^-53 relative, and 10^15 < 2^53): both round alike. A text exactly on a midpoint is
+// left to the double (nullptr), as are zero and longer digit strings.
+inline char* format_decimal_digits(std::uint64_t digits, int scale, char* out) noexcept
+{
+    if (digits == 0 || digits >= powers_of_ten_u64[15]) return nullptr;
+    // Number of decimal digits: estimated from the bit length, then corrected.
+    const int bit_length = 64 - __builtin_clzll(digits);
+    int digit_count = (bit_length * 1233) >> 12;  // 1233 / 4096 ~ log10(2)
+    if (digits >= powers_of_ten_u64[digit_count]) ++digit_count;
+    int mantissa;
+    if (digit_count <= 3) {
+        mantissa = static_cast<int>(digits * powers_of_ten_u64[3 - digit_count]);
+    } else {
+        const std::uint64_t divisor = powers_of_ten_u64[digit_count - 3];
+        // The quotient from a double product can be one off; the exact remainder corrects it.
+        auto quotient = static_cast<std::int64_t>(static_cast<double>(digits) * reciprocal_powers_of_ten[digit_count - 3]);
+        auto remainder = static_cast<std::int64_t>(digits) - quotient * static_cast<std::int64_t>(divisor);
+        if (remainder < 0) {
+            --quotient;
+            remainder += static_cast<std::int64_t>(divisor);
+        } else if (remainder >= static_cast<std::int64_t>(divisor)) {
+            ++quotient;
+            remainder -= static_cast<std::int64_t>(divisor);
+        }
+        const std::uint64_t twice = 2 * static_cast<std::uint64_t>(remainder);
+        if (twice == divisor) return nullptr;
+        mantissa = static_cast<int>(quotient) + (twice > divisor ? 1 : 0);
+    }
+    int exponent = digit_count - 1 - scale;
+    if (mantissa == 1000) {
+        mantissa = 100;
+        ++exponent;
+    }
+    if (exponent < -exponent_text_bias || exponent > exponent_text_bias) return nullptr;
+    std::memcpy(out, mantissa_texts.text[mantissa], 4);
+    std::memcpy(out + 4, exponent_texts.text[exponent + exponent_text_bias], 4);
+    return out + 8;
+}
+
 // The rare forms: hexadecimal, infinities, NaNs, more than 19 digits, large exponents.
 bool parse_score_general(std::string_view token, double& value);
 
@@ -164,6 +216,14 @@ bool parse_score_general(std::string_view token, double& value);
 char* format_score_general(double score, char* out);
 
 }  // namespace detail
+
+inline char* format_score(const parsed_score& score, char* out)
+{
+    if (score.decimal_scale >= 0) {
+        if (char* const end = detail::format_decimal_digits(score.digits, score.decimal_scale, out)) return end;
+    }
+    return format_score(score.value, out);
+}
 
 inline bool parse_score(std::string_view token, parsed_score& score)
 {

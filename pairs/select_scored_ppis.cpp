@@ -88,7 +88,7 @@ selection_result select_scored_ppis(double threshold, const std::string& output_
     if (is_top_n(threshold)) {
         double last_kept_score = 0.0;
         for_each_scored_pair(reader, result, [&](std::string_view a, std::string_view b, const parsed_score& score) {
-            writer.append_pair(a, b, score.value);
+            writer.append_pair(a, b, score);
             last_kept_score = score.value;
             ++kept_count;
             ++read_count;
@@ -100,7 +100,7 @@ selection_result select_scored_ppis(double threshold, const std::string& output_
         const minimum_score minimum(threshold);
         for_each_scored_pair(reader, result, [&](std::string_view a, std::string_view b, const parsed_score& score) {
             if (minimum.accepts(score)) {
-                writer.append_pair(a, b, score.value);
+                writer.append_pair(a, b, score);
                 ++kept_count;
             }
             ++read_count;

@@ -215,6 +215,37 @@ TEST(minimum_score, decides_on_digits_exactly_as_the_double_comparison)
     }
 }
 
+TEST(format_score, formats_decimal_tokens_from_their_digits_as_printf_formats_the_double)
+{
+    std::mt19937_64 random(13);
+    auto check = [](const std::string& token) {
+        parsed_score score;
+        ASSERT_TRUE(parse_score(token, score)) << token;
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "%.2E", score.value);
+        char actual[max_score_text];
+        const char* const end = format_score(score, actual);
+        ASSERT_EQ(std::string(static_cast<const char*>(actual), end), expected) << token;
+    };
+    // Midpoints in the text ("0.125" is one; the double of "0.0001235" lies below it) and their
+    // near neighbours, long digit strings, zero, integers, exponents.
+    for (const char* token : {"0.125", "0.135", "1.125", "0.0001235", "0.1235", "0.12349999999999",
+                              "0.123500000000001", "0.99951", "0.9995", "0.99949999", "999.5", "9995",
+                              "0", "0.000", "7", "1000", "12345678901234567", "0.30000000000000004",
+                              "1e-3", "2.5E+01", ".5", "5.", "+0.5"}) {
+        check(token);
+    }
+    for (int i = 0; i < 100000; ++i) {
+        std::string digits = std::to_string(random() % 1000000000000000000ull);
+        digits.resize(1 + random() % digits.size());
+        if (random() % 3 == 0) digits += "5";  // often exactly on a midpoint
+        const std::size_t point = random() % (digits.size() + 1);
+        std::string token = digits.substr(0, point) + "." + digits.substr(point);
+        if (token == ".") token = "0";
+        check(token);
+    }
+}
+
 // Runs one selection pass over `scored_pairs` and returns the result; the output lands in
 // out.txt of the working directory.
 selection_result select_from_text(double threshold, const std::string& scored_pairs,
