@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <condition_variable>
+#include <deque>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -54,39 +56,128 @@ void append_line(std::string& text, const score_record& record, const pair_namin
     text.resize(static_cast<std::size_t>(out - text.data()));
 }
 
-// The records of each run between two splitters form one independent piece of the output.
+// Records are first partitioned, in place within each run, into up to 65,536 buckets of
+// consecutive key ranges (best first). Consecutive buckets are grouped into segments; a segment's
+// part of each run is sorted and the parts are merged while formatting. Segments are handled by
+// several threads at once and written in order, so writing starts long before all is sorted.
+struct bucket_scheme {
+    std::uint64_t min_key = 0;
+    unsigned shift = 0;
+    std::size_t count = 1;
+    std::size_t of(const score_record& record) const {
+        return static_cast<std::size_t>((record.key - min_key) >> shift);
+    }
+};
+
+// Runs fn(r) for every run r, each on a thread of its own.
+template <class Fn>
+void for_each_run_in_parallel(std::size_t runs, Fn fn) {
+    std::vector<std::thread> helpers;
+    for (std::size_t r = 1; r < runs; ++r) helpers.emplace_back(fn, r);
+    if (runs > 0) fn(0);
+    for (auto& helper : helpers) helper.join();
+}
+
+// Buckets of equal width in key space that cover all keys.
+bucket_scheme choose_buckets(const record_runs& runs) {
+    std::vector<std::uint64_t> lows(runs.size(), ~std::uint64_t{0});
+    std::vector<std::uint64_t> highs(runs.size(), 0);
+    for_each_run_in_parallel(runs.size(), [&](std::size_t r) {
+        for (const auto& record : runs[r]) {
+            lows[r] = std::min(lows[r], record.key);
+            highs[r] = std::max(highs[r], record.key);
+        }
+    });
+    const std::uint64_t low = *std::min_element(lows.begin(), lows.end());
+    const std::uint64_t high = *std::max_element(highs.begin(), highs.end());
+    bucket_scheme scheme;
+    if (low > high) return scheme;
+    constexpr unsigned bucket_bits = 11;
+    const unsigned width = static_cast<unsigned>(std::bit_width(high - low));
+    scheme.min_key = low;
+    scheme.shift = width > bucket_bits ? width - bucket_bits : 0;
+    scheme.count = static_cast<std::size_t>((high - low) >> scheme.shift) + 1;
+    return scheme;
+}
+
+// Reorders a run so that its buckets are contiguous and in order (in-place radix
+// partitioning); returns the start of every bucket plus the end.
+std::vector<std::size_t> partition_run(record_buffer& run, const bucket_scheme& scheme) {
+    std::vector<std::size_t> starts(scheme.count + 1, 0);
+    for (const auto& record : run) ++starts[scheme.of(record) + 1];
+    for (std::size_t b = 0; b < scheme.count; ++b) starts[b + 1] += starts[b];
+    std::vector<std::size_t> next(starts.begin(), starts.end() - 1);
+    score_record* data = run.begin();
+    for (std::size_t b = 0; b < scheme.count; ++b) {
+        while (next[b] < starts[b + 1]) {
+            score_record moving = data[next[b]];
+            std::size_t target = scheme.of(moving);
+            while (target != b) {
+                std::swap(moving, data[next[target]++]);
+                target = scheme.of(moving);
+            }
+            data[next[b]++] = moving;
+        }
+    }
+    return starts;
+}
+
 struct segment_plan {
     std::vector<std::vector<std::size_t>> bounds;  // bounds[segment][run]: start in that run
     std::size_t segment_count() const { return bounds.size() - 1; }
 };
 
-segment_plan plan_segments(const record_runs& runs, std::size_t records_per_segment) {
-    std::size_t largest = 0;
-    for (std::size_t r = 0; r < runs.size(); ++r) {
-        if (runs[r].size() > runs[largest].size()) largest = r;
-    }
-    const std::size_t step = std::max<std::size_t>(1, records_per_segment / std::max<std::size_t>(1, runs.size()));
+segment_plan plan_segments(record_runs& runs, std::size_t records_per_segment) {
+    const bucket_scheme scheme = choose_buckets(runs);
+    std::vector<std::vector<std::size_t>> starts(runs.size());
+    for_each_run_in_parallel(runs.size(), [&](std::size_t r) { starts[r] = partition_run(runs[r], scheme); });
+
     segment_plan plan;
-    plan.bounds.push_back(std::vector<std::size_t>(runs.size(), 0));
-    for (std::size_t at = step; at < runs[largest].size(); at += step) {
-        const score_record splitter = runs[largest][at];
+    auto cut_at = [&](std::size_t bucket) {
         std::vector<std::size_t> cut(runs.size());
-        for (std::size_t r = 0; r < runs.size(); ++r) {
-            cut[r] = static_cast<std::size_t>(std::lower_bound(runs[r].begin(), runs[r].end(), splitter) -
-                                              runs[r].begin());
-        }
+        for (std::size_t r = 0; r < runs.size(); ++r) cut[r] = starts[r][bucket];
         plan.bounds.push_back(std::move(cut));
+    };
+    cut_at(0);
+    std::size_t gathered = 0;
+    for (std::size_t b = 0; b < scheme.count; ++b) {
+        for (std::size_t r = 0; r < runs.size(); ++r) gathered += starts[r][b + 1] - starts[r][b];
+        if (gathered >= records_per_segment && b + 1 < scheme.count) {
+            cut_at(b + 1);
+            gathered = 0;
+        }
     }
-    std::vector<std::size_t> ends(runs.size());
-    for (std::size_t r = 0; r < runs.size(); ++r) ends[r] = runs[r].size();
-    plan.bounds.push_back(std::move(ends));
+    cut_at(scheme.count);
     return plan;
 }
 
-// Merges the runs' parts of one segment and formats them, in order, into `text`.
-void format_segment(const record_runs& runs, const segment_plan& plan, std::size_t segment,
-                    const pair_naming& naming, std::string& text) {
-    text.clear();
+// Sorts the segment's part of every run; big parts (a bucket of many equal scores) are sorted
+// on threads of their own.
+void sort_segment(record_runs& runs, const segment_plan& plan, std::size_t segment) {
+    constexpr std::size_t big_part = std::size_t{1} << 20;
+    auto sort_part = [&](std::size_t r) {
+        std::sort(runs[r].begin() + plan.bounds[segment][r], runs[r].begin() + plan.bounds[segment + 1][r]);
+    };
+    std::vector<std::thread> helpers;
+    for (std::size_t r = 1; r < runs.size(); ++r) {
+        if (plan.bounds[segment + 1][r] - plan.bounds[segment][r] > big_part) {
+            helpers.emplace_back(sort_part, r);
+        } else {
+            sort_part(r);
+        }
+    }
+    if (!runs.empty()) sort_part(0);
+    for (auto& helper : helpers) helper.join();
+}
+
+// Text is handed to the writer in chunks of about this size.
+constexpr std::size_t chunk_bytes = std::size_t{8} << 20;
+
+// Merges the runs' sorted parts of one segment and formats them, in order, as chunks passed to
+// `emit(text)` (which returns false to stop early).
+template <class Emit>
+bool format_segment(const record_runs& runs, const segment_plan& plan, std::size_t segment,
+                    const pair_naming& naming, std::string& text, Emit emit) {
     std::vector<const score_record*> next, stop;
     for (std::size_t r = 0; r < runs.size(); ++r) {
         const std::size_t from = plan.bounds[segment][r];
@@ -106,62 +197,83 @@ void format_segment(const record_runs& runs, const segment_plan& plan, std::size
             next.erase(next.begin() + static_cast<std::ptrdiff_t>(best));
             stop.erase(stop.begin() + static_cast<std::ptrdiff_t>(best));
         }
+        if (text.size() >= chunk_bytes && !emit(text)) return false;
     }
+    return text.empty() || emit(text);
 }
 
-void sort_runs(record_runs& runs) {
-    std::vector<std::thread> sorters;
-    for (std::size_t r = 1; r < runs.size(); ++r) {
-        sorters.emplace_back([&runs, r] { std::sort(runs[r].begin(), runs[r].end()); });
-    }
-    if (!runs.empty()) std::sort(runs[0].begin(), runs[0].end());
-    for (auto& sorter : sorters) sorter.join();
-}
-
-// Formatted segments pass from the formatting threads to the writing thread through a ring of
-// slots; segment i uses slot i % size and is written strictly in order.
-class segment_ring {
+// Formatted text passes from the formatting threads to the writing thread in chunks. Segment i
+// uses slot i % size; the writer takes the chunks of segment 0, then of segment 1, and so on, so
+// the file keeps the sorted order while several segments are formatted at once. Each slot holds
+// a few chunks at most, which bounds memory however large a segment is.
+class chunk_ring {
 public:
-    explicit segment_ring(std::size_t size) : slots_(size), ready_(size, false) {}
+    explicit chunk_ring(std::size_t size) : slots_(size) {}
 
-    // Blocks until segment i may be formatted into its slot; false when writing has stopped.
+    // Blocks until segment i may use its slot; false when writing has stopped.
     bool acquire(std::size_t i) {
         std::unique_lock lock(mutex_);
         changed_.wait(lock, [&] { return stopped_ || i < written_ + slots_.size(); });
         return !stopped_;
     }
-    std::string& slot(std::size_t i) { return slots_[i % slots_.size()]; }
-    void publish(std::size_t i) {
-        {
-            std::lock_guard lock(mutex_);
-            ready_[i % slots_.size()] = true;
-        }
+    // Hands a chunk of segment i to the writer, waiting while the slot is full; returns an empty
+    // string to fill next. False when writing has stopped.
+    bool push(std::size_t i, std::string& chunk) {
+        std::unique_lock lock(mutex_);
+        slot& s = slots_[i % slots_.size()];
+        changed_.wait(lock, [&] { return stopped_ || s.chunks.size() < max_pending; });
+        if (stopped_) return false;
+        s.chunks.push_back(std::move(chunk));
+        chunk = take_spare();
+        changed_.notify_all();
+        return true;
+    }
+    void finish(std::size_t i) {
+        std::lock_guard lock(mutex_);
+        slots_[i % slots_.size()].done = true;
         changed_.notify_all();
     }
-    // Blocks until segment i is formatted.
-    void wait_ready(std::size_t i) {
+    // Writer side: the next chunk of segment i, or false once the segment is complete.
+    bool pop(std::size_t i, std::string& chunk) {
         std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return ready_[i % slots_.size()]; });
+        slot& s = slots_[i % slots_.size()];
+        changed_.wait(lock, [&] { return !s.chunks.empty() || s.done; });
+        if (s.chunks.empty()) return false;
+        spares_.push_back(std::move(chunk));
+        chunk = std::move(s.chunks.front());
+        s.chunks.pop_front();
+        changed_.notify_all();
+        return true;
     }
+    // Writer side: segment i is written; its slot goes to segment i + size.
     void release(std::size_t i) {
-        {
-            std::lock_guard lock(mutex_);
-            ready_[i % slots_.size()] = false;
-            written_ = i + 1;
-        }
+        std::lock_guard lock(mutex_);
+        slots_[i % slots_.size()].done = false;
+        written_ = i + 1;
         changed_.notify_all();
     }
     void stop() {
-        {
-            std::lock_guard lock(mutex_);
-            stopped_ = true;
-        }
+        std::lock_guard lock(mutex_);
+        stopped_ = true;
         changed_.notify_all();
     }
 
 private:
-    std::vector<std::string> slots_;
-    std::vector<bool> ready_;
+    static constexpr std::size_t max_pending = 4;
+    struct slot {
+        std::deque<std::string> chunks;
+        bool done = false;
+    };
+    std::string take_spare() {
+        if (spares_.empty()) return {};
+        std::string spare = std::move(spares_.back());
+        spares_.pop_back();
+        spare.clear();
+        return spare;
+    }
+
+    std::vector<slot> slots_;
+    std::vector<std::string> spares_;  // written chunks, kept for their capacity
     std::size_t written_ = 0;
     bool stopped_ = false;
     std::mutex mutex_;
@@ -219,29 +331,31 @@ bool output_file::commit() {
 
 bool write_sorted_records(record_runs& runs, const pair_naming& naming, unsigned threads, output_file& out,
                           std::size_t records_per_segment) {
-    sort_runs(runs);
     const segment_plan plan = plan_segments(runs, records_per_segment);
     const std::size_t segments = plan.segment_count();
     threads = std::max(1u, threads);
-    segment_ring ring(2 * threads);
+    chunk_ring ring(2 * threads);
     std::atomic<std::size_t> next_segment{0};
 
     auto format_all = [&] {
+        std::string text;
         for (;;) {
             const std::size_t i = next_segment.fetch_add(1);
             if (i >= segments || !ring.acquire(i)) return;
-            format_segment(runs, plan, i, naming, ring.slot(i));
-            ring.publish(i);
+            sort_segment(runs, plan, i);
+            if (!format_segment(runs, plan, i, naming, text, [&](std::string& full) { return ring.push(i, full); })) {
+                return;
+            }
+            ring.finish(i);
         }
     };
     std::vector<std::thread> formatters;
     for (unsigned t = 0; t < threads; ++t) formatters.emplace_back(format_all);
 
     bool ok = true;
+    std::string chunk;
     for (std::size_t i = 0; i < segments && ok; ++i) {
-        ring.wait_ready(i);
-        const std::string& text = ring.slot(i);
-        ok = out.write(text.data(), text.size());
+        while (ok && ring.pop(i, chunk)) ok = out.write(chunk.data(), chunk.size());
         ring.release(i);
     }
     ring.stop();

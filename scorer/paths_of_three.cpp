@@ -1,4 +1,10 @@
 // The L3 method: degree-normalised paths of length three (Kovacs et al., Nat. Commun. 2019).
+//
+// For a row u the paths u-a-b-v are summed in two steps: middle[b] = sum over a in N(u) & N(b)
+// of f(a), with f(x) = 1/sqrt(k_x) and b != u; then score(u, v) = sum over b in N(v) of
+// middle[b] f(b). The second step either gathers (for each v, walk N(v)), which suits rows that
+// reach most of the network, or scatters (for each reached b, walk N(b)), which suits rows that
+// reach little of it. The choice depends on the row only, so results never depend on threads.
 #include "scorer/methods.hpp"
 
 #include <cmath>
@@ -7,10 +13,11 @@ namespace vornel {
 
 namespace {
 
-// For row u, middle[b] = sum over partners a of both u and b (a in increasing id order) of
-// factor[a]; b = u is left out, as a path u-a-u-v is not simple.
-void sum_paths_to_middle(const network& net, const std::vector<double>& factor, std::uint32_t u,
-                         std::uint32_t stamp, row_workspace& ws) {
+// Fills middle[b] for row u and returns the summed degree of the reached b (the cost of
+// scattering from them).
+std::uint64_t sum_paths_to_middle(const network& net, const std::vector<double>& factor, std::uint32_t u,
+                                  std::uint32_t stamp, row_workspace& ws) {
+    std::uint64_t reached_degree = 0;
     for (const std::uint32_t a : net.partners(u)) {
         const double fa = factor[a];
         for (const std::uint32_t b : net.partners(a)) {
@@ -19,45 +26,70 @@ void sum_paths_to_middle(const network& net, const std::vector<double>& factor, 
                 ws.middle_stamp[b] = stamp;
                 ws.middle[b] = fa;
                 ws.middle_touched.push_back(b);
+                reached_degree += net.degree(b);
             } else {
                 ws.middle[b] += fa;
             }
         }
     }
+    for (const std::uint32_t b : ws.middle_touched) ws.middle_weighted[b] = ws.middle[b] * factor[b];
+    return reached_degree;
 }
 
-// Puts the reached middle proteins in increasing id order, so that every pair's sum runs over
-// b in the same order whichever way it is computed. Many reached proteins: a scan is cheaper.
-void order_middle(std::uint32_t n, std::uint32_t stamp, row_workspace& ws) {
-    auto& touched = ws.middle_touched;
-    if (touched.size() * 16 > n) {
-        touched.clear();
-        for (std::uint32_t b = 0; b < n; ++b) {
-            if (ws.middle_stamp[b] == stamp) touched.push_back(b);
-        }
-    } else {
-        std::sort(touched.begin(), touched.end());
+// Sum over b in N(v) of middle_weighted[b], in four interleaved partial sums (so the additions
+// do not wait on each other) combined in a fixed order.
+double gather_from_middle(const network& net, std::uint32_t v, const std::vector<double>& weighted) {
+    const auto row = net.partners(v);
+    const std::uint32_t* b = row.data();
+    const std::size_t size = row.size();
+    double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+    std::size_t i = 0;
+    for (; i + 4 <= size; i += 4) {
+        s0 += weighted[b[i]];
+        s1 += weighted[b[i + 1]];
+        s2 += weighted[b[i + 2]];
+        s3 += weighted[b[i + 3]];
+    }
+    for (; i < size; ++i) s0 += weighted[b[i]];
+    return (s0 + s1) + (s2 + s3);
+}
+
+// Gathering costs one step per partner of every protein above u; scattering costs about three
+// (stamp check, sum, touched list) per partner above u of every reached b, estimated from the
+// reached proteins' degrees and the share of proteins above u.
+bool prefer_gather(const network& net, std::uint32_t u, std::uint64_t reached_degree) {
+    const double above_share = double(net.protein_count() - u) / double(net.protein_count());
+    const double scatter_cost = 3.0 * double(reached_degree) * above_share;
+    const double gather_cost = double(net.partner_ids.size() - net.row_starts[u + 1]) + double(net.protein_count() - u);
+    return scatter_cost >= gather_cost;
+}
+
+void gather_candidates(const network& net, std::uint32_t u, std::uint32_t stamp, row_workspace& ws) {
+    for (std::uint32_t v = u + 1; v < net.protein_count(); ++v) {
+        if (ws.partner_stamp[v] == stamp) continue;
+        const double score = gather_from_middle(net, v, ws.middle_weighted);
+        if (score > 0) ws.records.push_back({descending_key(score), candidate_tie(u, v)});
     }
 }
 
-// Candidates: score(u, v) = sum over b (increasing) of middle[b] * factor[b], for v > u.
-void sum_paths_to_ends(const network& net, const std::vector<double>& factor, std::uint32_t u,
-                       std::uint32_t stamp, row_workspace& ws) {
+void scatter_candidates(const scoring_job& job, std::uint32_t u, std::uint32_t stamp, row_workspace& ws) {
+    const network& net = *job.net;
     for (const std::uint32_t b : ws.middle_touched) {
-        const double term = ws.middle[b] * factor[b];
+        const double term = ws.middle_weighted[b];
         for (const std::uint32_t v : partners_above(net, b, u)) add_to_sum(ws, stamp, v, term);
     }
+    emit_row(job, u, stamp, ws, [](std::uint32_t, double sum, bool) { return sum; });
 }
 
-// A listed pair: the same sum, walking the partners b of v. For interacting u and v the paths
-// u-v-b-v (a = v) are not simple; their share factor[v] is taken out of middle[b].
+// A listed pair. For interacting u and v the walks u-v-b-v (a = v) are not simple paths; their
+// share f(v) is taken out of middle[b].
 double listed_pair_score(const network& net, const std::vector<double>& factor, std::uint32_t u,
                          std::uint32_t v, bool interacting, std::uint32_t stamp, const row_workspace& ws) {
-    const double excluded = interacting ? factor[v] : 0.0;
+    if (!interacting) return gather_from_middle(net, v, ws.middle_weighted);
     double score = 0;
     for (const std::uint32_t b : net.partners(v)) {
         if (b == u || ws.middle_stamp[b] != stamp) continue;
-        const double middle = ws.middle[b] - excluded;
+        const double middle = ws.middle[b] - factor[v];
         if (middle > 0) score += middle * factor[b];
     }
     return score;
@@ -76,7 +108,7 @@ record_runs score_l3(const scoring_job& job) {
         row_workspace& ws = spaces[t];
         const std::uint32_t u = row_at(job, item);
         const std::uint32_t stamp = mark_partners(net, u, ws);
-        sum_paths_to_middle(net, factor, u, stamp, ws);
+        const std::uint64_t reached_degree = sum_paths_to_middle(net, factor, u, stamp, ws);
         if (job.listed) {
             const auto& listed = *job.listed;
             for (std::uint64_t e = listed.row_starts[u]; e < listed.row_starts[u + 1]; ++e) {
@@ -85,11 +117,12 @@ record_runs score_l3(const scoring_job& job) {
                 const double score = listed_pair_score(net, factor, u, v, interacting, stamp, ws);
                 if (score > 0) ws.records.push_back({descending_key(score), index});
             }
+        } else if (prefer_gather(net, u, reached_degree)) {
+            gather_candidates(net, u, stamp, ws);
         } else {
-            order_middle(n, stamp, ws);
-            sum_paths_to_ends(net, factor, u, stamp, ws);
-            emit_row(job, u, stamp, ws, [](std::uint32_t, double sum, bool) { return sum; });
+            scatter_candidates(job, u, stamp, ws);
         }
+        for (const std::uint32_t b : ws.middle_touched) ws.middle_weighted[b] = 0.0;
         ws.middle_touched.clear();
     });
     return collect_records(spaces);

@@ -63,7 +63,12 @@ void parallel_for_items(std::uint32_t count, unsigned threads, Fn fn) {
 // row's stamp (row id + 1) marks membership, so nothing needs clearing between rows.
 struct row_workspace {
     explicit row_workspace(std::uint32_t n)
-        : partner_stamp(n, 0), sum_stamp(n, 0), sum(n, 0.0), middle_stamp(n, 0), middle(n, 0.0) {}
+        : partner_stamp(n, 0),
+          sum_stamp(n, 0),
+          sum(n, 0.0),
+          middle_stamp(n, 0),
+          middle(n, 0.0),
+          middle_weighted(n, 0.0) {}
 
     std::vector<std::uint32_t> partner_stamp;  // v is a partner of the row
     std::vector<std::uint32_t> sum_stamp;      // sum[v] belongs to the row
@@ -71,6 +76,7 @@ struct row_workspace {
     std::vector<std::uint32_t> touched;        // the v with sum[v] set, in first-touch order
     std::vector<std::uint32_t> middle_stamp;   // for paths of length three: sums at b
     std::vector<double> middle;
+    std::vector<double> middle_weighted;       // zero except while a row uses it
     std::vector<std::uint32_t> middle_touched;
     record_buffer records;
 };

@@ -4,6 +4,7 @@
 #include "scorer/output.hpp"
 
 #include <chrono>
+#include <ctime>
 #include <new>
 #include <thread>
 
@@ -16,6 +17,9 @@ using clock_type = std::chrono::steady_clock;
 double seconds_since(clock_type::time_point start) {
     return std::chrono::duration<double>(clock_type::now() - start).count();
 }
+
+// Processor time of all threads so far, in seconds.
+double cpu_seconds() { return double(std::clock()) / CLOCKS_PER_SEC; }
 
 unsigned resolve_threads(unsigned requested) {
     if (requested > 0) return requested;
@@ -88,17 +92,18 @@ std::string run_scoring(const options& opts, std::FILE* log) {
         return "out of memory while scoring";
     }
     const std::size_t written = total_records(runs);
-    std::fprintf(log, "vornel: %llu pairs with a non-zero score after %.2f s; sorting and writing %s\n",
-                 ull(written), seconds_since(start), opts.output_path.c_str());
+    std::fprintf(log, "vornel: %llu pairs with a non-zero score after %.2f s (cpu %.2f s); sorting and writing %s\n",
+                 ull(written), seconds_since(start), cpu_seconds(), opts.output_path.c_str());
 
     const pair_naming naming{&net, job.listed};
     if (!write_sorted_records(runs, naming, job.threads, out) || !out.commit()) return out.error();
 
     const std::uint64_t scored = job.listed ? job.listed->pairs.size() : written;
     std::fprintf(log,
-                 "vornel: done: %u proteins, %llu interactions, %llu pairs scored, %llu written, %.2f s\n",
+                 "vornel: done: %u proteins, %llu interactions, %llu pairs scored, %llu written, %.2f s "
+                 "(cpu %.2f s)\n",
                  net.protein_count(), ull(net.interaction_count()), ull(scored), ull(written),
-                 seconds_since(start));
+                 seconds_since(start), cpu_seconds());
     return {};
 }
 
