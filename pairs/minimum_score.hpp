@@ -18,7 +18,7 @@ public:
     bool accepts(const parsed_score& score) const noexcept
     {
         if (score.decimal_scale >= 0) return score.digits >= least_digits_[score.decimal_scale];
-        return score.value >= threshold_;
+        return score.value() >= threshold_;
     }
 
 private:

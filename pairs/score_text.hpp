@@ -7,15 +7,29 @@
 
 namespace ppi {
 
-// A score read from its token. Most tokens are plain decimals ("0.734", "25", "1e-3") whose
-// value is digits / 10^decimal_scale; for those the digits are kept too, so that a comparison
-// can be decided on the integer before the division has finished (see minimum_score).
+namespace detail {
+// 10^0 .. 10^22: every one is exactly representable as a double.
+inline constexpr double exact_powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                 1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                                 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+inline constexpr int max_exact_power = 22;
+}  // namespace detail
+
+// A score read from its token. Most tokens are plain non-negative decimals ("0.734", "25",
+// "1e-3") whose value is digits / 10^decimal_scale; those are kept as digits, so that the
+// selection can compare and format them without waiting for (or even doing) the division.
 struct parsed_score {
-    double value = 0.0;
     std::uint64_t digits = 0;
-    // 0..22 when the token had no minus sign and value == digits / 10^decimal_scale, correctly
-    // rounded, with digits <= 2^53; otherwise -1 and only `value` is meaningful.
+    // 0..22 when the value is digits / 10^decimal_scale, correctly rounded, with digits <= 2^53;
+    // otherwise -1 and the value is other_value.
     int decimal_scale = -1;
+    double other_value = 0.0;
+
+    double value() const noexcept
+    {
+        return decimal_scale >= 0 ? static_cast<double>(digits) / detail::exact_powers_of_ten[decimal_scale]
+                                  : other_value;
+    }
 };
 
 // Reads a whole token as a real the way formatted input reads "%lf" (and strtod): decimal and
@@ -37,13 +51,36 @@ inline char* format_score(const parsed_score& score, char* out);
 
 namespace detail {
 
-// 10^0 .. 10^22: every one is exactly representable as a double.
-inline constexpr double exact_powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                                 1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                                 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-inline constexpr int max_exact_power = 22;
-
 inline bool is_digit(char c) noexcept { return static_cast<unsigned char>(c - '0') < 10; }
+
+inline constexpr std::uint64_t powers_of_ten_u64[] = {
+    1ull, 10ull, 100ull, 1000ull, 10000ull, 100000ull, 1000000ull, 10000000ull, 100000000ull,
+    1000000000ull, 10000000000ull, 100000000000ull, 1000000000000ull, 10000000000000ull,
+    100000000000000ull, 1000000000000000ull, 10000000000000000ull};
+// The last 8 bytes before `last` as a little-endian word, with all but the final `kept` bytes
+// replaced by '0' (kept is 1..8).
+inline std::uint64_t last_eight_as_digits(const char* last, std::size_t kept) noexcept
+{
+    std::uint64_t word;
+    std::memcpy(&word, last - 8, 8);
+    const std::uint64_t kept_mask = ~std::uint64_t{0} << (8 * (8 - kept));
+    return (word & kept_mask) | (0x3030303030303030ull & ~kept_mask);
+}
+
+inline bool are_eight_digits(std::uint64_t word) noexcept
+{
+    return ((word & 0xF0F0F0F0F0F0F0F0ull) | (((word + 0x0606060606060606ull) & 0xF0F0F0F0F0F0F0F0ull) >> 4)) ==
+           0x3333333333333333ull;
+}
+
+// The value of 8 ASCII digits, the first one in the lowest byte: pairs, then quads, then all.
+inline std::uint64_t eight_digits_value(std::uint64_t word) noexcept
+{
+    word -= 0x3030303030303030ull;
+    word = word * 10 + (word >> 8);
+    return (((word & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+            (((word >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >> 32;
+}
 
 // The common score forms ("0.734", "-2.5e-3"): at most 19 digits and a power of ten within
 // 10^+-22, so that both the digits (up to 2^53) and the power are exact doubles and one
@@ -51,6 +88,7 @@ inline bool is_digit(char c) noexcept { return static_cast<unsigned char>(c - '0
 // else, which then takes the general path.
 inline bool parse_plain_decimal(const char* p, const char* const last, parsed_score& score) noexcept
 {
+    const char* const token_start = p;
     bool negative = false;
     if (p != last && (*p == '-' || *p == '+')) negative = *p++ == '-';
     std::uint64_t digits = 0;
@@ -60,7 +98,17 @@ inline bool parse_plain_decimal(const char* p, const char* const last, parsed_sc
     int exponent = 0;
     if (p != last && *p == '.') {
         const char* const fraction_start = ++p;
-        while (p != last && is_digit(*p)) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+        const auto fraction_length = static_cast<std::size_t>(last - fraction_start);
+        std::uint64_t eight;
+        // A fraction that ends the token and has at most 8 digits is read in one step when the
+        // token's last 8 bytes can be loaded: the bytes before the fraction count as zeros.
+        if (fraction_length - 1 < 8 && last - token_start >= 8 && digit_count + fraction_length <= 19 &&
+            (eight = last_eight_as_digits(last, fraction_length), are_eight_digits(eight))) {
+            digits = digits * powers_of_ten_u64[fraction_length] + eight_digits_value(eight);
+            p = last;
+        } else {
+            while (p != last && is_digit(*p)) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+        }
         exponent = -static_cast<int>(p - fraction_start);
         digit_count -= exponent;
     }
@@ -79,11 +127,15 @@ inline bool parse_plain_decimal(const char* p, const char* const last, parsed_sc
     }
     if (p != last || digits > (std::uint64_t{1} << 53)) return false;
     if (exponent < -max_exact_power || exponent > max_exact_power) return false;
+    score.digits = digits;
+    if (!negative && exponent <= 0) {
+        score.decimal_scale = -exponent;
+        return true;
+    }
     const double magnitude = exponent < 0 ? static_cast<double>(digits) / exact_powers_of_ten[-exponent]
                                           : static_cast<double>(digits) * exact_powers_of_ten[exponent];
-    score.value = negative ? -magnitude : magnitude;
-    score.digits = digits;
-    score.decimal_scale = negative || exponent > 0 ? -1 : -exponent;
+    score.other_value = negative ? -magnitude : magnitude;
+    score.decimal_scale = -1;
     return true;
 }
 
@@ -159,10 +211,6 @@ inline char* format_plain_score(double score, char* out) noexcept
     return out + 8;
 }
 
-inline constexpr std::uint64_t powers_of_ten_u64[] = {
-    1ull, 10ull, 100ull, 1000ull, 10000ull, 100000ull, 1000000ull, 10000000ull, 100000000ull,
-    1000000000ull, 10000000000ull, 100000000000ull, 1000000000000ull, 10000000000000ull,
-    100000000000000ull, 1000000000000000ull, 10000000000000000ull};
 inline constexpr double reciprocal_powers_of_ten[] = {1e0,  1e-1, 1e-2,  1e-3,  1e-4,  1e-5,
                                                       1e-6, 1e-7, 1e-8,  1e-9,  1e-10, 1e-11,
                                                       1e-12};
@@ -222,21 +270,21 @@ inline char* format_score(const parsed_score& score, char* out)
     if (score.decimal_scale >= 0) {
         if (char* const end = detail::format_decimal_digits(score.digits, score.decimal_scale, out)) return end;
     }
-    return format_score(score.value, out);
+    return format_score(score.value(), out);
 }
 
 inline bool parse_score(std::string_view token, parsed_score& score)
 {
     if (detail::parse_plain_decimal(token.data(), token.data() + token.size(), score)) return true;
     score.decimal_scale = -1;
-    return detail::parse_score_general(token, score.value);
+    return detail::parse_score_general(token, score.other_value);
 }
 
 inline bool parse_score(std::string_view token, double& value)
 {
     parsed_score score;
     const bool parsed = parse_score(token, score);
-    value = score.value;
+    value = score.value();
     return parsed;
 }
 

@@ -89,7 +89,7 @@ selection_result select_scored_ppis(double threshold, const std::string& output_
         double last_kept_score = 0.0;
         for_each_scored_pair(reader, result, [&](std::string_view a, std::string_view b, const parsed_score& score) {
             writer.append_pair(a, b, score);
-            last_kept_score = score.value;
+            last_kept_score = score.value();
             ++kept_count;
             ++read_count;
             // The pair after the N-th would end the reading uncounted: stop before reading it.

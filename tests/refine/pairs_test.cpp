@@ -131,7 +131,8 @@ TEST(parse_score, reads_every_form_that_formatted_input_reads)
         {"0.75", 0.75},        {"1e-3", 1e-3},     {"2.5E+01", 25.0},     {"+0.5", 0.5},
         {".5", 0.5},           {"5.", 5.0},        {"-7", -7.0},          {"0x1.8p-1", 0.75},
         {"0X10", 16.0},        {"+0x1p1", 2.0},    {"1e-400", 0.0},       {"4e-320", 4e-320},
-        {"00012", 12.0},       {"-0", -0.0},
+        {"00012", 12.0},       {"-0", -0.0},       {"1234.5678", 1234.5678}, {"12.25e-3", 0.01225},
+        {"0.00000012", 1.2e-7}, {"-0.763858", -0.763858}, {"12345678.9", 12345678.9},
     };
     for (const auto& [text, expected] : cases) {
         const std::optional<double> value = parse_score(text);
@@ -150,7 +151,8 @@ TEST(parse_score, reads_every_form_that_formatted_input_reads)
 TEST(parse_score, rejects_tokens_that_are_not_wholly_a_number)
 {
     for (const char* text : {"", "abc", "0.5x", "1e", "1e+", "+", "-", ".", "0x", "0xg", "1.2.3",
-                             "nan(", "infin", "--1", "1,5", "0x1p"}) {
+                             "nan(", "infin", "--1", "1,5", "0x1p",
+                             "0.12345x7", "1234.5 78"}) {
         EXPECT_FALSE(parse_score(text).has_value()) << '"' << text << '"';
     }
 }
@@ -207,8 +209,7 @@ TEST(minimum_score, decides_on_digits_exactly_as_the_double_comparison)
                 parsed_score score;
                 score.digits = digits;
                 score.decimal_scale = scale;
-                score.value = static_cast<double>(digits) / std::pow(10.0, scale);
-                ASSERT_EQ(minimum.accepts(score), score.value >= threshold)
+                ASSERT_EQ(minimum.accepts(score), static_cast<double>(digits) / std::pow(10.0, scale) >= threshold)
                     << "threshold " << threshold << " digits " << digits << " scale " << scale;
             }
         }
@@ -222,7 +223,7 @@ TEST(format_score, formats_decimal_tokens_from_their_digits_as_printf_formats_th
         parsed_score score;
         ASSERT_TRUE(parse_score(token, score)) << token;
         char expected[64];
-        std::snprintf(expected, sizeof expected, "%.2E", score.value);
+        std::snprintf(expected, sizeof expected, "%.2E", score.value());
         char actual[max_score_text];
         const char* const end = format_score(score, actual);
         ASSERT_EQ(std::string(static_cast<const char*>(actual), end), expected) << token;
