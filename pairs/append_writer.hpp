@@ -29,20 +29,25 @@ public:
     template <typename Score>
     void append_pair(std::string_view protein_a, std::string_view protein_b, const Score& score)
     {
-        // Room for two fields copied whole in 16-byte steps, two tabs, the score and a newline.
-        const std::size_t line_room = protein_a.size() + protein_b.size() + 2 * field_padding + max_score_text + 3;
-        if (capacity_ - used_ < line_room) {
+        if (capacity_ - used_ < line_room(protein_a, protein_b)) {
             append_pair_slowly(protein_a, protein_b, score);
             return;
         }
-        char* out = buffer_.get() + used_;
-        out = copy_field(out, protein_a);
-        *out++ = '\t';
-        out = copy_field(out, protein_b);
-        *out++ = '\t';
-        out = format_score(score, out);
-        *out++ = '\n';
-        used_ = static_cast<std::size_t>(out - buffer_.get());
+        used_ = static_cast<std::size_t>(write_line(protein_a, protein_b, score) - buffer_.get());
+    }
+
+    // Appends the line when `keep`, without a branch on it: the line is always written into the
+    // buffer and the buffer's end moves past it only when kept. Cheaper than a mispredicted
+    // branch when `keep` is close to a coin toss.
+    template <typename Score>
+    void append_pair_if(bool keep, std::string_view protein_a, std::string_view protein_b, const Score& score)
+    {
+        if (capacity_ - used_ < line_room(protein_a, protein_b)) {
+            if (keep) append_pair_slowly(protein_a, protein_b, score);
+            return;
+        }
+        const std::size_t line_end = static_cast<std::size_t>(write_line(protein_a, protein_b, score) - buffer_.get());
+        used_ = keep ? line_end : used_;
     }
 
     // Writes what is buffered and closes the file. Returns 0 or the errno of the first failed
@@ -50,6 +55,26 @@ public:
     int finish();
 
 private:
+    // Room for two fields copied whole in 16-byte steps, two tabs, the score and a newline.
+    static std::size_t line_room(std::string_view protein_a, std::string_view protein_b) noexcept
+    {
+        return protein_a.size() + protein_b.size() + 2 * field_padding + max_score_text + 3;
+    }
+
+    // Writes the line after the used part of the buffer (which has line_room) and returns its end.
+    template <typename Score>
+    char* write_line(std::string_view protein_a, std::string_view protein_b, const Score& score) noexcept
+    {
+        char* out = buffer_.get() + used_;
+        out = copy_field(out, protein_a);
+        *out++ = '\t';
+        out = copy_field(out, protein_b);
+        *out++ = '\t';
+        out = format_score(score, out);
+        *out++ = '\n';
+        return out;
+    }
+
     static char* copy_field(char* out, std::string_view field) noexcept
     {
         if (field.size() <= field_padding) {

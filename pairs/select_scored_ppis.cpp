@@ -67,6 +67,57 @@ void for_each_scored_pair(block_reader& reader, selection_result& result, Handle
     }
 }
 
+// Top-N mode: keeps the first pairs while fewer than `threshold` were kept.
+void select_top_n(double threshold, block_reader& reader, append_writer& writer, selection_result& result)
+{
+    // Counters live in locals, not in `result`: the output bytes written through char pointers
+    // could alias its fields and force a memory round trip per pair.
+    std::int64_t kept_count = 0;
+    double last_kept_score = 0.0;
+    for_each_scored_pair(reader, result, [&](std::string_view a, std::string_view b, const parsed_score& score) {
+        writer.append_pair(a, b, score);
+        last_kept_score = score.value();
+        ++kept_count;
+        // The pair after the N-th would end the reading uncounted: stop before reading it.
+        return static_cast<double>(kept_count) < threshold;
+    });
+    result.read_count = kept_count;
+    result.kept_count = kept_count;
+    result.last_kept_score = last_kept_score;
+}
+
+// Score-threshold mode: keeps the pairs scoring at least `threshold`.
+void select_by_minimum_score(double threshold, block_reader& reader, append_writer& writer,
+                             selection_result& result)
+{
+    const minimum_score minimum(threshold);
+    std::int64_t read_count = 0;
+    std::int64_t kept_count = 0;
+    // Whether a pair is kept is a coin toss when about half of them are; then writing every
+    // line and keeping it conditionally beats a mispredicted branch. The share kept is looked
+    // at after every window of pairs.
+    constexpr std::int64_t window = std::int64_t{1} << 16;
+    std::int64_t kept_before_window = 0;
+    bool unpredictable = false;
+    for_each_scored_pair(reader, result, [&](std::string_view a, std::string_view b, const parsed_score& score) {
+        const bool keep = minimum.accepts(score);
+        if (unpredictable) {
+            writer.append_pair_if(keep, a, b, score);
+        } else if (keep) {
+            writer.append_pair(a, b, score);
+        }
+        kept_count += keep;
+        if (++read_count % window == 0) {
+            const std::int64_t kept_in_window = kept_count - kept_before_window;
+            unpredictable = kept_in_window > window / 5 && kept_in_window < window - window / 5;
+            kept_before_window = kept_count;
+        }
+        return true;
+    });
+    result.read_count = read_count;
+    result.kept_count = kept_count;
+}
+
 }  // namespace
 
 selection_result select_scored_ppis(double threshold, const std::string& output_file,
@@ -81,34 +132,11 @@ selection_result select_scored_ppis(double threshold, const std::string& output_
     result.output_opened = true;
 
     block_reader reader(std::move(scored.fd));
-    // Counters live in locals, not in `result`: the output bytes written through char pointers
-    // could alias its fields and force a memory round trip per pair.
-    std::int64_t read_count = 0;
-    std::int64_t kept_count = 0;
     if (is_top_n(threshold)) {
-        double last_kept_score = 0.0;
-        for_each_scored_pair(reader, result, [&](std::string_view a, std::string_view b, const parsed_score& score) {
-            writer.append_pair(a, b, score);
-            last_kept_score = score.value();
-            ++kept_count;
-            ++read_count;
-            // The pair after the N-th would end the reading uncounted: stop before reading it.
-            return static_cast<double>(kept_count) < threshold;
-        });
-        result.last_kept_score = last_kept_score;
+        select_top_n(threshold, reader, writer, result);
     } else {
-        const minimum_score minimum(threshold);
-        for_each_scored_pair(reader, result, [&](std::string_view a, std::string_view b, const parsed_score& score) {
-            if (minimum.accepts(score)) {
-                writer.append_pair(a, b, score);
-                ++kept_count;
-            }
-            ++read_count;
-            return true;
-        });
+        select_by_minimum_score(threshold, reader, writer, result);
     }
-    result.read_count = read_count;
-    result.kept_count = kept_count;
 
     if (reader.error() != 0) result.errors.push_back(error_text("cannot read file", scored.name, reader.error()));
     if (result.malformed_count > 0) {

@@ -368,6 +368,36 @@ TEST(select_scored_ppis, keeps_fields_cut_by_block_boundaries_and_identifiers_of
     EXPECT_EQ(read_file("out.txt"), expected);
 }
 
+TEST(select_scored_ppis, keeps_the_same_pairs_whether_the_kept_share_is_lopsided_or_even)
+{
+    scoped_temp_dir dir;
+    // Long stretches where nearly all, about half, and nearly none of the pairs pass, so the
+    // pass switches between its ways of appending.
+    std::mt19937 random(17);
+    std::string scored;
+    std::string expected;
+    std::int64_t kept = 0;
+    const double pass_rates[] = {0.97, 0.5, 0.02, 0.5, 0.9};
+    for (const double pass_rate : pass_rates) {
+        for (int i = 0; i < 100000; ++i) {
+            const bool pass = std::uniform_real_distribution<double>(0, 1)(random) < pass_rate;
+            const int digits = static_cast<int>(random() % 500000) + (pass ? 500000 : 0);
+            char line[64];
+            std::snprintf(line, sizeof line, "A%d B%d 0.%06d\n", i, digits, digits);
+            scored += line;
+            if (pass) {
+                std::snprintf(line, sizeof line, "A%d\tB%d\t%.2E\n", i, digits, digits / 1e6);
+                expected += line;
+                ++kept;
+            }
+        }
+    }
+    const selection_result result = select_from_text(0.5, scored);
+    EXPECT_EQ(result.kept_count, kept);
+    EXPECT_EQ(result.read_count, 500000);
+    EXPECT_TRUE(read_file("out.txt") == expected);
+}
+
 TEST(select_scored_ppis, reports_an_output_file_it_cannot_open)
 {
     scoped_temp_dir dir;
