@@ -57,7 +57,7 @@ if (file_exists(f)) {
     set ylabel "precision (kept interactions within a complex)"
     set xrange [0.4:1]
     set yrange [0.4:1]
-    set key inside left bottom
+    set key outside right top
     plot for [i=0:*] f index i using 1:2 with linespoints lt (i+1) title columnheader(1), \
          datadir . "/complexes_reference.dat" using 1:2 with points pt 3 ps 3 lc rgb "black" \
          title "authors' core set"
