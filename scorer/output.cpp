@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <mutex>
 #include <sys/stat.h>
 #include <thread>
@@ -26,6 +27,45 @@ std::string temporary_name_for(const std::string& path) {
     return directory + "." + base + ".vornel-XXXXXX";
 }
 
+// Formatted text, filled without the zero-filling that growing a std::string would do.
+class text_chunk {
+public:
+    text_chunk() = default;
+    text_chunk(text_chunk&& other) noexcept
+        : data_(std::move(other.data_)), size_(std::exchange(other.size_, 0)),
+          capacity_(std::exchange(other.capacity_, 0)) {}
+    text_chunk& operator=(text_chunk&& other) noexcept {
+        std::swap(data_, other.data_);
+        std::swap(size_, other.size_);
+        std::swap(capacity_, other.capacity_);
+        return *this;
+    }
+
+    const char* data() const { return data_.get(); }
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    void clear() { size_ = 0; }
+
+    // A place to write up to `bytes` characters at the end; commit_to() then marks how far
+    // they were written.
+    char* make_room(std::size_t bytes) {
+        if (size_ + bytes > capacity_) {
+            const std::size_t wanted = std::max(size_ + bytes, 2 * capacity_);
+            std::unique_ptr<char[]> larger(new char[wanted]);
+            std::copy(data_.get(), data_.get() + size_, larger.get());
+            data_ = std::move(larger);
+            capacity_ = wanted;
+        }
+        return data_.get() + size_;
+    }
+    void commit_to(const char* end) { size_ = static_cast<std::size_t>(end - data_.get()); }
+
+private:
+    std::unique_ptr<char[]> data_;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
 // Characters one line may need beyond the two identifiers: two tabs, a newline and the longest
 // shortest-form double (24 characters).
 constexpr std::size_t line_overhead = 32;
@@ -40,20 +80,17 @@ std::pair<std::string_view, std::string_view> pair_names(const score_record& rec
 }
 
 // Appends a line at the end of `text`, growing it as needed.
-void append_line(std::string& text, const score_record& record, const pair_naming& naming) {
+void append_line(text_chunk& text, const score_record& record, const pair_naming& naming) {
     const auto [a, b] = pair_names(record, naming);
-    const std::size_t used = text.size();
-    const std::size_t needed = used + a.size() + b.size() + line_overhead;
-    if (needed > text.capacity()) text.reserve(std::max(needed, text.capacity() * 2));
-    text.resize(needed);
-    char* out = text.data() + used;
+    char* out = text.make_room(a.size() + b.size() + line_overhead);
+    char* const limit = out + a.size() + b.size() + line_overhead;
     out = std::copy(a.begin(), a.end(), out);
     *out++ = '\t';
     out = std::copy(b.begin(), b.end(), out);
     *out++ = '\t';
-    out = std::to_chars(out, text.data() + text.size(), score_of(record)).ptr;
+    out = std::to_chars(out, limit, score_of(record)).ptr;
     *out++ = '\n';
-    text.resize(static_cast<std::size_t>(out - text.data()));
+    text.commit_to(out);
 }
 
 // Records are first partitioned, in place within each run, into up to 65,536 buckets of
@@ -171,13 +208,13 @@ void sort_segment(record_runs& runs, const segment_plan& plan, std::size_t segme
 }
 
 // Text is handed to the writer in chunks of about this size.
-constexpr std::size_t chunk_bytes = std::size_t{8} << 20;
+constexpr std::size_t chunk_bytes = std::size_t{1} << 20;
 
 // Merges the runs' sorted parts of one segment and formats them, in order, as chunks passed to
 // `emit(text)` (which returns false to stop early).
 template <class Emit>
 bool format_segment(const record_runs& runs, const segment_plan& plan, std::size_t segment,
-                    const pair_naming& naming, std::string& text, Emit emit) {
+                    const pair_naming& naming, text_chunk& text, Emit emit) {
     std::vector<const score_record*> next, stop;
     for (std::size_t r = 0; r < runs.size(); ++r) {
         const std::size_t from = plan.bounds[segment][r];
@@ -218,7 +255,7 @@ public:
     }
     // Hands a chunk of segment i to the writer, waiting while the slot is full; returns an empty
     // string to fill next. False when writing has stopped.
-    bool push(std::size_t i, std::string& chunk) {
+    bool push(std::size_t i, text_chunk& chunk) {
         std::unique_lock lock(mutex_);
         slot& s = slots_[i % slots_.size()];
         changed_.wait(lock, [&] { return stopped_ || s.chunks.size() < max_pending; });
@@ -234,7 +271,7 @@ public:
         changed_.notify_all();
     }
     // Writer side: the next chunk of segment i, or false once the segment is complete.
-    bool pop(std::size_t i, std::string& chunk) {
+    bool pop(std::size_t i, text_chunk& chunk) {
         std::unique_lock lock(mutex_);
         slot& s = slots_[i % slots_.size()];
         changed_.wait(lock, [&] { return !s.chunks.empty() || s.done; });
@@ -261,19 +298,19 @@ public:
 private:
     static constexpr std::size_t max_pending = 4;
     struct slot {
-        std::deque<std::string> chunks;
+        std::deque<text_chunk> chunks;
         bool done = false;
     };
-    std::string take_spare() {
+    text_chunk take_spare() {
         if (spares_.empty()) return {};
-        std::string spare = std::move(spares_.back());
+        text_chunk spare = std::move(spares_.back());
         spares_.pop_back();
         spare.clear();
         return spare;
     }
 
     std::vector<slot> slots_;
-    std::vector<std::string> spares_;  // written chunks, kept for their capacity
+    std::vector<text_chunk> spares_;  // written chunks, kept for their capacity
     std::size_t written_ = 0;
     bool stopped_ = false;
     std::mutex mutex_;
@@ -338,12 +375,12 @@ bool write_sorted_records(record_runs& runs, const pair_naming& naming, unsigned
     std::atomic<std::size_t> next_segment{0};
 
     auto format_all = [&] {
-        std::string text;
+        text_chunk text;
         for (;;) {
             const std::size_t i = next_segment.fetch_add(1);
             if (i >= segments || !ring.acquire(i)) return;
             sort_segment(runs, plan, i);
-            if (!format_segment(runs, plan, i, naming, text, [&](std::string& full) { return ring.push(i, full); })) {
+            if (!format_segment(runs, plan, i, naming, text, [&](text_chunk& full) { return ring.push(i, full); })) {
                 return;
             }
             ring.finish(i);
@@ -353,7 +390,7 @@ bool write_sorted_records(record_runs& runs, const pair_naming& naming, unsigned
     for (unsigned t = 0; t < threads; ++t) formatters.emplace_back(format_all);
 
     bool ok = true;
-    std::string chunk;
+    text_chunk chunk;
     for (std::size_t i = 0; i < segments && ok; ++i) {
         while (ok && ring.pop(i, chunk)) ok = out.write(chunk.data(), chunk.size());
         ring.release(i);

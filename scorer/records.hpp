@@ -3,8 +3,8 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <new>
+#include <sys/mman.h>
 #include <utility>
 
 namespace vornel {
@@ -16,8 +16,10 @@ struct score_record {
     std::uint64_t key;
     std::uint64_t tie;
 
+    // One 128-bit comparison: branch-free, which matters in sorts of hundreds of millions.
     friend bool operator<(const score_record& x, const score_record& y) {
-        return x.key != y.key ? x.key < y.key : x.tie < y.tie;
+        __extension__ using wide = unsigned __int128;
+        return ((wide(x.key) << 64) | x.tie) < ((wide(y.key) << 64) | y.tie);
     }
 };
 
@@ -28,12 +30,13 @@ inline std::uint64_t candidate_tie(std::uint32_t u, std::uint32_t v) {
     return (std::uint64_t{u} << 32) | v;
 }
 
-// A growable array of records. It grows with realloc, which moves large blocks by remapping
-// pages rather than copying, so growing to gigabytes never holds two copies at once.
+// A growable array of records in its own memory mapping. It grows with mremap, which moves
+// pages instead of copying them, so growing to gigabytes never holds two copies at once; and it
+// asks for huge pages, which cuts the page faults of filling it by a factor of 512.
 class record_buffer {
 public:
     record_buffer() = default;
-    ~record_buffer() { std::free(data_); }
+    ~record_buffer() { release(); }
     record_buffer(record_buffer&& other) noexcept
         : data_(std::exchange(other.data_, nullptr)),
           size_(std::exchange(other.size_, 0)),
@@ -60,12 +63,21 @@ public:
     const score_record& operator[](std::size_t i) const { return data_[i]; }
 
 private:
+    static constexpr std::size_t first_bytes = std::size_t{2} << 20;
+
     void grow() {
-        const std::size_t wanted = capacity_ == 0 ? 4096 : capacity_ * 2;
-        void* moved = std::realloc(data_, wanted * sizeof(score_record));
-        if (moved == nullptr) throw std::bad_alloc();
+        const std::size_t old_bytes = capacity_ * sizeof(score_record);
+        const std::size_t new_bytes = old_bytes == 0 ? first_bytes : old_bytes * 2;
+        void* moved = data_ == nullptr
+                          ? ::mmap(nullptr, new_bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
+                          : ::mremap(data_, old_bytes, new_bytes, MREMAP_MAYMOVE);
+        if (moved == MAP_FAILED) throw std::bad_alloc();
+        ::madvise(moved, new_bytes, MADV_HUGEPAGE);  // a hint: refusal is harmless
         data_ = static_cast<score_record*>(moved);
-        capacity_ = wanted;
+        capacity_ = new_bytes / sizeof(score_record);
+    }
+    void release() {
+        if (data_ != nullptr) ::munmap(data_, capacity_ * sizeof(score_record));
     }
 
     score_record* data_ = nullptr;
