@@ -21,8 +21,6 @@ import sys
 import time
 
 METHODS = ["cn", "jaccard", "dice", "cd", "aa", "ra", "pcd", "wcd", "l3"]
-# Methods added after these, measured when this vornel lists them in its help.
-EXTRA_METHODS = []
 ITERATIONS = 2
 TOP_K = [100, 500, 1000, 5000]
 SPLIT_SEEDS = [1, 2, 3, 4, 5]
@@ -520,15 +518,25 @@ def write_report(path, results, skipped, command, elapsed, pipeline):
 
 
 def known_methods(build_dir):
-    """The methods of METHODS that this vornel lists in its help, plus any it lists beyond them."""
+    """The methods this vornel lists in its help: those of METHODS first, in that order, then
+    any others it lists (a method added later is measured without editing this script)."""
     help_text = subprocess.run([os.path.join(build_dir, "vornel"), "--help"],
                                capture_output=True, text=True).stdout
-    words = set(help_text.replace(",", " ").replace("`", " ").split())
-    methods = [m for m in METHODS if m in words]
-    missing = [m for m in METHODS if m not in words]
+    listed, in_methods = [], False
+    for line in help_text.splitlines():
+        if line.strip().lower().startswith("methods"):
+            in_methods = True
+        elif in_methods and line.startswith("  ") and line.split():
+            listed.append(line.split()[0])
+        elif in_methods and line.strip():
+            in_methods = False
+    if not listed:
+        log("no method list found in vornel --help: measuring the usual methods")
+        return METHODS
+    missing = [m for m in METHODS if m not in listed]
     if missing:
         log(f"vornel --help does not list {', '.join(missing)}: skipped")
-    return methods + [m for m in EXTRA_METHODS if m in words]
+    return [m for m in METHODS if m in listed] + [m for m in listed if m not in METHODS]
 
 
 def main(argv):

@@ -8,7 +8,7 @@ set -euo pipefail
 repo=$(cd "$(dirname "$0")/../.." && pwd)
 build=${1:-$repo/build}
 case $build in /*) ;; *) build=$PWD/$build ;; esac
-data=$repo/../shared/data
+data=$(cd "$repo/.." && pwd)/shared/data
 work=$repo/bench/work/evidence
 results=$repo/bench/results
 
