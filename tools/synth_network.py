@@ -6,7 +6,7 @@ Model
 Every protein i gets a propensity w_i drawn from a Pareto law (tail exponent 2.2, capped at
 2 sqrt(N)), the "stickiness" that makes some proteins hubs. True interactions come from three
 kinds of module. Their members are drawn with probability proportional to w, so a sticky protein
-sits in many modules and degrees are heavy-tailed (a median of 6 and a maximum near 160 for 2,000
+sits in many modules and degrees are heavy-tailed (a median of 5 and a maximum near 160 for 2,000
 proteins / 10,000 interactions; a maximum near 2,500 for 20,000 / 500,000); a third of the members
 of the early modules are taken from a shuffled list of proteins not yet used, so that almost every
 protein gets module partners rather than a lone random one.

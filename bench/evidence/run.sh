@@ -25,6 +25,7 @@ fi
 if ! command -v gnuplot >/dev/null; then
     if [[ $(id -u) == 0 ]] && command -v apt-get >/dev/null; then
         echo "evidence: installing gnuplot-nox for the plots" >&2
+        apt-get update -qq >/dev/null
         DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends gnuplot-nox >/dev/null
     else
         echo "evidence: gnuplot not found and cannot be installed here: plots are skipped" >&2
