@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -82,6 +83,21 @@ inline std::uint64_t eight_digits_value(std::uint64_t word) noexcept
             (((word >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >> 32;
 }
 
+// Reads in one step a fraction of 1 to 8 digits that ends the token at `last`, when the token
+// is at least 8 bytes long (its last 8 bytes are loaded; those before the fraction count as
+// zeros). False when that does not apply or the bytes are not all digits.
+inline bool read_short_fraction(const char* token_start, const char* fraction_start, const char* last,
+                                std::uint64_t& value) noexcept
+{
+    if constexpr (std::endian::native != std::endian::little) return false;
+    const auto length = static_cast<std::size_t>(last - fraction_start);
+    if (length - 1 >= 8 || last - token_start < 8) return false;
+    const std::uint64_t word = last_eight_as_digits(last, length);
+    if (!are_eight_digits(word)) return false;
+    value = eight_digits_value(word);
+    return true;
+}
+
 // The common score forms ("0.734", "-2.5e-3"): at most 19 digits and a power of ten within
 // 10^+-22, so that both the digits (up to 2^53) and the power are exact doubles and one
 // multiplication or division rounds correctly, which is strtod's result. False for anything
@@ -99,12 +115,10 @@ inline bool parse_plain_decimal(const char* p, const char* const last, parsed_sc
     if (p != last && *p == '.') {
         const char* const fraction_start = ++p;
         const auto fraction_length = static_cast<std::size_t>(last - fraction_start);
-        std::uint64_t eight;
-        // A fraction that ends the token and has at most 8 digits is read in one step when the
-        // token's last 8 bytes can be loaded: the bytes before the fraction count as zeros.
-        if (fraction_length - 1 < 8 && last - token_start >= 8 && digit_count + fraction_length <= 19 &&
-            (eight = last_eight_as_digits(last, fraction_length), are_eight_digits(eight))) {
-            digits = digits * powers_of_ten_u64[fraction_length] + eight_digits_value(eight);
+        std::uint64_t fraction;
+        if (static_cast<std::size_t>(digit_count) + fraction_length <= 19 &&
+            read_short_fraction(token_start, fraction_start, last, fraction)) {
+            digits = digits * powers_of_ten_u64[fraction_length] + fraction;
             p = last;
         } else {
             while (p != last && is_digit(*p)) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');

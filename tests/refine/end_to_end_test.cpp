@@ -63,6 +63,18 @@ protected:
 
 const std::vector<std::string> full_run_arguments{"net.txt", "10", "m1", "0.5", "m2", "2", "out.txt"};
 
+// The first lines of every run that writes out.txt.
+const std::string deletions = "del prtn.temp.ids\ndel ppi.fatemp.txt\ndel out.txt\n";
+
+// The report of a filter phase over the three pairs of filter_scores at 0.5.
+const std::string filter_report = "\n#PPIs with non-zero score: 3\n#PPIs selected with score>=0.50: 2\n\n";
+
+std::string count_lines(int original, int filtered, int final_count)
+{
+    return "#PPIs in the original file: " + std::to_string(original) + "\n#PPIs after filtering: " +
+           std::to_string(filtered) + "\n#PPIs after adding new PPIs: " + std::to_string(final_count) + "\n";
+}
+
 const std::string full_run_transcript =
     "del prtn.temp.ids\n"
     "del ppi.fatemp.txt\n"
@@ -125,19 +137,8 @@ TEST_F(end_to_end, add_phase_runs_only_for_a_positive_add_min_score)
     write_script("vornel", stand_in_scorer);
     for (const std::string add_min_score : {"0", "-1", "word"}) {
         const program_run result = run({"net.txt", "abc", "m1", "0.5", "m2", add_min_score, "out.txt"});
-        EXPECT_EQ(result.transcript,
-                  "del prtn.temp.ids\n"
-                  "del ppi.fatemp.txt\n"
-                  "del out.txt\n"
-                  "vornel net.txt net.txt m1 0 ppi.temp.txt\n"
-                  "stand-in scorer: m1\n"
-                  "\n"
-                  "#PPIs with non-zero score: 3\n"
-                  "#PPIs selected with score>=0.50: 2\n"
-                  "\n"
-                  "#PPIs in the original file: 3\n"
-                  "#PPIs after filtering: 2\n"
-                  "#PPIs after adding new PPIs: 2\n")
+        EXPECT_EQ(result.transcript, deletions + "vornel net.txt net.txt m1 0 ppi.temp.txt\nstand-in scorer: m1\n" +
+                                         filter_report + count_lines(3, 2, 2))
             << add_min_score;
     }
 }
@@ -177,19 +178,9 @@ TEST_F(end_to_end, names_with_blanks_and_shell_metacharacters_reach_the_scorer_w
     write_file("scores." + method + ".txt", filter_scores);
 
     const program_run result = run({network, "10", method, "0.5", "m2", "0", output});
-    EXPECT_EQ(result.transcript,
-              "del prtn.temp.ids\n"
-              "del ppi.fatemp.txt\n"
-              "del " + output + "\n"
-              "vornel " + network + " " + network + " " + method + " 10 ppi.temp.txt\n"
-              "stand-in scorer: " + method + "\n"
-              "\n"
-              "#PPIs with non-zero score: 3\n"
-              "#PPIs selected with score>=0.50: 2\n"
-              "\n"
-              "#PPIs in the original file: 3\n"
-              "#PPIs after filtering: 2\n"
-              "#PPIs after adding new PPIs: 2\n");
+    EXPECT_EQ(result.transcript, "del prtn.temp.ids\ndel ppi.fatemp.txt\ndel " + output + "\nvornel " + network +
+                                     " " + network + " " + method + " 10 ppi.temp.txt\nstand-in scorer: " + method +
+                                     "\n" + filter_report + count_lines(3, 2, 2));
     EXPECT_EQ(read_file("vornel.log"), "[" + network + "][" + network + "][" + method + "][10][ppi.temp.txt]\n");
     EXPECT_EQ(read_file(output), "P1\tP2\t9.00E-01\nP5\tP6\t7.00E-01\n");
     for (const char* trace : {"hacked1", "hacked2", "hacked3", "hacked4", "hacked5", "hacked6.txt"}) {
@@ -202,18 +193,10 @@ TEST_F(end_to_end, scorer_that_cannot_be_started_gives_one_error_line_and_the_ru
     const std::string not_found =
         "Error: cannot run scorer vornel: not found in the working directory, in PATH or beside ppi-refine\n";
     const auto transcript_with = [](const std::string& scorer_error) {
-        return "del prtn.temp.ids\n"
-               "del ppi.fatemp.txt\n"
-               "del out.txt\n"
-               "vornel net.txt net.txt m1 10 ppi.temp.txt\n" + scorer_error +
-               "Error: cannot open file ppi.temp.txt for read\n"
-               "Error: cannot open file out.txt for read\n"
-               "vornel net.txt NULL m2 10 ppi.temp.txt\n" + scorer_error +
-               "Error: cannot open file ppi.temp.txt for read\n"
-               "Error: cannot open file out.txt for read\n"
-               "#PPIs in the original file: 3\n"
-               "#PPIs after filtering: 0\n"
-               "#PPIs after adding new PPIs: 0\n";
+        const std::string no_pairs =
+            "Error: cannot open file ppi.temp.txt for read\nError: cannot open file out.txt for read\n";
+        return deletions + "vornel net.txt net.txt m1 10 ppi.temp.txt\n" + scorer_error + no_pairs +
+               "vornel net.txt NULL m2 10 ppi.temp.txt\n" + scorer_error + no_pairs + count_lines(3, 0, 0);
     };
     program_run result = run(full_run_arguments);
     EXPECT_EQ(result.exit_status, 0);
@@ -244,22 +227,11 @@ TEST_F(end_to_end, stale_scored_pairs_are_never_selected_again)
     // The add-phase scorer (method m3) writes nothing: the filter phase's pairs must not be
     // appended a second time.
     program_run result = run({"net.txt", "10", "m1", "0.5", "m3", "2", "out.txt"});
-    EXPECT_EQ(result.transcript,
-              "del prtn.temp.ids\n"
-              "del ppi.fatemp.txt\n"
-              "del out.txt\n"
-              "vornel net.txt net.txt m1 10 ppi.temp.txt\n"
-              "stand-in scorer: m1\n"
-              "\n"
-              "#PPIs with non-zero score: 3\n"
-              "#PPIs selected with score>=0.50: 2\n"
-              "\n"
-              "vornel net.txt NULL m3 10 ppi.temp.txt\n"
-              "stand-in scorer: m3\n"
-              "Error: cannot open file ppi.temp.txt for read\n"
-              "#PPIs in the original file: 3\n"
-              "#PPIs after filtering: 2\n"
-              "#PPIs after adding new PPIs: 2\n");
+    EXPECT_EQ(result.transcript, deletions + "vornel net.txt net.txt m1 10 ppi.temp.txt\nstand-in scorer: m1\n" +
+                                     filter_report +
+                                     "vornel net.txt NULL m3 10 ppi.temp.txt\nstand-in scorer: m3\n"
+                                     "Error: cannot open file ppi.temp.txt for read\n" +
+                                     count_lines(3, 2, 2));
     EXPECT_EQ(read_file("out.txt"), "P1\tP2\t9.00E-01\nP5\tP6\t7.00E-01\n");
 
     // A leftover from an earlier run is not read when the filter-phase scorer writes nothing.
@@ -276,20 +248,10 @@ TEST_F(end_to_end, malformed_scored_pairs_are_skipped_and_reported)
     write_script("vornel", stand_in_scorer);
     write_file("scores.m1.txt", "P1 P2 0.9\nP3 P4 high\nP5 P6 0.7\nP7");
     const program_run result = run({"net.txt", "10", "m1", "0.5", "m2", "0", "out.txt"});
-    EXPECT_EQ(result.transcript,
-              "del prtn.temp.ids\n"
-              "del ppi.fatemp.txt\n"
-              "del out.txt\n"
-              "vornel net.txt net.txt m1 10 ppi.temp.txt\n"
-              "stand-in scorer: m1\n"
-              "Error: 2 malformed scored pair(s) skipped in ppi.temp.txt\n"
-              "\n"
-              "#PPIs with non-zero score: 2\n"
-              "#PPIs selected with score>=0.50: 2\n"
-              "\n"
-              "#PPIs in the original file: 3\n"
-              "#PPIs after filtering: 2\n"
-              "#PPIs after adding new PPIs: 2\n");
+    EXPECT_EQ(result.transcript, deletions + "vornel net.txt net.txt m1 10 ppi.temp.txt\nstand-in scorer: m1\n"
+                                     "Error: 2 malformed scored pair(s) skipped in ppi.temp.txt\n"
+                                     "\n#PPIs with non-zero score: 2\n#PPIs selected with score>=0.50: 2\n\n" +
+                                     count_lines(3, 2, 2));
     EXPECT_EQ(read_file("out.txt"), "P1\tP2\t9.00E-01\nP5\tP6\t7.00E-01\n");
 }
 

@@ -36,23 +36,6 @@ TEST(compose_commands, echo_the_texts_as_typed)
               "vornel " + long_name + " NULL m -3 s\n");
 }
 
-TEST(compose_commands, scorer_arguments_stay_whole)
-{
-    EXPECT_EQ(scorer_arguments("my net.txt", "my net.txt", "m; rm -rf x", 7, "ppi.temp.txt"),
-              (std::vector<std::string>{"my net.txt", "my net.txt", "m; rm -rf x", "7", "ppi.temp.txt"}));
-}
-
-TEST(parse_run_parameters, needs_exactly_seven_arguments)
-{
-    const char* six[] = {"ppi-refine", "a", "1", "m", "0.5", "m", "1"};
-    const char* eight[] = {"ppi-refine", "a", "1", "m", "0.5", "m", "1", "o", "extra"};
-    EXPECT_FALSE(parse_run_parameters(7, six).has_value());
-    EXPECT_FALSE(parse_run_parameters(9, eight).has_value());
-    EXPECT_EQ(usage_text("./ppi-refine"),
-              "Usage:\n\t./ppi-refine ppi_filename #iterations filter_method filter_min_score "
-              "add_method add_min_score output_file\n");
-}
-
 TEST(parse_run_parameters, reads_numbers_leniently)
 {
     const char* argv[] = {"ppi-refine", "net.txt", " -7.9x", "m1", "0x1p-1", "m2", "word", "out.txt"};
