@@ -19,6 +19,7 @@ int write_all(int fd, const char* data, std::size_t size) noexcept
             if (errno == EINTR) continue;
             return errno;
         }
+        if (written == 0) return EIO;  // no progress: do not spin
         data += written;
         size -= static_cast<std::size_t>(written);
     }
