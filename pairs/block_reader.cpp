@@ -48,7 +48,10 @@ bool block_reader::refill()
         const ssize_t got = ::read(fd_.get(), buffer_.get() + end_, std::min(capacity_ - end_, read_size_));
         if (got > 0) {
             end_ += static_cast<std::size_t>(got);
-            read_size_ = std::min(2 * read_size_, block_size);
+            // Doubling without a cap: reads then fill whatever room there is, so a buffer grown
+            // for a huge field fills in as many reads as it has doublings and is rescanned as
+            // often, keeping the work linear in the field's length.
+            if (read_size_ < capacity_) read_size_ *= 2;
             return true;
         }
         if (got < 0 && errno == EINTR) continue;

@@ -18,8 +18,9 @@ inline constexpr std::size_t block_size = std::size_t{1} << 20;
 // boundary is complete after the refill. At least scan_padding readable bytes follow unread().
 class block_reader {
 public:
-    // The first read is small and each later one doubles up to block_size: a pass that stops
-    // early (top-N) then touches, and pays page faults for, only the start of the buffer.
+    // The first read is small and each later one doubles until it fills the buffer's free room:
+    // a pass that stops early (top-N) then touches, and pays page faults for, only the start of
+    // the buffer.
     static constexpr std::size_t first_read_size = std::size_t{1} << 16;
 
     explicit block_reader(unique_fd fd);
