@@ -17,17 +17,18 @@ namespace {
 
 // Takes the next three fields from `scanner`, which scans a buffer ending at `last`, and returns
 // how many it found whole before the data ran out. A field that touches `last` is only whole
-// when `at_end` says no more input follows.
+// when `at_end` says no more input follows. (Only the third field needs that check: when an
+// earlier one touches `last`, no further field starts before it.)
 inline int scan_triple(field_scanner& scanner, const char* last, bool at_end,
                        std::string_view (&fields)[3]) noexcept
 {
+    const char* start;
+    const char* end;
     for (int field = 0; field < 3; ++field) {
-        const char* start;
-        const char* end;
-        if (!scanner.next(start, end) || (end == last && !at_end)) return field;
+        if (!scanner.next(start, end)) return field;
         fields[field] = {start, static_cast<std::size_t>(end - start)};
     }
-    return 3;
+    return end == last && !at_end ? 2 : 3;
 }
 
 std::string error_text(const char* what, const std::string& name, int error_number)
