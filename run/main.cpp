@@ -1,14 +1,12 @@
-#include <cstdio>
-
 #include "run/command_line.hpp"
+#include "run/console.hpp"
 #include "run/run_pipeline.hpp"
 
 int main(int argc, char** argv)
 {
     const std::optional<ppi::run_parameters> parameters = ppi::parse_run_parameters(argc, argv);
     if (!parameters) {
-        const std::string usage = ppi::usage_text(argc > 0 ? argv[0] : "ppi-refine");
-        std::fwrite(usage.data(), 1, usage.size(), stdout);
+        ppi::print_text(ppi::usage_text(argc > 0 ? argv[0] : "ppi-refine"));
         return 0;
     }
     ppi::run_pipeline(*parameters);

@@ -7,6 +7,7 @@
 #include "pairs/block_reader.hpp"
 #include "pairs/count_ppis.hpp"
 #include "pairs/select_scored_ppis.hpp"
+#include "run/console.hpp"
 #include "run/protected_files.hpp"
 #include "run/shell_commands.hpp"
 
@@ -16,12 +17,6 @@ namespace {
 
 // The pair-list argument that asks the scorer to propose new pairs.
 const std::string proposed_pairs = "NULL";
-
-void print_line(const std::string& text)
-{
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fputc('\n', stdout);
-}
 
 std::int64_t counted_ppis(const std::string& path)
 {
@@ -42,8 +37,7 @@ void select_phase(double threshold, const std::string& output_file)
         select_scored_ppis(threshold, output_file, {std::move(scored), scored_pair_file});
     for (const std::string& error : result.errors) print_line(error);
     if (!result.output_opened) return;
-    const std::string report = selection_report(threshold, result);
-    std::fwrite(report.data(), 1, report.size(), stdout);
+    print_text(selection_report(threshold, result));
 }
 
 }  // namespace

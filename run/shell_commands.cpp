@@ -12,19 +12,13 @@
 #include <string_view>
 #include <system_error>
 
+#include "run/console.hpp"
+
 extern char** environ;
 
 namespace ppi {
 
 namespace {
-
-void print_line(const std::string& text)
-{
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fputc('\n', stdout);
-}
-
-void print_text(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
 bool is_executable_file(const std::string& path)
 {
