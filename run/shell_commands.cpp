@@ -1,5 +1,6 @@
 #include "shell_commands.hpp"
 
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -104,9 +105,19 @@ std::string run_and_wait(const std::string& path, const std::vector<std::string>
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
 
+    // The run ignores SIGPIPE (see main); the scorer gets the default disposition back.
+    posix_spawnattr_t attributes;
+    ::posix_spawnattr_init(&attributes);
+    sigset_t default_signals;
+    sigemptyset(&default_signals);
+    sigaddset(&default_signals, SIGPIPE);
+    ::posix_spawnattr_setsigdefault(&attributes, &default_signals);
+    ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+
     pid_t child = 0;
     // posix_spawn (not posix_spawnp) never falls back to a shell for a file it cannot execute.
-    const int spawn_error = ::posix_spawn(&child, path.c_str(), nullptr, nullptr, argv.data(), environ);
+    const int spawn_error = ::posix_spawn(&child, path.c_str(), nullptr, &attributes, argv.data(), environ);
+    ::posix_spawnattr_destroy(&attributes);
     if (spawn_error != 0) return path + ": " + std::strerror(spawn_error);
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {

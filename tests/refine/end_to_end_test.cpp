@@ -255,6 +255,16 @@ TEST_F(end_to_end, malformed_scored_pairs_are_skipped_and_reported)
     EXPECT_EQ(read_file("out.txt"), "P1\tP2\t9.00E-01\nP5\tP6\t7.00E-01\n");
 }
 
+TEST_F(end_to_end, run_completes_when_nobody_reads_its_output)
+{
+    write_script("vornel", "#!/bin/sh\ncp \"scores.$3.txt\" \"$5\"\n");
+    const int exit_status = test::run_program_into_broken_pipe(
+        (dir_.path() / "bin/ppi-refine").string(), full_run_arguments, (dir_.path() / "path").string() + ":/usr/bin:/bin");
+    EXPECT_EQ(exit_status, 0);
+    EXPECT_EQ(read_file("out.txt"),
+              "P1\tP2\t9.00E-01\nP5\tP6\t7.00E-01\nP1\tP3\t8.00E-01\nP2\tP5\t6.00E-01\n");
+}
+
 TEST_F(end_to_end, names_and_identifiers_of_any_length_work)
 {
     write_script("vornel", stand_in_scorer);

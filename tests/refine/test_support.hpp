@@ -39,4 +39,9 @@ struct program_run {
 program_run run_program(const std::string& program, const std::vector<std::string>& arguments,
                         const std::string& path_variable);
 
+// The same with standard output and standard error on a pipe that nobody reads (its reading
+// end is closed), as when the output goes into `head`; returns the exit status as run_program.
+int run_program_into_broken_pipe(const std::string& program, const std::vector<std::string>& arguments,
+                                 const std::string& path_variable);
+
 }  // namespace ppi::test
