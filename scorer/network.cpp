@@ -155,7 +155,10 @@ listed_pairs index_listed_pairs(std::vector<listed_pairs::pair_ids> raw, std::ui
 // Collects listed pairs by id, counting self-pairs and pairs with unknown proteins.
 class listed_collector {
 public:
-    explicit listed_collector(const network& net) : net_(net) {}
+    explicit listed_collector(const network& net) : net_(net) {
+        ids_.reserve(net.protein_count());
+        for (std::uint32_t u = 0; u < net.protein_count(); ++u) ids_.emplace(net.name(u), u);
+    }
 
     void add(std::string_view a, std::string_view b) {
         ++counts_.pairs_read;
@@ -163,13 +166,13 @@ public:
             ++counts_.self_pairs;
             return;
         }
-        const auto u = net_.find(a);
-        const auto v = net_.find(b);
-        if (!u || !v) {
+        const auto u = ids_.find(a);
+        const auto v = ids_.find(b);
+        if (u == ids_.end() || v == ids_.end()) {
             ++counts_.unknown_pairs;
             return;
         }
-        raw_.push_back({*u, *v});
+        raw_.push_back({u->second, v->second});
     }
 
     listed_result finish() && {
@@ -184,6 +187,7 @@ public:
 
 private:
     const network& net_;
+    std::unordered_map<std::string_view, std::uint32_t> ids_;  // views into net_.name_bytes
     std::vector<listed_pairs::pair_ids> raw_;
 };
 

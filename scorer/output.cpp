@@ -93,18 +93,30 @@ void append_line(text_chunk& text, const score_record& record, const pair_naming
     text.commit_to(out);
 }
 
-// Records are first partitioned, in place within each run, into up to 65,536 buckets of
-// consecutive key ranges (best first). Consecutive buckets are grouped into segments; a segment's
-// part of each run is sorted and the parts are merged while formatting. Segments are handled by
-// several threads at once and written in order, so writing starts long before all is sorted.
+// Records are first partitioned, in place within each run, into up to 2,048 buckets of
+// consecutive key ranges (best first); a big bucket holding a single score (a tie shared by
+// many pairs, common for integer-valued scores) is partitioned again by tie-break position.
+// Consecutive buckets are grouped into segments; a segment's part of each run is sorted and the
+// parts are merged while formatting. Segments are handled by several threads at once and
+// written in order, so writing starts long before all is sorted.
 struct bucket_scheme {
-    std::uint64_t min_key = 0;
+    std::uint64_t low = 0;
     unsigned shift = 0;
     std::size_t count = 1;
-    std::size_t of(const score_record& record) const {
-        return static_cast<std::size_t>((record.key - min_key) >> shift);
-    }
+    std::size_t of(std::uint64_t value) const { return static_cast<std::size_t>((value - low) >> shift); }
 };
+
+// Buckets of equal width that cover [low, high].
+bucket_scheme scheme_for_range(std::uint64_t low, std::uint64_t high) {
+    constexpr unsigned bucket_bits = 11;
+    bucket_scheme scheme;
+    if (low > high) return scheme;
+    const unsigned width = static_cast<unsigned>(std::bit_width(high - low));
+    scheme.low = low;
+    scheme.shift = width > bucket_bits ? width - bucket_bits : 0;
+    scheme.count = static_cast<std::size_t>((high - low) >> scheme.shift) + 1;
+    return scheme;
+}
 
 // Runs fn(r) for every run r, each on a thread of its own.
 template <class Fn>
@@ -115,43 +127,48 @@ void for_each_run_in_parallel(std::size_t runs, Fn fn) {
     for (auto& helper : helpers) helper.join();
 }
 
-// Buckets of equal width in key space that cover all keys.
-bucket_scheme choose_buckets(const record_runs& runs) {
+// A range of records in every run: [first[r], last[r]) of run r.
+struct run_ranges {
+    std::vector<std::size_t> first;
+    std::vector<std::size_t> last;
+    std::size_t size() const {
+        std::size_t total = 0;
+        for (std::size_t r = 0; r < first.size(); ++r) total += last[r] - first[r];
+        return total;
+    }
+};
+
+// The smallest and largest value(field) over the ranges.
+template <class Field>
+std::pair<std::uint64_t, std::uint64_t> value_range(const record_runs& runs, const run_ranges& ranges, Field field) {
     std::vector<std::uint64_t> lows(runs.size(), ~std::uint64_t{0});
     std::vector<std::uint64_t> highs(runs.size(), 0);
     for_each_run_in_parallel(runs.size(), [&](std::size_t r) {
-        for (const auto& record : runs[r]) {
-            lows[r] = std::min(lows[r], record.key);
-            highs[r] = std::max(highs[r], record.key);
+        for (std::size_t i = ranges.first[r]; i < ranges.last[r]; ++i) {
+            lows[r] = std::min(lows[r], field(runs[r][i]));
+            highs[r] = std::max(highs[r], field(runs[r][i]));
         }
     });
-    const std::uint64_t low = *std::min_element(lows.begin(), lows.end());
-    const std::uint64_t high = *std::max_element(highs.begin(), highs.end());
-    bucket_scheme scheme;
-    if (low > high) return scheme;
-    constexpr unsigned bucket_bits = 11;
-    const unsigned width = static_cast<unsigned>(std::bit_width(high - low));
-    scheme.min_key = low;
-    scheme.shift = width > bucket_bits ? width - bucket_bits : 0;
-    scheme.count = static_cast<std::size_t>((high - low) >> scheme.shift) + 1;
-    return scheme;
+    return {*std::min_element(lows.begin(), lows.end()), *std::max_element(highs.begin(), highs.end())};
 }
 
-// Reorders a run so that its buckets are contiguous and in order (in-place radix
-// partitioning); returns the start of every bucket plus the end.
-std::vector<std::size_t> partition_run(record_buffer& run, const bucket_scheme& scheme) {
+// Reorders records [first, last) so that their buckets are contiguous and in order (in-place
+// radix partitioning); returns the start of every bucket, plus `last`.
+template <class Field>
+std::vector<std::size_t> partition_range(score_record* data, std::size_t first, std::size_t last,
+                                         const bucket_scheme& scheme, Field field) {
     std::vector<std::size_t> starts(scheme.count + 1, 0);
-    for (const auto& record : run) ++starts[scheme.of(record) + 1];
+    for (std::size_t i = first; i < last; ++i) ++starts[scheme.of(field(data[i])) + 1];
+    starts[0] = first;
     for (std::size_t b = 0; b < scheme.count; ++b) starts[b + 1] += starts[b];
     std::vector<std::size_t> next(starts.begin(), starts.end() - 1);
-    score_record* data = run.begin();
     for (std::size_t b = 0; b < scheme.count; ++b) {
         while (next[b] < starts[b + 1]) {
             score_record moving = data[next[b]];
-            std::size_t target = scheme.of(moving);
+            std::size_t target = scheme.of(field(moving));
             while (target != b) {
                 std::swap(moving, data[next[target]++]);
-                target = scheme.of(moving);
+                target = scheme.of(field(moving));
             }
             data[next[b]++] = moving;
         }
@@ -164,27 +181,57 @@ struct segment_plan {
     std::size_t segment_count() const { return bounds.size() - 1; }
 };
 
-segment_plan plan_segments(record_runs& runs, std::size_t records_per_segment) {
-    const bucket_scheme scheme = choose_buckets(runs);
-    std::vector<std::vector<std::size_t>> starts(runs.size());
-    for_each_run_in_parallel(runs.size(), [&](std::size_t r) { starts[r] = partition_run(runs[r], scheme); });
+// Partitions the ranges of all runs by `field` into buckets; returns, for every bucket, its
+// start in every run: starts[bucket][run], plus the ends.
+template <class Field>
+std::vector<std::vector<std::size_t>> partition_runs(record_runs& runs, const run_ranges& ranges, Field field) {
+    const auto [low, high] = value_range(runs, ranges, field);
+    const bucket_scheme scheme = scheme_for_range(low, high);
+    std::vector<std::vector<std::size_t>> by_run(runs.size());
+    for_each_run_in_parallel(runs.size(), [&](std::size_t r) {
+        by_run[r] = partition_range(runs[r].begin(), ranges.first[r], ranges.last[r], scheme, field);
+    });
+    std::vector<std::vector<std::size_t>> starts(scheme.count + 1, std::vector<std::size_t>(runs.size()));
+    for (std::size_t b = 0; b <= scheme.count; ++b) {
+        for (std::size_t r = 0; r < runs.size(); ++r) starts[b][r] = by_run[r][b];
+    }
+    return starts;
+}
 
+bool holds_one_score(const record_runs& runs, const run_ranges& ranges) {
+    const auto [low, high] = value_range(runs, ranges, [](const score_record& x) { return x.key; });
+    return low == high;
+}
+
+segment_plan plan_segments(record_runs& runs, std::size_t records_per_segment) {
     segment_plan plan;
-    auto cut_at = [&](std::size_t bucket) {
-        std::vector<std::size_t> cut(runs.size());
-        for (std::size_t r = 0; r < runs.size(); ++r) cut[r] = starts[r][bucket];
-        plan.bounds.push_back(std::move(cut));
-    };
-    cut_at(0);
+    if (runs.empty()) return plan;
+    run_ranges all{std::vector<std::size_t>(runs.size(), 0), {}};
+    for (const auto& run : runs) all.last.push_back(run.size());
+    const auto by_key = partition_runs(runs, all, [](const score_record& x) { return x.key; });
+
+    // Units of work in output order: key buckets, or tie buckets of a big single-score bucket.
+    std::vector<std::vector<std::size_t>> units;
+    for (std::size_t b = 0; b + 1 < by_key.size(); ++b) {
+        const run_ranges bucket{by_key[b], by_key[b + 1]};
+        if (bucket.size() > 4 * records_per_segment && holds_one_score(runs, bucket)) {
+            auto by_tie = partition_runs(runs, bucket, [](const score_record& x) { return x.tie; });
+            units.insert(units.end(), by_tie.begin(), by_tie.end() - 1);
+        } else {
+            units.push_back(by_key[b]);
+        }
+    }
+    units.push_back(by_key.back());
+
+    plan.bounds.push_back(units.front());
     std::size_t gathered = 0;
-    for (std::size_t b = 0; b < scheme.count; ++b) {
-        for (std::size_t r = 0; r < runs.size(); ++r) gathered += starts[r][b + 1] - starts[r][b];
-        if (gathered >= records_per_segment && b + 1 < scheme.count) {
-            cut_at(b + 1);
+    for (std::size_t u = 0; u + 1 < units.size(); ++u) {
+        for (std::size_t r = 0; r < runs.size(); ++r) gathered += units[u + 1][r] - units[u][r];
+        if (gathered >= records_per_segment || u + 2 == units.size()) {
+            plan.bounds.push_back(units[u + 1]);
             gathered = 0;
         }
     }
-    cut_at(scheme.count);
     return plan;
 }
 

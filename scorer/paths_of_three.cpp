@@ -78,7 +78,7 @@ void scatter_candidates(const scoring_job& job, std::uint32_t u, std::uint32_t s
         const double term = ws.middle_weighted[b];
         for (const std::uint32_t v : partners_above(net, b, u)) add_to_sum(ws, stamp, v, term);
     }
-    emit_row(job, u, stamp, ws, [](std::uint32_t, double sum, bool) { return sum; });
+    emit_candidates(u, stamp, ws, [](std::uint32_t, double sum) { return sum; });
 }
 
 // A listed pair. For interacting u and v the walks u-v-b-v (a = v) are not simple paths; their

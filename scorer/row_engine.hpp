@@ -64,6 +64,7 @@ void parallel_for_items(std::uint32_t count, unsigned threads, Fn fn) {
 struct row_workspace {
     explicit row_workspace(std::uint32_t n)
         : partner_stamp(n, 0),
+          partner_slot(n, 0),
           sum_stamp(n, 0),
           sum(n, 0.0),
           middle_stamp(n, 0),
@@ -71,6 +72,7 @@ struct row_workspace {
           middle_weighted(n, 0.0) {}
 
     std::vector<std::uint32_t> partner_stamp;  // v is a partner of the row
+    std::vector<std::uint64_t> partner_slot;   // for partners: the slot of v in the row
     std::vector<std::uint32_t> sum_stamp;      // sum[v] belongs to the row
     std::vector<double> sum;
     std::vector<std::uint32_t> touched;        // the v with sum[v] set, in first-touch order
@@ -103,10 +105,13 @@ inline std::uint32_t row_at(const scoring_job& job, std::uint32_t item) {
     return job.listed ? job.listed->rows[item] : item;
 }
 
-// Marks the partners of u in the workspace and returns u's stamp.
+// Marks the partners of u (and their slots in u's row) in the workspace; returns u's stamp.
 inline std::uint32_t mark_partners(const network& net, std::uint32_t u, row_workspace& ws) {
     const std::uint32_t stamp = u + 1;
-    for (const std::uint32_t a : net.partners(u)) ws.partner_stamp[a] = stamp;
+    for (std::uint64_t slot = net.row_starts[u]; slot < net.row_starts[u + 1]; ++slot) {
+        ws.partner_stamp[net.partner_ids[slot]] = stamp;
+        ws.partner_slot[net.partner_ids[slot]] = slot;
+    }
     return stamp;
 }
 
@@ -120,26 +125,14 @@ inline void add_to_sum(row_workspace& ws, std::uint32_t stamp, std::uint32_t v, 
     }
 }
 
-// Turns the sums of row u into records: for listed pairs, every pair of the row (a pair that
-// was never reached has sum 0); for candidates, every reached v that is not a partner of u.
-// finish(v, sum, interacting) gives the score; only positive scores become records.
+// Turns the sums of row u into candidate records: every reached v that is not a partner of u.
+// finish(v, sum) gives the score; only positive scores become records.
 template <class Finish>
-void emit_row(const scoring_job& job, std::uint32_t u, std::uint32_t stamp, row_workspace& ws,
-              Finish finish) {
-    if (job.listed) {
-        const auto& listed = *job.listed;
-        for (std::uint64_t e = listed.row_starts[u]; e < listed.row_starts[u + 1]; ++e) {
-            const auto [v, index] = listed.row_entries[e];
-            const double sum = ws.sum_stamp[v] == stamp ? ws.sum[v] : 0.0;
-            const double score = finish(v, sum, ws.partner_stamp[v] == stamp);
-            if (score > 0) ws.records.push_back({descending_key(score), index});
-        }
-    } else {
-        for (const std::uint32_t v : ws.touched) {
-            if (ws.partner_stamp[v] == stamp) continue;
-            const double score = finish(v, ws.sum[v], false);
-            if (score > 0) ws.records.push_back({descending_key(score), candidate_tie(u, v)});
-        }
+void emit_candidates(std::uint32_t u, std::uint32_t stamp, row_workspace& ws, Finish finish) {
+    for (const std::uint32_t v : ws.touched) {
+        if (ws.partner_stamp[v] == stamp) continue;
+        const double score = finish(v, ws.sum[v]);
+        if (score > 0) ws.records.push_back({descending_key(score), candidate_tie(u, v)});
     }
     ws.touched.clear();
 }
@@ -168,9 +161,24 @@ void sum_two_step_paths(const network& net, const Kernel& kernel, std::uint32_t 
     }
 }
 
+// The summed contributions of the partners shared by u (marked in the workspace) and v, walking
+// the row of v: the same terms in the same order (increasing partner id) as sum_two_step_paths.
+template <class Kernel>
+double sum_shared_with(const network& net, const Kernel& kernel, std::uint32_t v, std::uint32_t stamp,
+                       const row_workspace& ws) {
+    double sum = 0;
+    for (std::uint64_t slot_va = net.row_starts[v]; slot_va < net.row_starts[v + 1]; ++slot_va) {
+        const std::uint32_t a = net.partner_ids[slot_va];
+        // Weights are symmetric: the slot of a-v in v's row stands for the one in a's row.
+        if (ws.partner_stamp[a] == stamp) sum += kernel.path_term(a, ws.partner_slot[a], slot_va);
+    }
+    return sum;
+}
+
 // Scores the job's pairs with a shared-partner kernel: kernel.path_term(a, slot_ua, slot_av)
 // is the contribution of partner a shared by u and v, and kernel.finish(u, v, sum, interacting)
-// turns the summed contributions into the score.
+// turns the summed contributions into the score. Listed pairs are scored one by one (walking
+// the partners of v); candidates row by row (walking two steps from u).
 template <class Kernel>
 record_runs score_shared_partners(const scoring_job& job, const Kernel& kernel) {
     const network& net = *job.net;
@@ -179,10 +187,18 @@ record_runs score_shared_partners(const scoring_job& job, const Kernel& kernel) 
         row_workspace& ws = spaces[t];
         const std::uint32_t u = row_at(job, item);
         const std::uint32_t stamp = mark_partners(net, u, ws);
+        if (job.listed) {
+            const auto& listed = *job.listed;
+            for (std::uint64_t e = listed.row_starts[u]; e < listed.row_starts[u + 1]; ++e) {
+                const auto [v, index] = listed.row_entries[e];
+                const double sum = sum_shared_with(net, kernel, v, stamp, ws);
+                const double score = kernel.finish(u, v, sum, ws.partner_stamp[v] == stamp);
+                if (score > 0) ws.records.push_back({descending_key(score), index});
+            }
+            return;
+        }
         sum_two_step_paths(net, kernel, u, stamp, ws);
-        emit_row(job, u, stamp, ws, [&](std::uint32_t v, double sum, bool interacting) {
-            return kernel.finish(u, v, sum, interacting);
-        });
+        emit_candidates(u, stamp, ws, [&](std::uint32_t v, double sum) { return kernel.finish(u, v, sum, false); });
     });
     return collect_records(spaces);
 }

@@ -77,17 +77,14 @@ std::vector<double> reweigh_interactions(const scoring_job& job, const weight_st
     parallel_for_items(net.protein_count(), job.threads, [&](unsigned t, std::uint32_t u) {
         row_workspace& ws = spaces[t];
         const std::uint32_t stamp = mark_partners(net, u, ws);
-        sum_two_step_paths(net, kernel, u, stamp, ws);
         const auto above = partners_above(net, u, u);
         std::uint64_t slot = static_cast<std::uint64_t>(above.data() - net.partner_ids.data());
         for (const std::uint32_t v : above) {
-            const double sum = ws.sum_stamp[v] == stamp ? ws.sum[v] : 0.0;
-            const double w = kernel.finish(u, v, sum, true);
+            const double w = kernel.finish(u, v, sum_shared_with(net, kernel, v, stamp, ws), true);
             next[slot] = w;
             next[mirror[slot]] = w;
             ++slot;
         }
-        ws.touched.clear();
     });
     return next;
 }
