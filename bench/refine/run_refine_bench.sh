@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Speed and memory of ppi-refine's pair files, against peers timed in the same run on generated
 # files (all under a temporary directory in /tmp, removed at the end):
-#   - score-threshold selection over PPI_BENCH_TRIPLES triples (default 10 million, ~330 MB)
+#   - score-threshold selection over PPI_BENCH_TRIPLES triples (default 10 million, ~310 MB)
 #     against awk doing the same selection and formatting, and against the formatted-input
 #     oracle built with -O2 (targets: at least 10x and 5x faster); the three outputs must match;
 #   - top-N selection of the first 1,000 pairs of that file (target: under 10 ms of work);
 #   - line counting of a ~1 GB file against `wc -l` (target: at most 1.5x its time);
 #   - peak resident memory of a whole ppi-refine run on those files (target: under 32 MiB).
+# Times are reported as CPU time (user + system) and wall-clock time, each the best of a few
+# runs; both ratios are printed.
 # Usage: bench/refine/run_refine_bench.sh [build_dir]   (default: build; Release build first)
 set -euo pipefail
 
@@ -24,12 +26,25 @@ triples=${PPI_BENCH_TRIPLES:-10000000}
 threshold=0.5
 top_n=1000
 
-# Wall-clock seconds of one run of a command; the command's standard output goes to $out.
+# Times a command: prints "wall cpu" in seconds (cpu = user + system). The command's standard
+# output goes to $out. On a shared machine the CPU time is the steadier measure: other jobs
+# stretch the wall-clock time of whichever program happens to run beside them.
 out=/dev/null
 time_once() {
-  local start=$EPOCHREALTIME
-  "$@" >"$out"
-  awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.4f", b - a }'
+  /usr/bin/time -o "$work/time.txt" -f "%e %U %S" "$@" >"$out" 2>>"$work/stderr.txt"
+  awk '{ printf "%.3f %.3f", $1, $2 + $3 }' "$work/time.txt"
+}
+# Runs time_once $1 times (the first argument) and prints the smallest wall and cpu times.
+best_of() {
+  local rounds=$1 wall=999 cpu=999 w c
+  shift
+  for _ in $(seq "$rounds"); do
+    [[ -n ${before_each:-} ]] && eval "$before_each"
+    read -r w c <<<"$(time_once "$@")"
+    wall=$(min "$wall" "$w")
+    cpu=$(min "$cpu" "$c")
+  done
+  echo "$wall $cpu"
 }
 min() { awk -v a="$1" -v b="$2" 'BEGIN { print (a < b ? a : b) }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
@@ -39,16 +54,14 @@ echo "generating $triples scored pairs in $work ..."
 bytes=$(stat -c %s "$work/scored.txt")
 cat "$work/scored.txt" >/dev/null  # page cache: every reader below starts warm
 
-# Score-threshold selection: ours (best of 3; it appends, so the output starts empty each time),
-# then one run of each slow peer.
-ours=999
-for _ in 1 2 3; do
-  rm -f "$work/ours.txt"
-  ours=$(min "$ours" "$(out=/dev/null time_once "$helpers/pairs_bench" select "$threshold" "$work/scored.txt" "$work/ours.txt" 2>/dev/null)")
-done
-rm -f "$work/oracle.txt"
-oracle=$(time_once "$helpers/oracle_select" "$threshold" "$work/scored.txt" "$work/oracle.txt")
-awk_time=$(out="$work/awk.txt" time_once awk "\$3>=$threshold {printf \"%s\\t%s\\t%.2E\\n\",\$1,\$2,\$3}" "$work/scored.txt")
+# Score-threshold selection, best of 3 for ours and of 2 for the slower peers. The outputs are
+# appended, so each run starts without one.
+before_each='rm -f "$work/ours.txt"'
+read -r ours ours_cpu <<<"$(best_of 3 "$helpers/pairs_bench" select "$threshold" "$work/scored.txt" "$work/ours.txt")"
+before_each='rm -f "$work/oracle.txt"'
+read -r oracle oracle_cpu <<<"$(best_of 2 "$helpers/oracle_select" "$threshold" "$work/scored.txt" "$work/oracle.txt")"
+before_each=
+read -r awk_time awk_cpu <<<"$(out="$work/awk.txt" best_of 2 awk "\$3>=$threshold {printf \"%s\\t%s\\t%.2E\\n\",\$1,\$2,\$3}" "$work/scored.txt")"
 same=yes
 cmp -s "$work/ours.txt" "$work/oracle.txt" || same="NO (oracle differs)"
 cmp -s "$work/ours.txt" "$work/awk.txt" || same="NO (awk differs)"
@@ -68,20 +81,16 @@ copies=$(( (1000000000 + bytes - 1) / bytes ))
 for _ in $(seq "$copies"); do cat "$work/scored.txt"; done >"$work/big.txt"
 big_bytes=$(stat -c %s "$work/big.txt")
 cat "$work/big.txt" >/dev/null
-count=999
-wc_time=999
-for _ in 1 2 3; do
-  count=$(min "$count" "$(time_once "$helpers/pairs_bench" count "$work/big.txt")")
-  wc_time=$(min "$wc_time" "$(time_once wc -l "$work/big.txt")")
-done
+read -r count count_cpu <<<"$(best_of 3 "$helpers/pairs_bench" count "$work/big.txt")"
+read -r wc_time wc_cpu <<<"$(best_of 3 wc -l "$work/big.txt")"
 
 # Peak memory of a whole run: the 1 GB file is the network, and a stand-in scorer hands over
 # the 10-million-triple file as its scored pairs in both phases.
 mkdir "$work/run"
 printf '#!/bin/sh\nln -f "%s" "$5"\n' "$work/scored.txt" >"$work/run/vornel"
 chmod +x "$work/run/vornel"
-rss_kib=$(cd "$work/run" && /usr/bin/time -f "%M" -o "$work/time.txt" "$build/ppi-refine" \
-            "$work/big.txt" 10 m1 "$threshold" m2 "$top_n" out.txt >"$work/run.txt" && cat "$work/time.txt")
+rss_kib=$(cd "$work/run" && /usr/bin/time -f "%M" -o "$work/rss.txt" "$build/ppi-refine" \
+            "$work/big.txt" 10 m1 "$threshold" m2 "$top_n" out.txt >"$work/run.txt" && cat "$work/rss.txt")
 grep -q "^#PPIs after adding new PPIs: $((kept + top_n))\$" "$work/run.txt" || same="NO (whole run)"
 
 mb=$(awk -v b="$bytes" 'BEGIN { printf "%.0f", b / 1e6 }')
@@ -89,8 +98,11 @@ gb=$(awk -v b="$big_bytes" 'BEGIN { printf "%.2f", b / 1e9 }')
 echo
 echo "ppi-refine benchmark ($(date -u +%Y-%m-%d), $(nproc) cores; ratios are what count)"
 echo "selection score>=$threshold, $triples triples ($mb MB, $kept kept), outputs identical: $same"
-echo "  ppi-refine ${ours} s | awk ${awk_time} s -> $(ratio "$awk_time" "$ours")x faster (target >= 10)"
-echo "  ppi-refine ${ours} s | oracle -O2 ${oracle} s -> $(ratio "$oracle" "$ours")x faster (target >= 5)"
+echo "  vs awk:        cpu ${ours_cpu} s | ${awk_cpu} s -> $(ratio "$awk_cpu" "$ours_cpu")x faster;" \
+     "wall ${ours} s | ${awk_time} s -> $(ratio "$awk_time" "$ours")x (target >= 10)"
+echo "  vs oracle -O2: cpu ${ours_cpu} s | ${oracle_cpu} s -> $(ratio "$oracle_cpu" "$ours_cpu")x faster;" \
+     "wall ${ours} s | ${oracle} s -> $(ratio "$oracle" "$ours")x (target >= 5)"
 echo "top-$top_n selection: ${top_ms} ms of work (target < 10 ms)"
-echo "count_ppis, $gb GB: ${count} s | wc -l ${wc_time} s -> $(ratio "$count" "$wc_time")x the time of wc -l (target <= 1.5)"
+echo "count_ppis, $gb GB: cpu ${count_cpu} s | wc -l ${wc_cpu} s -> $(ratio "$count_cpu" "$wc_cpu")x its time;" \
+     "wall ${count} s | ${wc_time} s -> $(ratio "$count" "$wc_time")x (target <= 1.5)"
 echo "peak RSS of a whole run: $(awk -v k="$rss_kib" 'BEGIN { printf "%.1f", k / 1024 }') MiB (target < 32 MiB)"
