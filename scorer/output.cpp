@@ -5,6 +5,7 @@
 #include <bit>
 #include <cerrno>
 #include <charconv>
+#include <csignal>
 #include <condition_variable>
 #include <deque>
 #include <cstdio>
@@ -19,6 +20,26 @@
 namespace vornel {
 
 namespace {
+
+// The temporary file to remove when the process is interrupted (one output per process).
+char interrupted_cleanup_path[4096];
+volatile std::sig_atomic_t interrupted_cleanup_armed = 0;
+
+extern "C" void remove_temporary_and_reraise(int signal_number) {
+    if (interrupted_cleanup_armed) ::unlink(interrupted_cleanup_path);
+    std::signal(signal_number, SIG_DFL);
+    std::raise(signal_number);
+}
+
+// An interrupt (Ctrl-C, kill) removes the temporary file instead of leaving it behind.
+void arm_cleanup_on_interrupt(const std::string& temporary_path) {
+    if (temporary_path.size() >= sizeof interrupted_cleanup_path) return;
+    std::memcpy(interrupted_cleanup_path, temporary_path.c_str(), temporary_path.size() + 1);
+    interrupted_cleanup_armed = 1;
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal_number, remove_temporary_and_reraise);
+}
+
+void disarm_cleanup_on_interrupt() { interrupted_cleanup_armed = 0; }
 
 std::string temporary_name_for(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -374,6 +395,7 @@ output_file::output_file(std::string path) : path_(std::move(path)) {
         return;
     }
     created_ = true;
+    arm_cleanup_on_interrupt(temporary_path_);
     // mkostemp creates the file private to its owner; give it the usual permissions instead.
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -383,6 +405,7 @@ output_file::output_file(std::string path) : path_(std::move(path)) {
 output_file::~output_file() {
     if (fd_ >= 0) ::close(fd_);
     if (created_ && !committed_) ::unlink(temporary_path_.c_str());
+    if (created_) disarm_cleanup_on_interrupt();
 }
 
 bool output_file::write(const char* data, std::size_t size) {
@@ -410,6 +433,7 @@ bool output_file::commit() {
         return false;
     }
     committed_ = true;
+    disarm_cleanup_on_interrupt();
     return true;
 }
 
