@@ -67,9 +67,11 @@ network_result network_builder::finish() && {
         net.name_starts.push_back(net.name_bytes.size());
     }
 
+    result.lines.reserve(edges_.size());
     for (auto& [a, b] : edges_) {
         a = dense[a];
         b = dense[b];
+        result.lines.emplace_back(a, b);
         if (a > b) std::swap(a, b);
     }
     std::sort(edges_.begin(), edges_.end());
@@ -246,6 +248,16 @@ listed_result read_listed_pairs(const std::string& path, const network& net) {
     }
     collector.counts_.lines = lines;
     return std::move(collector).finish();
+}
+
+listed_result listed_pairs_of_network(const network_result& read) {
+    std::vector<listed_pairs::pair_ids> raw;
+    raw.reserve(read.lines.size());
+    for (const auto& [a, b] : read.lines) raw.push_back({a, b});
+    listed_result result;
+    result.counts = read.counts;
+    result.listed = index_listed_pairs(std::move(raw), read.net.protein_count(), result.counts.repeated_pairs);
+    return result;
 }
 
 listed_result resolve_listed_pairs(std::span<const std::pair<std::string, std::string>> pairs,

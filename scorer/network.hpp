@@ -48,6 +48,9 @@ struct network_result {
     network net;
     pair_file_counts counts;
     std::string error;  // empty on success
+    // The interactions as listed, by id, in file order and orientation (self-pairs left out):
+    // the pair list when a network is also the list of pairs to score.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> lines;
 };
 
 // Reads a network file: one interaction per line, two identifiers separated by blanks or tabs,
@@ -83,6 +86,10 @@ struct listed_result {
 
 // Reads a pair list in the network file format and resolves it against `net`.
 listed_result read_listed_pairs(const std::string& path, const network& net);
+
+// The pair list made of the network's own lines (what read_listed_pairs would give for the
+// network file itself), without reading the file again.
+listed_result listed_pairs_of_network(const network_result& read);
 
 // Resolves identifier pairs against `net` as read_listed_pairs does.
 listed_result resolve_listed_pairs(std::span<const std::pair<std::string, std::string>> pairs,

@@ -4,6 +4,7 @@
 #include "scorer/output.hpp"
 
 #include <chrono>
+#include <sys/stat.h>
 #include <ctime>
 #include <new>
 #include <thread>
@@ -45,6 +46,13 @@ void report_listed(std::FILE* log, const std::string& path, const listed_pairs& 
                  ull(c.unknown_pairs));
 }
 
+// Whether two names refer to the same existing file (then it is read only once).
+bool same_file(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino && S_ISREG(sa.st_mode);
+}
+
 std::size_t total_records(const record_runs& runs) {
     std::size_t total = 0;
     for (const auto& run : runs) total += run.size();
@@ -66,9 +74,11 @@ std::string run_scoring(const options& opts, std::FILE* log) {
     const network& net = read.net;
     listed_result listed;
     if (!opts.proposes_candidates()) {
-        listed = read_listed_pairs(opts.pairs_path, net);
+        listed = same_file(opts.pairs_path, opts.network_path) ? listed_pairs_of_network(read)
+                                                               : read_listed_pairs(opts.pairs_path, net);
         if (!listed.error.empty()) return listed.error;
     }
+    read.lines = {};
     // Reported only once both files are read, so that a bad input gives a single error line.
     report_network(log, opts.network_path, net, read.counts);
     if (!opts.proposes_candidates()) report_listed(log, opts.pairs_path, listed.listed, listed.counts);

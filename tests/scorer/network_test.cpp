@@ -125,4 +125,21 @@ TEST(listed_pairs, keep_first_orientation_and_count_what_was_dropped) {
     EXPECT_EQ(listed.row_entries[2].partner, 2u);
 }
 
+TEST(listed_pairs, of_the_network_itself_match_reading_the_file_again) {
+    scoped_temp_dir dir;
+    write_file("net.txt", "B A\nA C\nC C\nA B\nD B\nC A\nB C\n");
+    const auto read = vornel::read_network("net.txt");
+    const auto from_file = vornel::read_listed_pairs("net.txt", read.net);
+    const auto reused = vornel::listed_pairs_of_network(read);
+    ASSERT_EQ(reused.listed.pairs.size(), from_file.listed.pairs.size());
+    for (std::size_t i = 0; i < reused.listed.pairs.size(); ++i) {
+        EXPECT_EQ(reused.listed.pairs[i].first, from_file.listed.pairs[i].first);
+        EXPECT_EQ(reused.listed.pairs[i].second, from_file.listed.pairs[i].second);
+    }
+    EXPECT_EQ(reused.listed.pairs.size(), 4u);  // B-A, A-C, D-B, B-C
+    EXPECT_EQ(reused.counts.self_pairs, from_file.counts.self_pairs);
+    EXPECT_EQ(reused.counts.repeated_pairs, from_file.counts.repeated_pairs);
+    EXPECT_EQ(reused.listed.row_starts, from_file.listed.row_starts);
+}
+
 }  // namespace
