@@ -41,6 +41,23 @@ def log(text):
     print(text, file=sys.stderr, flush=True)
 
 
+DEBIAN_PACKAGES = {"scipy": "python3-scipy", "igraph": "python3-igraph", "networkx": "python3-networkx"}
+
+
+def ensure_peers(peers):
+    """Installs the peers' Debian packages (and GNU time) when they are missing and we are root."""
+    modules = {"scipy": "scipy", "igraph": "igraph", "networkx": "networkx"}
+    missing = [p for p in peers
+               if subprocess.run([PYTHON, "-c", f"import numpy, {modules[p]}"], capture_output=True).returncode]
+    if not missing and os.access(GNU_TIME, os.X_OK):
+        return
+    packages = ["python3-numpy", "time"] + [DEBIAN_PACKAGES[p] for p in missing]
+    if os.geteuid() != 0 or not shutil.which("apt-get"):
+        raise SystemExit(f"bench: missing {', '.join(packages)}: apt-get install {' '.join(packages)}")
+    log(f"bench: installing {' '.join(packages)}")
+    subprocess.run(["apt-get", "install", "-y", "-qq", "--no-install-recommends"] + packages, check=True)
+
+
 def network_for(size, work_dir):
     """Path of the network file of a size, generating or unpacking it when needed."""
     if size == "human":
@@ -196,10 +213,9 @@ def main():
     args.peers = [p for p in args.peers.split(",") if p]
     if not os.access(os.path.join(args.build_dir, "vornel"), os.X_OK):
         raise SystemExit(f"bench: no vornel in {args.build_dir}: build it first (cmake --build build)")
-    for tool in (PYTHON, GNU_TIME):
-        if not os.access(tool, os.X_OK):
-            raise SystemExit(f"bench: {tool} is missing (apt-get install python3-scipy python3-igraph "
-                             "python3-networkx time)")
+    if not os.access(PYTHON, os.X_OK):
+        raise SystemExit(f"bench: {PYTHON} is missing: apt-get install python3")
+    ensure_peers(args.peers)
     os.makedirs(args.work_dir, exist_ok=True)
     results = os.path.join(args.work_dir, "results.md")
 
