@@ -279,28 +279,42 @@ void sort_segment(record_runs& runs, const segment_plan& plan, std::size_t segme
 constexpr std::size_t chunk_bytes = std::size_t{1} << 20;
 
 // Merges the runs' sorted parts of one segment and formats them, in order, as chunks passed to
-// `emit(text)` (which returns false to stop early).
+// `emit(text)` (which returns false to stop early). A few runs are merged by scanning their
+// heads; many (one per core on a big machine) through a heap.
 template <class Emit>
 bool format_segment(const record_runs& runs, const segment_plan& plan, std::size_t segment,
                     const pair_naming& naming, text_chunk& text, Emit emit) {
-    std::vector<const score_record*> next, stop;
+    struct cursor {
+        const score_record* next;
+        const score_record* stop;
+    };
+    std::vector<cursor> cursors;
     for (std::size_t r = 0; r < runs.size(); ++r) {
         const std::size_t from = plan.bounds[segment][r];
         const std::size_t to = plan.bounds[segment + 1][r];
-        if (from < to) {
-            next.push_back(runs[r].begin() + from);
-            stop.push_back(runs[r].begin() + to);
-        }
+        if (from < to) cursors.push_back({runs[r].begin() + from, runs[r].begin() + to});
     }
-    while (!next.empty()) {
-        std::size_t best = 0;
-        for (std::size_t i = 1; i < next.size(); ++i) {
-            if (*next[i] < *next[best]) best = i;
-        }
-        append_line(text, *next[best], naming);
-        if (++next[best] == stop[best]) {
-            next.erase(next.begin() + static_cast<std::ptrdiff_t>(best));
-            stop.erase(stop.begin() + static_cast<std::ptrdiff_t>(best));
+    auto later = [](const cursor& x, const cursor& y) { return *y.next < *x.next; };
+    constexpr std::size_t heap_from = 5;
+    const bool use_heap = cursors.size() >= heap_from;
+    if (use_heap) std::make_heap(cursors.begin(), cursors.end(), later);
+    while (!cursors.empty()) {
+        if (use_heap) {
+            std::pop_heap(cursors.begin(), cursors.end(), later);
+            cursor& best = cursors.back();
+            append_line(text, *best.next, naming);
+            if (++best.next == best.stop) {
+                cursors.pop_back();
+            } else {
+                std::push_heap(cursors.begin(), cursors.end(), later);
+            }
+        } else {
+            std::size_t best = 0;
+            for (std::size_t i = 1; i < cursors.size(); ++i) {
+                if (*cursors[i].next < *cursors[best].next) best = i;
+            }
+            append_line(text, *cursors[best].next, naming);
+            if (++cursors[best].next == cursors[best].stop) cursors.erase(cursors.begin() + std::ptrdiff_t(best));
         }
         if (text.size() >= chunk_bytes && !emit(text)) return false;
     }

@@ -48,17 +48,17 @@ TEST(write_sorted_records, merges_runs_in_order_and_prints_scores_that_read_back
     std::mt19937_64 rng(5);
     std::uniform_real_distribution<double> exponent(-300, 300);
     std::map<std::pair<std::uint32_t, std::uint32_t>, double> expected;
-    vornel::record_runs runs(3);
+    vornel::record_runs runs(6);  // more runs than the merge scans linearly
     for (std::uint32_t u = 0; u < net.protein_count(); ++u) {
         for (std::uint32_t v = u + 1; v < net.protein_count(); ++v) {
             // Many exact ties (every fifth pair scores 0.25) and scores over the whole range.
             const double score = (u + v) % 5 == 0 ? 0.25 : std::pow(10.0, exponent(rng)) * (1 + double(rng() % 1000) / 7);
             expected[{u, v}] = score;
-            runs[rng() % 3].push_back({vornel::descending_key(score), vornel::candidate_tie(u, v)});
+            runs[rng() % 6].push_back({vornel::descending_key(score), vornel::candidate_tie(u, v)});
         }
     }
     vornel::output_file out("scores.txt");
-    ASSERT_TRUE(vornel::write_sorted_records(runs, {&net, nullptr}, 2, out, 10));
+    ASSERT_TRUE(vornel::write_sorted_records(runs, {&net, nullptr}, 2, out, 60));
     ASSERT_TRUE(out.commit());
     EXPECT_EQ(directory_entries(), std::vector<std::string>{"scores.txt"});
 
