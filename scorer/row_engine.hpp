@@ -170,33 +170,88 @@ double sum_shared_with(const network& net, const Kernel& kernel, std::uint32_t v
     for (std::uint64_t slot_va = net.row_starts[v]; slot_va < net.row_starts[v + 1]; ++slot_va) {
         const std::uint32_t a = net.partner_ids[slot_va];
         // Weights are symmetric: the slot of a-v in v's row stands for the one in a's row.
-        if (ws.partner_stamp[a] == stamp) sum += kernel.path_term(a, ws.partner_slot[a], slot_va);
+        // Branch-free, as whether a is shared is often close to a coin toss: adding an exact
+        // zero leaves the (non-negative) sum unchanged. partner_slot always holds a valid slot.
+        const double term = kernel.path_term(a, ws.partner_slot[a], slot_va);
+        sum += ws.partner_stamp[a] == stamp ? term : 0.0;
     }
     return sum;
 }
 
+// Listed pairs grouped by anchor: the endpoint with more partners (the smaller id on a tie).
+// Marking the anchor's partners once and walking the other endpoint's row costs the smaller
+// degree per pair, instead of walking a hub's row again for every pair it is listed in.
+struct anchored_pairs {
+    struct entry {
+        std::uint32_t other;  // the endpoint whose row is walked
+        std::uint32_t index;  // position in the listing, the tie-break order
+    };
+    std::vector<std::uint64_t> starts;  // n + 1 offsets into entries
+    std::vector<entry> entries;
+    std::vector<std::uint32_t> anchors;  // the proteins that anchor at least one pair
+};
+
+inline anchored_pairs anchor_listed_pairs(const network& net, const listed_pairs& listed) {
+    auto anchor_of = [&](const listed_pairs::pair_ids& p) {
+        const std::uint32_t du = net.degree(p.first);
+        const std::uint32_t dv = net.degree(p.second);
+        if (du != dv) return du > dv ? p.first : p.second;
+        return std::min(p.first, p.second);
+    };
+    const std::uint32_t n = net.protein_count();
+    anchored_pairs grouped;
+    grouped.starts.assign(std::size_t{n} + 1, 0);
+    for (const auto& p : listed.pairs) ++grouped.starts[anchor_of(p) + 1];
+    for (std::uint32_t u = 0; u < n; ++u) {
+        if (grouped.starts[u + 1] > 0) grouped.anchors.push_back(u);
+        grouped.starts[u + 1] += grouped.starts[u];
+    }
+    std::vector<std::uint64_t> fill(grouped.starts.begin(), grouped.starts.end() - 1);
+    grouped.entries.resize(listed.pairs.size());
+    for (std::uint32_t i = 0; i < listed.pairs.size(); ++i) {
+        const auto& p = listed.pairs[i];
+        const std::uint32_t anchor = anchor_of(p);
+        grouped.entries[fill[anchor]++] = {p.first == anchor ? p.second : p.first, i};
+    }
+    return grouped;
+}
+
+// Scores the listed pairs of the job: every anchor's partners are marked once, and each of its
+// pairs sums over the row of the other endpoint (increasing partner id, as for candidates).
+// finish() always sees the pair as (smaller id, larger id).
+template <class Kernel>
+record_runs score_listed_shared_partners(const scoring_job& job, const Kernel& kernel) {
+    const network& net = *job.net;
+    const anchored_pairs grouped = anchor_listed_pairs(net, *job.listed);
+    auto spaces = make_workspaces(job);
+    const auto anchor_count = static_cast<std::uint32_t>(grouped.anchors.size());
+    parallel_for_items(anchor_count, job.threads, [&](unsigned t, std::uint32_t item) {
+        row_workspace& ws = spaces[t];
+        const std::uint32_t anchor = grouped.anchors[item];
+        const std::uint32_t stamp = mark_partners(net, anchor, ws);
+        for (std::uint64_t e = grouped.starts[anchor]; e < grouped.starts[anchor + 1]; ++e) {
+            const auto [other, index] = grouped.entries[e];
+            const double sum = sum_shared_with(net, kernel, other, stamp, ws);
+            const auto [u, v] = std::minmax(anchor, other);
+            const double score = kernel.finish(u, v, sum, ws.partner_stamp[other] == stamp);
+            if (score > 0) ws.records.push_back({descending_key(score), index});
+        }
+    });
+    return collect_records(spaces);
+}
+
 // Scores the job's pairs with a shared-partner kernel: kernel.path_term(a, slot_ua, slot_av)
-// is the contribution of partner a shared by u and v, and kernel.finish(u, v, sum, interacting)
-// turns the summed contributions into the score. Listed pairs are scored one by one (walking
-// the partners of v); candidates row by row (walking two steps from u).
+// is the contribution of partner a shared by u and v (symmetric in u and v), and
+// kernel.finish(u, v, sum, interacting) turns the summed contributions into the score.
+// Candidates are scored row by row (walking two steps from u).
 template <class Kernel>
 record_runs score_shared_partners(const scoring_job& job, const Kernel& kernel) {
+    if (job.listed) return score_listed_shared_partners(job, kernel);
     const network& net = *job.net;
     auto spaces = make_workspaces(job);
-    parallel_for_items(row_count(job), job.threads, [&](unsigned t, std::uint32_t item) {
+    parallel_for_items(net.protein_count(), job.threads, [&](unsigned t, std::uint32_t u) {
         row_workspace& ws = spaces[t];
-        const std::uint32_t u = row_at(job, item);
         const std::uint32_t stamp = mark_partners(net, u, ws);
-        if (job.listed) {
-            const auto& listed = *job.listed;
-            for (std::uint64_t e = listed.row_starts[u]; e < listed.row_starts[u + 1]; ++e) {
-                const auto [v, index] = listed.row_entries[e];
-                const double sum = sum_shared_with(net, kernel, v, stamp, ws);
-                const double score = kernel.finish(u, v, sum, ws.partner_stamp[v] == stamp);
-                if (score > 0) ws.records.push_back({descending_key(score), index});
-            }
-            return;
-        }
         sum_two_step_paths(net, kernel, u, stamp, ws);
         emit_candidates(u, stamp, ws, [&](std::uint32_t v, double sum) { return kernel.finish(u, v, sum, false); });
     });
