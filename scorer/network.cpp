@@ -1,20 +1,14 @@
 #include "scorer/network.hpp"
 
+#include "scorer/identifier_table.hpp"
 #include "scorer/line_reader.hpp"
 
 #include <algorithm>
-#include <functional>
 #include <numeric>
-#include <unordered_map>
 
 namespace vornel {
 
 namespace {
-
-struct string_hash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
-};
 
 // Collects interactions by identifier and turns them into a network.
 class network_builder {
@@ -25,74 +19,92 @@ public:
             ++counts_.self_pairs;
             return;
         }
-        edges_.push_back({intern(a), intern(b)});
+        edges_.emplace_back(identifiers_.intern(a), identifiers_.intern(b));
     }
 
     network_result finish() &&;
 
-private:
-    std::uint32_t intern(std::string_view identifier) {
-        auto found = ids_.find(identifier);
-        if (found != ids_.end()) return found->second;
-        const auto id = static_cast<std::uint32_t>(names_.size());
-        auto inserted = ids_.emplace(std::string(identifier), id).first;
-        names_.push_back(&inserted->first);
-        return id;
-    }
-
-    std::unordered_map<std::string, std::uint32_t, string_hash, std::equal_to<>> ids_;
-    std::vector<const std::string*> names_;  // by first-seen id; map nodes never move
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> edges_;
-
-public:
     pair_file_counts counts_;
+
+private:
+    identifier_table identifiers_;  // first-seen ids
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> edges_;
 };
+
+// Fills net.name_bytes and net.name_starts in byte order of the identifiers; returns, for
+// every first-seen id, its dense id (its rank in that order).
+std::vector<std::uint32_t> number_in_byte_order(const identifier_table& identifiers, network& net) {
+    const std::uint32_t n = identifiers.size();
+    std::vector<std::uint32_t> by_name(n);
+    std::iota(by_name.begin(), by_name.end(), 0u);
+    std::sort(by_name.begin(), by_name.end(),
+              [&](std::uint32_t x, std::uint32_t y) { return identifiers.name(x) < identifiers.name(y); });
+    std::vector<std::uint32_t> dense(n);
+    net.name_starts.reserve(std::size_t{n} + 1);
+    net.name_starts.push_back(0);
+    for (std::uint32_t rank = 0; rank < n; ++rank) {
+        dense[by_name[rank]] = rank;
+        net.name_bytes += identifiers.name(by_name[rank]);
+        net.name_starts.push_back(net.name_bytes.size());
+    }
+    return dense;
+}
+
+// Offsets of rows holding every listed pair in both directions.
+std::vector<std::uint64_t> row_offsets(std::span<const std::pair<std::uint32_t, std::uint32_t>> edges,
+                                       std::uint32_t n) {
+    std::vector<std::uint64_t> starts(std::size_t{n} + 1, 0);
+    for (const auto& [a, b] : edges) {
+        ++starts[a + 1];
+        ++starts[b + 1];
+    }
+    std::partial_sum(starts.begin(), starts.end(), starts.begin());
+    return starts;
+}
+
+// Builds the rows of net from the interactions (repeats allowed); returns how many repeated
+// pairs were merged. Two linear passes instead of a sort: the first groups partners by row in
+// any order; the second walks those rows in increasing id u and appends u to the row of each
+// partner, so every row receives its partners in increasing order.
+std::uint64_t build_rows(std::span<const std::pair<std::uint32_t, std::uint32_t>> edges, std::uint32_t n,
+                         network& net) {
+    const std::vector<std::uint64_t> starts = row_offsets(edges, n);
+    std::vector<std::uint32_t> unordered(starts.back());
+    std::vector<std::uint64_t> fill(starts.begin(), starts.end() - 1);
+    for (const auto& [a, b] : edges) {
+        unordered[fill[a]++] = b;
+        unordered[fill[b]++] = a;
+    }
+    std::copy(starts.begin(), starts.end() - 1, fill.begin());
+    std::vector<std::uint32_t> sorted(starts.back());
+    for (std::uint32_t u = 0; u < n; ++u) {
+        for (std::uint64_t slot = starts[u]; slot < starts[u + 1]; ++slot) sorted[fill[unordered[slot]]++] = u;
+    }
+    // Repeats are now neighbours within their rows: keep the first of each run.
+    net.row_starts.assign(std::size_t{n} + 1, 0);
+    std::uint64_t kept = 0;
+    for (std::uint32_t u = 0; u < n; ++u) {
+        for (std::uint64_t slot = starts[u]; slot < starts[u + 1]; ++slot) {
+            if (slot == starts[u] || sorted[slot] != sorted[slot - 1]) sorted[kept++] = sorted[slot];
+        }
+        net.row_starts[u + 1] = kept;
+    }
+    const std::uint64_t repeated_directions = sorted.size() - kept;
+    sorted.resize(kept);
+    net.partner_ids = std::move(sorted);
+    return repeated_directions / 2;  // every repeated pair shows up in both of its rows
+}
 
 network_result network_builder::finish() && {
     network_result result;
     result.counts = counts_;
-    network& net = result.net;
-    const auto n = static_cast<std::uint32_t>(names_.size());
-
-    std::vector<std::uint32_t> by_name(n);
-    std::iota(by_name.begin(), by_name.end(), 0u);
-    std::sort(by_name.begin(), by_name.end(),
-              [&](std::uint32_t x, std::uint32_t y) { return *names_[x] < *names_[y]; });
-    std::vector<std::uint32_t> dense(n);
-    net.name_starts.reserve(n + 1);
-    net.name_starts.push_back(0);
-    for (std::uint32_t rank = 0; rank < n; ++rank) {
-        dense[by_name[rank]] = rank;
-        net.name_bytes += *names_[by_name[rank]];
-        net.name_starts.push_back(net.name_bytes.size());
-    }
-
-    result.lines.reserve(edges_.size());
+    const std::vector<std::uint32_t> dense = number_in_byte_order(identifiers_, result.net);
     for (auto& [a, b] : edges_) {
         a = dense[a];
         b = dense[b];
-        result.lines.emplace_back(a, b);
-        if (a > b) std::swap(a, b);
     }
-    std::sort(edges_.begin(), edges_.end());
-    const auto unique_end = std::unique(edges_.begin(), edges_.end());
-    result.counts.repeated_pairs = static_cast<std::uint64_t>(edges_.end() - unique_end);
-    edges_.erase(unique_end, edges_.end());
-
-    std::vector<std::uint64_t> fill(n + 1, 0);
-    for (const auto& [a, b] : edges_) {
-        ++fill[a + 1];
-        ++fill[b + 1];
-    }
-    std::partial_sum(fill.begin(), fill.end(), fill.begin());
-    net.row_starts = fill;
-    net.partner_ids.resize(edges_.size() * 2);
-    // Edges are sorted by (min, max), so every row receives its smaller partners in increasing
-    // order before its larger ones, also in increasing order: rows come out sorted.
-    for (const auto& [a, b] : edges_) {
-        net.partner_ids[fill[a]++] = b;
-        net.partner_ids[fill[b]++] = a;
-    }
+    result.counts.repeated_pairs = build_rows(edges_, identifiers_.size(), result.net);
+    result.lines = std::move(edges_);
     return result;
 }
 
@@ -116,41 +128,53 @@ std::string read_pair_lines(const std::string& path, std::uint64_t& lines, Add a
     return {};
 }
 
-// Keeps the first appearance of every pair (in either orientation) and indexes pairs by row.
-listed_pairs index_listed_pairs(std::vector<listed_pairs::pair_ids> raw, std::uint32_t n,
-                                std::uint64_t& repeated) {
-    std::vector<std::uint64_t> keys(raw.size());
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-        const auto [u, v] = std::minmax(raw[i].first, raw[i].second);
-        keys[i] = (std::uint64_t{u} << 32) | v;
-    }
-    std::vector<std::uint32_t> order(raw.size());
-    std::iota(order.begin(), order.end(), 0u);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::uint32_t x, std::uint32_t y) { return keys[x] < keys[y]; });
-    std::vector<bool> keep(raw.size(), false);
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        keep[order[i]] = i == 0 || keys[order[i]] != keys[order[i - 1]];
-    }
-
-    listed_pairs listed;
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-        if (keep[i]) listed.pairs.push_back(raw[i]);
-    }
-    repeated = raw.size() - listed.pairs.size();
-
+// Indexes the pairs by row min(u, v), each row in listing order.
+void index_rows(listed_pairs& listed, std::uint32_t n) {
     listed.row_starts.assign(std::size_t{n} + 1, 0);
     for (const auto& p : listed.pairs) ++listed.row_starts[std::min(p.first, p.second) + 1];
-    std::partial_sum(listed.row_starts.begin(), listed.row_starts.end(), listed.row_starts.begin());
-    auto fill = listed.row_starts;
+    listed.rows.clear();
+    for (std::uint32_t u = 0; u < n; ++u) {
+        if (listed.row_starts[u + 1] > 0) listed.rows.push_back(u);
+        listed.row_starts[u + 1] += listed.row_starts[u];
+    }
+    std::vector<std::uint64_t> fill(listed.row_starts.begin(), listed.row_starts.end() - 1);
     listed.row_entries.resize(listed.pairs.size());
     for (std::uint32_t i = 0; i < listed.pairs.size(); ++i) {
         const auto [u, v] = std::minmax(listed.pairs[i].first, listed.pairs[i].second);
         listed.row_entries[fill[u]++] = {v, i};
     }
-    for (std::uint32_t u = 0; u < n; ++u) {
-        if (listed.row_starts[u + 1] > listed.row_starts[u]) listed.rows.push_back(u);
+}
+
+// Keeps the first appearance of every pair (in either orientation) and indexes pairs by row.
+// `distinct` says the pairs are known to hold no repeats. Repeats are found row by row: a row
+// lists its pairs in listing order, and a partner already marked for the row is a repeat.
+listed_pairs index_listed_pairs(std::vector<listed_pairs::pair_ids> raw, std::uint32_t n, bool distinct,
+                                std::uint64_t& repeated) {
+    listed_pairs listed;
+    listed.pairs = std::move(raw);
+    index_rows(listed, n);
+    repeated = 0;
+    if (distinct) return listed;
+
+    std::vector<bool> keep(listed.pairs.size(), true);
+    std::vector<std::uint32_t> seen_in_row(n, 0);  // row + 1 once the partner was met in the row
+    for (const std::uint32_t u : listed.rows) {
+        for (std::uint64_t e = listed.row_starts[u]; e < listed.row_starts[u + 1]; ++e) {
+            const auto [v, index] = listed.row_entries[e];
+            if (seen_in_row[v] == u + 1) {
+                keep[index] = false;
+                ++repeated;
+            }
+            seen_in_row[v] = u + 1;
+        }
     }
+    if (repeated == 0) return listed;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < listed.pairs.size(); ++i) {
+        if (keep[i]) listed.pairs[kept++] = listed.pairs[i];
+    }
+    listed.pairs.resize(kept);
+    index_rows(listed, n);
     return listed;
 }
 
@@ -158,8 +182,7 @@ listed_pairs index_listed_pairs(std::vector<listed_pairs::pair_ids> raw, std::ui
 class listed_collector {
 public:
     explicit listed_collector(const network& net) : net_(net) {
-        ids_.reserve(net.protein_count());
-        for (std::uint32_t u = 0; u < net.protein_count(); ++u) ids_.emplace(net.name(u), u);
+        for (std::uint32_t u = 0; u < net.protein_count(); ++u) ids_.intern(net.name(u));
     }
 
     void add(std::string_view a, std::string_view b) {
@@ -170,17 +193,17 @@ public:
         }
         const auto u = ids_.find(a);
         const auto v = ids_.find(b);
-        if (u == ids_.end() || v == ids_.end()) {
+        if (!u || !v) {
             ++counts_.unknown_pairs;
             return;
         }
-        raw_.push_back({u->second, v->second});
+        raw_.push_back({*u, *v});
     }
 
     listed_result finish() && {
         listed_result result;
         result.counts = counts_;
-        result.listed = index_listed_pairs(std::move(raw_), net_.protein_count(),
+        result.listed = index_listed_pairs(std::move(raw_), net_.protein_count(), false,
                                            result.counts.repeated_pairs);
         return result;
     }
@@ -189,7 +212,7 @@ public:
 
 private:
     const network& net_;
-    std::unordered_map<std::string_view, std::uint32_t> ids_;  // views into net_.name_bytes
+    identifier_table ids_;  // the network's ids
     std::vector<listed_pairs::pair_ids> raw_;
 };
 
@@ -256,7 +279,10 @@ listed_result listed_pairs_of_network(const network_result& read) {
     for (const auto& [a, b] : read.lines) raw.push_back({a, b});
     listed_result result;
     result.counts = read.counts;
-    result.listed = index_listed_pairs(std::move(raw), read.net.protein_count(), result.counts.repeated_pairs);
+    // The network's own count of repeats says whether its lines hold any.
+    const bool distinct = read.counts.repeated_pairs == 0;
+    result.listed = index_listed_pairs(std::move(raw), read.net.protein_count(), distinct,
+                                       result.counts.repeated_pairs);
     return result;
 }
 

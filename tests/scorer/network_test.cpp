@@ -1,6 +1,7 @@
 // Reading network and pair files: line ends, fields, comments, self-pairs, repeats, ids.
 #include "test_support.hpp"
 
+#include "scorer/identifier_table.hpp"
 #include "scorer/line_reader.hpp"
 #include "scorer/network.hpp"
 
@@ -69,6 +70,25 @@ TEST(fields, splits_on_blanks_and_tabs_and_ignores_further_columns) {
     EXPECT_TRUE(vornel::is_skipped_line(" \t "));
     EXPECT_TRUE(vornel::is_skipped_line("  # comment"));
     EXPECT_FALSE(vornel::is_skipped_line("A#1 B"));
+}
+
+TEST(identifier_table, numbers_identifiers_in_first_seen_order_across_growth) {
+    // Names of every length around the 8-byte hashing steps, sharing long prefixes, and enough
+    // of them to grow the table several times.
+    std::vector<std::string> names;
+    for (int i = 0; i < 5000; ++i) names.push_back(std::string(std::size_t(i % 19), 'p') + std::to_string(i));
+    names.push_back(std::string("a\0b", 3));
+    names.push_back("a");
+    vornel::identifier_table table;
+    for (std::size_t i = 0; i < names.size(); ++i) EXPECT_EQ(table.intern(names[i]), i);
+    for (std::size_t i = 0; i < names.size(); i += 7) EXPECT_EQ(table.intern(names[i]), i);
+    ASSERT_EQ(table.size(), names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(table.name(std::uint32_t(i)), names[i]);
+        EXPECT_EQ(table.find(names[i]), i);
+    }
+    EXPECT_FALSE(table.find("p5000"));
+    EXPECT_FALSE(table.find(std::string_view("a\0", 2)));
 }
 
 TEST(read_network, skips_comments_and_blank_lines_and_merges_repeats_in_either_orientation) {
