@@ -80,6 +80,7 @@ struct row_workspace {
     std::vector<double> middle;
     std::vector<double> middle_weighted;       // zero except while a row uses it
     std::vector<std::uint32_t> middle_touched;
+    std::vector<std::uint64_t> shared_slots;   // scratch of sum_shared_with
     record_buffer records;
 };
 
@@ -163,19 +164,35 @@ void sum_two_step_paths(const network& net, const Kernel& kernel, std::uint32_t 
 
 // The summed contributions of the partners shared by u (marked in the workspace) and v, walking
 // the row of v: the same terms in the same order (increasing partner id) as sum_two_step_paths.
+// Whether a partner is shared is often close to a coin toss, so the walk does not branch on it:
+// kernels whose every term is 1 (Kernel::counts_partners) count in an integer; the others first
+// collect the shared partners' slots, then add up their terms.
 template <class Kernel>
 double sum_shared_with(const network& net, const Kernel& kernel, std::uint32_t v, std::uint32_t stamp,
-                       const row_workspace& ws) {
-    double sum = 0;
-    for (std::uint64_t slot_va = net.row_starts[v]; slot_va < net.row_starts[v + 1]; ++slot_va) {
-        const std::uint32_t a = net.partner_ids[slot_va];
-        // Weights are symmetric: the slot of a-v in v's row stands for the one in a's row.
-        // Branch-free, as whether a is shared is often close to a coin toss: adding an exact
-        // zero leaves the (non-negative) sum unchanged. partner_slot always holds a valid slot.
-        const double term = kernel.path_term(a, ws.partner_slot[a], slot_va);
-        sum += ws.partner_stamp[a] == stamp ? term : 0.0;
+                       row_workspace& ws) {
+    const std::uint32_t* row = net.partner_ids.data();
+    const std::uint64_t first = net.row_starts[v];
+    const std::uint64_t last = net.row_starts[v + 1];
+    if constexpr (Kernel::counts_partners) {
+        std::uint32_t count = 0;
+        for (std::uint64_t slot = first; slot < last; ++slot) count += ws.partner_stamp[row[slot]] == stamp;
+        return double(count);
+    } else {
+        if (ws.shared_slots.size() < last - first) ws.shared_slots.resize(last - first);
+        std::uint64_t* shared = ws.shared_slots.data();
+        std::size_t count = 0;
+        for (std::uint64_t slot = first; slot < last; ++slot) {
+            shared[count] = slot;
+            count += ws.partner_stamp[row[slot]] == stamp;
+        }
+        double sum = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint32_t a = row[shared[i]];
+            // Weights are symmetric: the slot of a-v in v's row stands for the one in a's row.
+            sum += kernel.path_term(a, ws.partner_slot[a], shared[i]);
+        }
+        return sum;
     }
-    return sum;
 }
 
 // Listed pairs grouped by anchor: the endpoint with more partners (the smaller id on a tie).

@@ -11,6 +11,7 @@ namespace {
 // Counts shared partners; `Score` maps (count, u, v, interacting) to the method's score.
 template <class Score>
 struct counting_kernel {
+    static constexpr bool counts_partners = true;
     Score score;
     double path_term(std::uint32_t, std::uint64_t, std::uint64_t) const { return 1.0; }
     double finish(std::uint32_t u, std::uint32_t v, double count, bool interacting) const {
@@ -22,6 +23,7 @@ counting_kernel(Score) -> counting_kernel<Score>;
 
 // Sums a per-protein weight over shared partners.
 struct weighted_partner_kernel {
+    static constexpr bool counts_partners = false;
     std::vector<double> weight;
     double path_term(std::uint32_t a, std::uint64_t, std::uint64_t) const { return weight[a]; }
     double finish(std::uint32_t, std::uint32_t, double sum, bool) const { return sum; }

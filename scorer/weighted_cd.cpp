@@ -31,6 +31,7 @@ std::vector<double> floored_strengths(const network& net, const std::vector<doub
 }
 
 struct weighted_kernel {
+    static constexpr bool counts_partners = false;
     const network& net;
     const weight_state& state;
 
