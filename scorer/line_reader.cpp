@@ -9,13 +9,12 @@ namespace vornel {
 
 namespace {
 
-constexpr std::size_t initial_block = std::size_t{1} << 20;
-
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
 }  // namespace
 
-line_reader::line_reader(const std::string& path) : buffer_(initial_block) {
+line_reader::line_reader(const std::string& path)
+    : buffer_(new char[block_size]), capacity_(block_size) {
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) error_ = std::strerror(errno);
 }
@@ -27,13 +26,13 @@ line_reader::~line_reader() {
 bool line_reader::refill() {
     if (at_eof_ || fd_ < 0) return false;
     if (begin_ > 0) {
-        std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+        std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
         end_ -= begin_;
         begin_ = 0;
     }
-    if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);  // a line longer than the block
+    if (end_ == capacity_) grow_buffer();  // a line longer than the block
     for (;;) {
-        const ssize_t got = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
+        const ssize_t got = ::read(fd_, buffer_.get() + end_, capacity_ - end_);
         if (got > 0) {
             end_ += static_cast<std::size_t>(got);
             return true;
@@ -50,6 +49,13 @@ bool line_reader::refill() {
     }
 }
 
+void line_reader::grow_buffer() {
+    std::unique_ptr<char[]> larger(new char[2 * capacity_]);
+    std::memcpy(larger.get(), buffer_.get(), end_);
+    buffer_ = std::move(larger);
+    capacity_ *= 2;
+}
+
 bool line_reader::next_line(std::string_view& line) {
     if (fd_ < 0) return false;
     std::size_t scanned = begin_;
@@ -59,7 +65,7 @@ bool line_reader::next_line(std::string_view& line) {
             skip_newline_ = false;
             scanned = begin_;
         }
-        const char* data = buffer_.data();
+        const char* data = buffer_.get();
         std::size_t pos = scanned;
         while (pos < end_ && data[pos] != '\n' && data[pos] != '\r') ++pos;
         if (pos < end_) {
@@ -73,7 +79,7 @@ bool line_reader::next_line(std::string_view& line) {
         const std::size_t scanned_length = pos - begin_;
         if (!refill()) {
             if (!error_.empty() || begin_ == end_) return false;
-            line = std::string_view(buffer_.data() + begin_, end_ - begin_);
+            line = std::string_view(buffer_.get() + begin_, end_ - begin_);
             begin_ = end_;
             ++line_number_;
             return true;

@@ -19,7 +19,7 @@ public:
             ++counts_.self_pairs;
             return;
         }
-        edges_.emplace_back(identifiers_.intern(a), identifiers_.intern(b));
+        edges_.push_back({identifiers_.intern(a), identifiers_.intern(b)});
     }
 
     network_result finish() &&;
@@ -28,7 +28,7 @@ public:
 
 private:
     identifier_table identifiers_;  // first-seen ids
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> edges_;
+    std::vector<pair_ids> edges_;
 };
 
 // Fills net.name_bytes and net.name_starts in byte order of the identifiers; returns, for
@@ -51,7 +51,7 @@ std::vector<std::uint32_t> number_in_byte_order(const identifier_table& identifi
 }
 
 // Offsets of rows holding every listed pair in both directions.
-std::vector<std::uint64_t> row_offsets(std::span<const std::pair<std::uint32_t, std::uint32_t>> edges,
+std::vector<std::uint64_t> row_offsets(std::span<const pair_ids> edges,
                                        std::uint32_t n) {
     std::vector<std::uint64_t> starts(std::size_t{n} + 1, 0);
     for (const auto& [a, b] : edges) {
@@ -66,7 +66,7 @@ std::vector<std::uint64_t> row_offsets(std::span<const std::pair<std::uint32_t, 
 // pairs were merged. Two linear passes instead of a sort: the first groups partners by row in
 // any order; the second walks those rows in increasing id u and appends u to the row of each
 // partner, so every row receives its partners in increasing order.
-std::uint64_t build_rows(std::span<const std::pair<std::uint32_t, std::uint32_t>> edges, std::uint32_t n,
+std::uint64_t build_rows(std::span<const pair_ids> edges, std::uint32_t n,
                          network& net) {
     const std::vector<std::uint64_t> starts = row_offsets(edges, n);
     std::vector<std::uint32_t> unordered(starts.back());
@@ -99,10 +99,7 @@ network_result network_builder::finish() && {
     network_result result;
     result.counts = counts_;
     const std::vector<std::uint32_t> dense = number_in_byte_order(identifiers_, result.net);
-    for (auto& [a, b] : edges_) {
-        a = dense[a];
-        b = dense[b];
-    }
+    for (auto& edge : edges_) edge = {dense[edge.first], dense[edge.second]};
     result.counts.repeated_pairs = build_rows(edges_, identifiers_.size(), result.net);
     result.lines = std::move(edges_);
     return result;
@@ -128,39 +125,17 @@ std::string read_pair_lines(const std::string& path, std::uint64_t& lines, Add a
     return {};
 }
 
-// Indexes the pairs by row min(u, v), each row in listing order.
-void index_rows(listed_pairs& listed, std::uint32_t n) {
-    listed.row_starts.assign(std::size_t{n} + 1, 0);
-    for (const auto& p : listed.pairs) ++listed.row_starts[std::min(p.first, p.second) + 1];
-    listed.rows.clear();
-    for (std::uint32_t u = 0; u < n; ++u) {
-        if (listed.row_starts[u + 1] > 0) listed.rows.push_back(u);
-        listed.row_starts[u + 1] += listed.row_starts[u];
-    }
-    std::vector<std::uint64_t> fill(listed.row_starts.begin(), listed.row_starts.end() - 1);
-    listed.row_entries.resize(listed.pairs.size());
-    for (std::uint32_t i = 0; i < listed.pairs.size(); ++i) {
-        const auto [u, v] = std::minmax(listed.pairs[i].first, listed.pairs[i].second);
-        listed.row_entries[fill[u]++] = {v, i};
-    }
-}
-
-// Keeps the first appearance of every pair (in either orientation) and indexes pairs by row.
-// `distinct` says the pairs are known to hold no repeats. Repeats are found row by row: a row
-// lists its pairs in listing order, and a partner already marked for the row is a repeat.
-listed_pairs index_listed_pairs(std::vector<listed_pairs::pair_ids> raw, std::uint32_t n, bool distinct,
-                                std::uint64_t& repeated) {
-    listed_pairs listed;
-    listed.pairs = std::move(raw);
-    index_rows(listed, n);
-    repeated = 0;
-    if (distinct) return listed;
-
-    std::vector<bool> keep(listed.pairs.size(), true);
+// Keeps the first appearance of every pair (in either orientation); returns how many repeats
+// were dropped. Repeats are found row by row: a row lists its pairs in listing order, and a
+// partner already met in the row is a repeat.
+std::uint64_t drop_repeated_pairs(std::vector<pair_ids>& pairs, std::uint32_t n) {
+    const pair_rows by_row = group_by_smaller_id(pairs, n);
+    std::vector<bool> keep(pairs.size(), true);
     std::vector<std::uint32_t> seen_in_row(n, 0);  // row + 1 once the partner was met in the row
-    for (const std::uint32_t u : listed.rows) {
-        for (std::uint64_t e = listed.row_starts[u]; e < listed.row_starts[u + 1]; ++e) {
-            const auto [v, index] = listed.row_entries[e];
+    std::uint64_t repeated = 0;
+    for (const std::uint32_t u : by_row.rows) {
+        for (std::uint64_t e = by_row.starts[u]; e < by_row.starts[u + 1]; ++e) {
+            const auto [v, index] = by_row.entries[e];
             if (seen_in_row[v] == u + 1) {
                 keep[index] = false;
                 ++repeated;
@@ -168,14 +143,13 @@ listed_pairs index_listed_pairs(std::vector<listed_pairs::pair_ids> raw, std::ui
             seen_in_row[v] = u + 1;
         }
     }
-    if (repeated == 0) return listed;
+    if (repeated == 0) return 0;
     std::size_t kept = 0;
-    for (std::size_t i = 0; i < listed.pairs.size(); ++i) {
-        if (keep[i]) listed.pairs[kept++] = listed.pairs[i];
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        if (keep[i]) pairs[kept++] = pairs[i];
     }
-    listed.pairs.resize(kept);
-    index_rows(listed, n);
-    return listed;
+    pairs.resize(kept);
+    return repeated;
 }
 
 // Collects listed pairs by id, counting self-pairs and pairs with unknown proteins.
@@ -203,8 +177,8 @@ public:
     listed_result finish() && {
         listed_result result;
         result.counts = counts_;
-        result.listed = index_listed_pairs(std::move(raw_), net_.protein_count(), false,
-                                           result.counts.repeated_pairs);
+        result.counts.repeated_pairs = drop_repeated_pairs(raw_, net_.protein_count());
+        result.listed.pairs = std::move(raw_);
         return result;
     }
 
@@ -213,7 +187,7 @@ public:
 private:
     const network& net_;
     identifier_table ids_;  // the network's ids
-    std::vector<listed_pairs::pair_ids> raw_;
+    std::vector<pair_ids> raw_;
 };
 
 }  // namespace
@@ -273,17 +247,18 @@ listed_result read_listed_pairs(const std::string& path, const network& net) {
     return std::move(collector).finish();
 }
 
-listed_result listed_pairs_of_network(const network_result& read) {
-    std::vector<listed_pairs::pair_ids> raw;
-    raw.reserve(read.lines.size());
-    for (const auto& [a, b] : read.lines) raw.push_back({a, b});
+listed_result listed_pairs_of_network(network_result& read) {
     listed_result result;
     result.counts = read.counts;
+    result.listed.pairs = std::move(read.lines);
+    read.lines = {};
     // The network's own count of repeats says whether its lines hold any.
-    const bool distinct = read.counts.repeated_pairs == 0;
-    result.listed = index_listed_pairs(std::move(raw), read.net.protein_count(), distinct,
-                                       result.counts.repeated_pairs);
+    if (read.counts.repeated_pairs > 0) drop_repeated_pairs(result.listed.pairs, read.net.protein_count());
     return result;
+}
+
+pair_rows group_by_smaller_id(std::span<const pair_ids> pairs, std::uint32_t n) {
+    return group_pairs(pairs, n, [](const pair_ids& p) { return std::min(p.first, p.second); });
 }
 
 listed_result resolve_listed_pairs(std::span<const std::pair<std::string, std::string>> pairs,

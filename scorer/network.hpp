@@ -35,6 +35,12 @@ struct network {
     bool interacts(std::uint32_t u, std::uint32_t v) const;
 };
 
+// Two proteins by id.
+struct pair_ids {
+    std::uint32_t first;
+    std::uint32_t second;
+};
+
 // What reading a pair file found besides the pairs themselves.
 struct pair_file_counts {
     std::uint64_t lines = 0;
@@ -50,7 +56,7 @@ struct network_result {
     std::string error;  // empty on success
     // The interactions as listed, by id, in file order and orientation (self-pairs left out):
     // the pair list when a network is also the list of pairs to score.
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> lines;
+    std::vector<pair_ids> lines;
 };
 
 // Reads a network file: one interaction per line, two identifiers separated by blanks or tabs,
@@ -62,21 +68,44 @@ network_result read_network(const std::string& path);
 network_result build_network(std::span<const std::pair<std::string, std::string>> pairs);
 
 // The distinct pairs of a pair list, in the order of their first appearance and orientation,
-// with both proteins in the network; also indexed by row min(u, v) for scoring.
+// with both proteins in the network.
 struct listed_pairs {
-    struct pair_ids {
-        std::uint32_t first;
-        std::uint32_t second;
-    };
-    struct row_entry {
-        std::uint32_t partner;  // max(u, v) of the pair
-        std::uint32_t index;    // position in `pairs`, the tie-break order
-    };
     std::vector<pair_ids> pairs;
-    std::vector<std::uint64_t> row_starts;  // n + 1 offsets into row_entries
-    std::vector<row_entry> row_entries;
-    std::vector<std::uint32_t> rows;        // the rows that hold at least one pair
 };
+
+// Pairs grouped by row, one of their two proteins: every entry names the other protein and the
+// pair's position in its listing; a row's entries keep listing order.
+struct pair_rows {
+    struct entry {
+        std::uint32_t partner;
+        std::uint32_t index;
+    };
+    std::vector<std::uint64_t> starts;  // n + 1 offsets into entries
+    std::vector<entry> entries;
+    std::vector<std::uint32_t> rows;    // the rows that hold at least one pair
+};
+
+// Groups `pairs` by row_of(pair), which returns one of the pair's two proteins (ids below n).
+template <class RowOf>
+pair_rows group_pairs(std::span<const pair_ids> pairs, std::uint32_t n, RowOf row_of) {
+    pair_rows grouped;
+    grouped.starts.assign(std::size_t{n} + 1, 0);
+    for (const auto& p : pairs) ++grouped.starts[row_of(p) + 1];
+    for (std::uint32_t u = 0; u < n; ++u) {
+        if (grouped.starts[u + 1] > 0) grouped.rows.push_back(u);
+        grouped.starts[u + 1] += grouped.starts[u];
+    }
+    std::vector<std::uint64_t> fill(grouped.starts.begin(), grouped.starts.end() - 1);
+    grouped.entries.resize(pairs.size());
+    for (std::uint32_t i = 0; i < pairs.size(); ++i) {
+        const std::uint32_t row = row_of(pairs[i]);
+        grouped.entries[fill[row]++] = {pairs[i].first == row ? pairs[i].second : pairs[i].first, i};
+    }
+    return grouped;
+}
+
+// The pairs grouped by their protein with the smaller id.
+pair_rows group_by_smaller_id(std::span<const pair_ids> pairs, std::uint32_t n);
 
 struct listed_result {
     listed_pairs listed;
@@ -88,8 +117,8 @@ struct listed_result {
 listed_result read_listed_pairs(const std::string& path, const network& net);
 
 // The pair list made of the network's own lines (what read_listed_pairs would give for the
-// network file itself), without reading the file again.
-listed_result listed_pairs_of_network(const network_result& read);
+// network file itself), without reading the file again; takes over read.lines.
+listed_result listed_pairs_of_network(network_result& read);
 
 // Resolves identifier pairs against `net` as read_listed_pairs does.
 listed_result resolve_listed_pairs(std::span<const std::pair<std::string, std::string>> pairs,

@@ -103,16 +103,18 @@ record_runs score_l3(const scoring_job& job) {
     std::vector<double> factor(n);
     for (std::uint32_t x = 0; x < n; ++x) factor[x] = net.degree(x) > 0 ? 1.0 / std::sqrt(double(net.degree(x))) : 0.0;
 
+    // Listed pairs are scored from their protein with the smaller id; candidates from every row.
+    const pair_rows listed = job.listed ? group_by_smaller_id(job.listed->pairs, n) : pair_rows{};
+    const std::uint32_t row_count = job.listed ? static_cast<std::uint32_t>(listed.rows.size()) : n;
     auto spaces = make_workspaces(job);
-    parallel_for_items(row_count(job), job.threads, [&](unsigned t, std::uint32_t item) {
+    parallel_for_items(row_count, job.threads, [&](unsigned t, std::uint32_t item) {
         row_workspace& ws = spaces[t];
-        const std::uint32_t u = row_at(job, item);
+        const std::uint32_t u = job.listed ? listed.rows[item] : item;
         const std::uint32_t stamp = mark_partners(net, u, ws);
         const std::uint64_t reached_degree = sum_paths_to_middle(net, factor, u, stamp, ws);
         if (job.listed) {
-            const auto& listed = *job.listed;
-            for (std::uint64_t e = listed.row_starts[u]; e < listed.row_starts[u + 1]; ++e) {
-                const auto [v, index] = listed.row_entries[e];
+            for (std::uint64_t e = listed.starts[u]; e < listed.starts[u + 1]; ++e) {
+                const auto [v, index] = listed.entries[e];
                 const bool interacting = ws.partner_stamp[v] == stamp;
                 const double score = listed_pair_score(net, factor, u, v, interacting, stamp, ws);
                 if (score > 0) ws.records.push_back({descending_key(score), index});

@@ -98,14 +98,6 @@ inline record_runs collect_records(std::vector<row_workspace>& spaces) {
     return runs;
 }
 
-// The rows to visit: every protein for candidates, the rows holding listed pairs otherwise.
-inline std::uint32_t row_count(const scoring_job& job) {
-    return job.listed ? static_cast<std::uint32_t>(job.listed->rows.size()) : job.net->protein_count();
-}
-inline std::uint32_t row_at(const scoring_job& job, std::uint32_t item) {
-    return job.listed ? job.listed->rows[item] : item;
-}
-
 // Marks the partners of u (and their slots in u's row) in the workspace; returns u's stamp.
 inline std::uint32_t mark_partners(const network& net, std::uint32_t u, row_workspace& ws) {
     const std::uint32_t stamp = u + 1;
@@ -198,39 +190,13 @@ double sum_shared_with(const network& net, const Kernel& kernel, std::uint32_t v
 // Listed pairs grouped by anchor: the endpoint with more partners (the smaller id on a tie).
 // Marking the anchor's partners once and walking the other endpoint's row costs the smaller
 // degree per pair, instead of walking a hub's row again for every pair it is listed in.
-struct anchored_pairs {
-    struct entry {
-        std::uint32_t other;  // the endpoint whose row is walked
-        std::uint32_t index;  // position in the listing, the tie-break order
-    };
-    std::vector<std::uint64_t> starts;  // n + 1 offsets into entries
-    std::vector<entry> entries;
-    std::vector<std::uint32_t> anchors;  // the proteins that anchor at least one pair
-};
-
-inline anchored_pairs anchor_listed_pairs(const network& net, const listed_pairs& listed) {
-    auto anchor_of = [&](const listed_pairs::pair_ids& p) {
+inline pair_rows group_by_anchor(const network& net, const listed_pairs& listed) {
+    return group_pairs(listed.pairs, net.protein_count(), [&](const pair_ids& p) {
         const std::uint32_t du = net.degree(p.first);
         const std::uint32_t dv = net.degree(p.second);
         if (du != dv) return du > dv ? p.first : p.second;
         return std::min(p.first, p.second);
-    };
-    const std::uint32_t n = net.protein_count();
-    anchored_pairs grouped;
-    grouped.starts.assign(std::size_t{n} + 1, 0);
-    for (const auto& p : listed.pairs) ++grouped.starts[anchor_of(p) + 1];
-    for (std::uint32_t u = 0; u < n; ++u) {
-        if (grouped.starts[u + 1] > 0) grouped.anchors.push_back(u);
-        grouped.starts[u + 1] += grouped.starts[u];
-    }
-    std::vector<std::uint64_t> fill(grouped.starts.begin(), grouped.starts.end() - 1);
-    grouped.entries.resize(listed.pairs.size());
-    for (std::uint32_t i = 0; i < listed.pairs.size(); ++i) {
-        const auto& p = listed.pairs[i];
-        const std::uint32_t anchor = anchor_of(p);
-        grouped.entries[fill[anchor]++] = {p.first == anchor ? p.second : p.first, i};
-    }
-    return grouped;
+    });
 }
 
 // Scores the listed pairs of the job: every anchor's partners are marked once, and each of its
@@ -239,12 +205,12 @@ inline anchored_pairs anchor_listed_pairs(const network& net, const listed_pairs
 template <class Kernel>
 record_runs score_listed_shared_partners(const scoring_job& job, const Kernel& kernel) {
     const network& net = *job.net;
-    const anchored_pairs grouped = anchor_listed_pairs(net, *job.listed);
+    const pair_rows grouped = group_by_anchor(net, *job.listed);
     auto spaces = make_workspaces(job);
-    const auto anchor_count = static_cast<std::uint32_t>(grouped.anchors.size());
+    const auto anchor_count = static_cast<std::uint32_t>(grouped.rows.size());
     parallel_for_items(anchor_count, job.threads, [&](unsigned t, std::uint32_t item) {
         row_workspace& ws = spaces[t];
-        const std::uint32_t anchor = grouped.anchors[item];
+        const std::uint32_t anchor = grouped.rows[item];
         const std::uint32_t stamp = mark_partners(net, anchor, ws);
         for (std::uint64_t e = grouped.starts[anchor]; e < grouped.starts[anchor + 1]; ++e) {
             const auto [other, index] = grouped.entries[e];

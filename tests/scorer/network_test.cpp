@@ -41,7 +41,7 @@ TEST(line_reader, accepts_every_line_end_and_a_missing_last_one) {
 
 TEST(line_reader, handles_lines_longer_than_a_block_and_a_crlf_split_between_blocks) {
     scoped_temp_dir dir;
-    const std::size_t block = std::size_t{1} << 20;
+    const std::size_t block = vornel::line_reader::block_size;
     // '\r' is the last byte of the first block and '\n' the first of the second.
     const std::string first(block - 1, 'x');
     const std::string huge(3 * block + 17, 'y');
@@ -139,16 +139,17 @@ TEST(listed_pairs, keep_first_orientation_and_count_what_was_dropped) {
     EXPECT_EQ(result.counts.self_pairs, 1u);
     EXPECT_EQ(result.counts.unknown_pairs, 1u);
     // Row A holds C-A and B-A, row B holds C-B; entries point back to the listing order.
-    EXPECT_EQ(listed.rows, (std::vector<std::uint32_t>{0, 1}));
-    EXPECT_EQ(listed.row_starts, (std::vector<std::uint64_t>{0, 2, 3, 3}));
-    EXPECT_EQ(listed.row_entries[0].index, 0u);
-    EXPECT_EQ(listed.row_entries[2].partner, 2u);
+    const auto by_row = vornel::group_by_smaller_id(listed.pairs, net.protein_count());
+    EXPECT_EQ(by_row.rows, (std::vector<std::uint32_t>{0, 1}));
+    EXPECT_EQ(by_row.starts, (std::vector<std::uint64_t>{0, 2, 3, 3}));
+    EXPECT_EQ(by_row.entries[0].index, 0u);
+    EXPECT_EQ(by_row.entries[2].partner, 2u);
 }
 
 TEST(listed_pairs, of_the_network_itself_match_reading_the_file_again) {
     scoped_temp_dir dir;
     write_file("net.txt", "B A\nA C\nC C\nA B\nD B\nC A\nB C\n");
-    const auto read = vornel::read_network("net.txt");
+    auto read = vornel::read_network("net.txt");
     const auto from_file = vornel::read_listed_pairs("net.txt", read.net);
     const auto reused = vornel::listed_pairs_of_network(read);
     ASSERT_EQ(reused.listed.pairs.size(), from_file.listed.pairs.size());
@@ -159,7 +160,6 @@ TEST(listed_pairs, of_the_network_itself_match_reading_the_file_again) {
     EXPECT_EQ(reused.listed.pairs.size(), 4u);  // B-A, A-C, D-B, B-C
     EXPECT_EQ(reused.counts.self_pairs, from_file.counts.self_pairs);
     EXPECT_EQ(reused.counts.repeated_pairs, from_file.counts.repeated_pairs);
-    EXPECT_EQ(reused.listed.row_starts, from_file.listed.row_starts);
 }
 
 }  // namespace
