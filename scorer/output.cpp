@@ -71,7 +71,7 @@ public:
     // they were written.
     char* make_room(std::size_t bytes) {
         if (size_ + bytes > capacity_) {
-            const std::size_t wanted = std::max(size_ + bytes, 2 * capacity_);
+            const std::size_t wanted = std::max({size_ + bytes, 2 * capacity_, first_capacity});
             std::unique_ptr<char[]> larger(new char[wanted]);
             std::copy(data_.get(), data_.get() + size_, larger.get());
             data_ = std::move(larger);
@@ -82,6 +82,9 @@ public:
     void commit_to(const char* end) { size_ = static_cast<std::size_t>(end - data_.get()); }
 
 private:
+    // A full chunk plus room for the line that crosses the limit, so a chunk rarely regrows.
+    static constexpr std::size_t first_capacity = (std::size_t{1} << 20) + (std::size_t{1} << 12);
+
     std::unique_ptr<char[]> data_;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
@@ -451,11 +454,21 @@ bool output_file::commit() {
     return true;
 }
 
+// Segments small enough that every thread gets a few of them, so outputs of a few hundred
+// thousand lines are sorted and formatted on all threads too, but not so small that planning
+// and hand-over dominate.
+std::size_t segment_size_for(const record_runs& runs, unsigned threads, std::size_t largest) {
+    constexpr std::size_t smallest = std::size_t{1} << 14;
+    std::size_t total = 0;
+    for (const auto& run : runs) total += run.size();
+    return std::min(largest, std::max(smallest, total / (4 * std::size_t{threads})));
+}
+
 bool write_sorted_records(record_runs& runs, const pair_naming& naming, unsigned threads, output_file& out,
                           std::size_t records_per_segment) {
-    const segment_plan plan = plan_segments(runs, records_per_segment);
-    const std::size_t segments = plan.segment_count();
     threads = std::max(1u, threads);
+    const segment_plan plan = plan_segments(runs, segment_size_for(runs, threads, records_per_segment));
+    const std::size_t segments = plan.segment_count();
     chunk_ring ring(2 * threads);
     std::atomic<std::size_t> next_segment{0};
 

@@ -46,8 +46,8 @@ struct pair_naming {
 // Writes every record of the runs, best first, as "A<TAB>B<TAB>score\n" with the shortest
 // decimal form that reads back to the same double. The runs are reordered in place (radix
 // partition by score, then sorted pieces); sorting and formatting are spread over `threads`
-// threads while the calling thread writes, in order. `records_per_segment` sets the size of the
-// independently sorted pieces (tests make it small). Returns false when a write fails
+// threads while the calling thread writes, in order. `records_per_segment` caps the size of the
+// independently sorted pieces (smaller outputs get smaller pieces; tests make it small). Returns false when a write fails
 // (out.error() says why).
 bool write_sorted_records(record_runs& runs, const pair_naming& naming, unsigned threads,
                           output_file& out, std::size_t records_per_segment = std::size_t{1} << 18);
