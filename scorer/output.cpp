@@ -103,16 +103,37 @@ std::pair<std::string_view, std::string_view> pair_names(const score_record& rec
             naming.net->name(static_cast<std::uint32_t>(record.tie & 0xffffffffu))};
 }
 
+// The text of the score last formatted. Lines come sorted by score, and many pairs share a
+// score (counts and their ratios), so most lines reuse the previous line's digits instead of
+// running the shortest-form conversion again.
+class score_text_cache {
+public:
+    std::string_view text_of(const score_record& record) {
+        if (record.key != key_ || length_ == 0) {
+            key_ = record.key;
+            length_ = static_cast<std::size_t>(std::to_chars(digits_, digits_ + sizeof digits_, score_of(record)).ptr -
+                                               digits_);
+        }
+        return {digits_, length_};
+    }
+
+private:
+    std::uint64_t key_ = 0;
+    std::size_t length_ = 0;
+    char digits_[32];
+};
+
 // Appends a line at the end of `text`, growing it as needed.
-void append_line(text_chunk& text, const score_record& record, const pair_naming& naming) {
+void append_line(text_chunk& text, const score_record& record, const pair_naming& naming,
+                 score_text_cache& scores) {
     const auto [a, b] = pair_names(record, naming);
+    const std::string_view score = scores.text_of(record);
     char* out = text.make_room(a.size() + b.size() + line_overhead);
-    char* const limit = out + a.size() + b.size() + line_overhead;
     out = std::copy(a.begin(), a.end(), out);
     *out++ = '\t';
     out = std::copy(b.begin(), b.end(), out);
     *out++ = '\t';
-    out = std::to_chars(out, limit, score_of(record)).ptr;
+    out = std::copy(score.begin(), score.end(), out);
     *out++ = '\n';
     text.commit_to(out);
 }
@@ -297,6 +318,7 @@ bool format_segment(const record_runs& runs, const segment_plan& plan, std::size
         const std::size_t to = plan.bounds[segment + 1][r];
         if (from < to) cursors.push_back({runs[r].begin() + from, runs[r].begin() + to});
     }
+    score_text_cache scores;
     auto later = [](const cursor& x, const cursor& y) { return *y.next < *x.next; };
     constexpr std::size_t heap_from = 5;
     const bool use_heap = cursors.size() >= heap_from;
@@ -305,7 +327,7 @@ bool format_segment(const record_runs& runs, const segment_plan& plan, std::size
         if (use_heap) {
             std::pop_heap(cursors.begin(), cursors.end(), later);
             cursor& best = cursors.back();
-            append_line(text, *best.next, naming);
+            append_line(text, *best.next, naming, scores);
             if (++best.next == best.stop) {
                 cursors.pop_back();
             } else {
@@ -316,7 +338,7 @@ bool format_segment(const record_runs& runs, const segment_plan& plan, std::size
             for (std::size_t i = 1; i < cursors.size(); ++i) {
                 if (*cursors[i].next < *cursors[best].next) best = i;
             }
-            append_line(text, *cursors[best].next, naming);
+            append_line(text, *cursors[best].next, naming, scores);
             if (++cursors[best].next == cursors[best].stop) cursors.erase(cursors.begin() + std::ptrdiff_t(best));
         }
         if (text.size() >= chunk_bytes && !emit(text)) return false;
