@@ -45,7 +45,10 @@ std::size_t identifier_table::locate(std::string_view identifier, std::uint64_t 
 }
 
 std::uint32_t identifier_table::intern(std::string_view identifier) {
-    const std::uint64_t hash = hash_identifier(identifier);
+    return intern(identifier, hash_identifier(identifier));
+}
+
+std::uint32_t identifier_table::intern(std::string_view identifier, std::uint64_t hash) {
     std::size_t at = locate(identifier, hash);
     if (slots_[at] != 0) return static_cast<std::uint32_t>(slots_[at]) - 1;
     const std::uint32_t id = size();

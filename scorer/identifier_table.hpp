@@ -8,13 +8,21 @@
 
 namespace vornel {
 
+// A fast hash of a short byte string (8 bytes per step).
+std::uint64_t hash_identifier(std::string_view identifier);
+
 // Identifiers numbered 0, 1, 2, ... in the order they were first added, kept back to back in
 // one string, and found again through a flat open-addressing hash table: no allocation per
 // identifier, and one probe into a contiguous array for most look-ups.
 class identifier_table {
 public:
-    // The id of `identifier`, giving it the next id when it is new.
+    // The id of `identifier`, giving it the next id when it is new. `hash` must be
+    // hash_identifier(identifier).
+    std::uint32_t intern(std::string_view identifier, std::uint64_t hash);
     std::uint32_t intern(std::string_view identifier);
+    // Asks the processor to fetch the slot where a look-up with this hash starts, so that
+    // look-ups of several identifiers can wait for memory at the same time.
+    void prefetch(std::uint64_t hash) const { __builtin_prefetch(&slots_[home_of(hash)]); }
     // The id of `identifier`, or nothing when it was never added.
     std::optional<std::uint32_t> find(std::string_view identifier) const;
 
@@ -38,8 +46,5 @@ private:
     std::vector<std::uint64_t> slots_ = std::vector<std::uint64_t>(1024, 0);
     std::size_t mask_ = 1023;
 };
-
-// A fast hash of a short byte string (8 bytes per step).
-std::uint64_t hash_identifier(std::string_view identifier);
 
 }  // namespace vornel

@@ -19,7 +19,11 @@ public:
             ++counts_.self_pairs;
             return;
         }
-        edges_.push_back({identifiers_.intern(a), identifiers_.intern(b)});
+        const std::uint64_t hash_a = hash_identifier(a);
+        const std::uint64_t hash_b = hash_identifier(b);
+        identifiers_.prefetch(hash_b);
+        const std::uint32_t id_a = identifiers_.intern(a, hash_a);
+        edges_.push_back({id_a, identifiers_.intern(b, hash_b)});
     }
 
     network_result finish() &&;
@@ -28,7 +32,7 @@ public:
 
 private:
     identifier_table identifiers_;  // first-seen ids
-    std::vector<pair_ids> edges_;
+    big_vector<pair_ids> edges_;
 };
 
 // Fills net.name_bytes and net.name_starts in byte order of the identifiers; returns, for
@@ -69,14 +73,14 @@ std::vector<std::uint64_t> row_offsets(std::span<const pair_ids> edges,
 std::uint64_t build_rows(std::span<const pair_ids> edges, std::uint32_t n,
                          network& net) {
     const std::vector<std::uint64_t> starts = row_offsets(edges, n);
-    std::vector<std::uint32_t> unordered(starts.back());
+    big_vector<std::uint32_t> unordered(starts.back());
     std::vector<std::uint64_t> fill(starts.begin(), starts.end() - 1);
     for (const auto& [a, b] : edges) {
         unordered[fill[a]++] = b;
         unordered[fill[b]++] = a;
     }
     std::copy(starts.begin(), starts.end() - 1, fill.begin());
-    std::vector<std::uint32_t> sorted(starts.back());
+    big_vector<std::uint32_t> sorted(starts.back());
     for (std::uint32_t u = 0; u < n; ++u) {
         for (std::uint64_t slot = starts[u]; slot < starts[u + 1]; ++slot) sorted[fill[unordered[slot]]++] = u;
     }
@@ -128,7 +132,7 @@ std::string read_pair_lines(const std::string& path, std::uint64_t& lines, Add a
 // Keeps the first appearance of every pair (in either orientation); returns how many repeats
 // were dropped. Repeats are found row by row: a row lists its pairs in listing order, and a
 // partner already met in the row is a repeat.
-std::uint64_t drop_repeated_pairs(std::vector<pair_ids>& pairs, std::uint32_t n) {
+std::uint64_t drop_repeated_pairs(big_vector<pair_ids>& pairs, std::uint32_t n) {
     const pair_rows by_row = group_by_smaller_id(pairs, n);
     std::vector<bool> keep(pairs.size(), true);
     std::vector<std::uint32_t> seen_in_row(n, 0);  // row + 1 once the partner was met in the row
@@ -187,7 +191,7 @@ public:
 private:
     const network& net_;
     identifier_table ids_;  // the network's ids
-    std::vector<pair_ids> raw_;
+    big_vector<pair_ids> raw_;
 };
 
 }  // namespace

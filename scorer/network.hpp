@@ -1,5 +1,7 @@
 #pragma once
 
+#include "scorer/big_vector.hpp"
+
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -16,7 +18,7 @@ struct network {
     std::string name_bytes;                  // all identifiers, back to back, in id order
     std::vector<std::uint64_t> name_starts;  // n + 1 offsets into name_bytes
     std::vector<std::uint64_t> row_starts;   // n + 1 offsets into partner_ids
-    std::vector<std::uint32_t> partner_ids;  // both directions of every interaction
+    big_vector<std::uint32_t> partner_ids;  // both directions of every interaction
 
     std::uint32_t protein_count() const { return static_cast<std::uint32_t>(row_starts.size() - 1); }
     std::uint64_t interaction_count() const { return partner_ids.size() / 2; }
@@ -56,7 +58,7 @@ struct network_result {
     std::string error;  // empty on success
     // The interactions as listed, by id, in file order and orientation (self-pairs left out):
     // the pair list when a network is also the list of pairs to score.
-    std::vector<pair_ids> lines;
+    big_vector<pair_ids> lines;
 };
 
 // Reads a network file: one interaction per line, two identifiers separated by blanks or tabs,
@@ -70,7 +72,7 @@ network_result build_network(std::span<const std::pair<std::string, std::string>
 // The distinct pairs of a pair list, in the order of their first appearance and orientation,
 // with both proteins in the network.
 struct listed_pairs {
-    std::vector<pair_ids> pairs;
+    big_vector<pair_ids> pairs;
 };
 
 // Pairs grouped by row, one of their two proteins: every entry names the other protein and the
@@ -81,7 +83,7 @@ struct pair_rows {
         std::uint32_t index;
     };
     std::vector<std::uint64_t> starts;  // n + 1 offsets into entries
-    std::vector<entry> entries;
+    big_vector<entry> entries;
     std::vector<std::uint32_t> rows;    // the rows that hold at least one pair
 };
 
