@@ -1,6 +1,7 @@
 // Reading network and pair files: line ends, fields, comments, self-pairs, repeats, ids.
 #include "test_support.hpp"
 
+#include "scorer/big_vector.hpp"
 #include "scorer/identifier_table.hpp"
 #include "scorer/line_reader.hpp"
 #include "scorer/network.hpp"
@@ -89,6 +90,20 @@ TEST(identifier_table, numbers_identifiers_in_first_seen_order_across_growth) {
     }
     EXPECT_FALSE(table.find("p5000"));
     EXPECT_FALSE(table.find(std::string_view("a\0", 2)));
+}
+
+TEST(big_vector, keeps_its_contents_when_growing_from_the_heap_into_mappings_and_back) {
+    vornel::big_vector<std::uint32_t> values;
+    const std::uint32_t count = 3u << 20;  // 12 MiB: several reallocations past the 2 MiB mark
+    for (std::uint32_t i = 0; i < count; ++i) values.push_back(i * 2654435761u);
+    bool intact = true;
+    for (std::uint32_t i = 0; i < count; ++i) intact = intact && values[i] == i * 2654435761u;
+    EXPECT_TRUE(intact);
+    values.resize(10);
+    values.shrink_to_fit();  // back to the heap
+    EXPECT_EQ(values[9], 9u * 2654435761u);
+    auto copy = values;
+    EXPECT_EQ(copy, values);
 }
 
 TEST(read_network, skips_comments_and_blank_lines_and_merges_repeats_in_either_orientation) {
