@@ -4,27 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "temp_files.hpp"
+
 namespace ppi::test {
 
-// A fresh directory under the system's temporary directory that the test works in: the
-// constructor makes it the working directory, the destructor restores the previous one and
-// removes the directory with everything in it, also when an assertion failed.
-class scoped_temp_dir {
-public:
-    scoped_temp_dir();
-    ~scoped_temp_dir();
-    scoped_temp_dir(const scoped_temp_dir&) = delete;
-    scoped_temp_dir& operator=(const scoped_temp_dir&) = delete;
-
-    const std::filesystem::path& path() const noexcept { return path_; }
-
-private:
-    std::filesystem::path path_;
-    std::filesystem::path previous_;
-};
-
-void write_file(const std::filesystem::path& path, const std::string& contents);
-std::string read_file(const std::filesystem::path& path);
+using test_files::read_file;
+using test_files::scoped_temp_dir;
+using test_files::write_file;
 
 // Writes an executable file.
 void write_script(const std::filesystem::path& path, const std::string& contents);

@@ -15,32 +15,6 @@
 
 namespace test_support {
 
-scoped_temp_dir::scoped_temp_dir() : previous_(std::filesystem::current_path()) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vornel-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-    std::filesystem::current_path(path_);
-}
-
-scoped_temp_dir::~scoped_temp_dir() {
-    std::error_code ignored;
-    std::filesystem::current_path(previous_, ignored);
-    std::filesystem::remove_all(path_, ignored);
-}
-
-void write_file(const std::string& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary);
-    out << content;
-    if (!out) throw std::runtime_error("cannot write " + path);
-}
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 std::string pair_lines(const pair_list& pairs) {
     std::string text;
     for (const auto& [a, b] : pairs) text += a + " " + b + "\n";

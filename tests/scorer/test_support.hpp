@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scorer/network.hpp"
+#include "temp_files.hpp"
 
 #include <filesystem>
 #include <string>
@@ -11,23 +12,9 @@ namespace test_support {
 
 using pair_list = std::vector<std::pair<std::string, std::string>>;
 
-// A fresh temporary directory that is the working directory while the object lives; removed
-// (with its contents) afterwards, also when an assertion failed.
-class scoped_temp_dir {
-public:
-    scoped_temp_dir();
-    ~scoped_temp_dir();
-    scoped_temp_dir(const scoped_temp_dir&) = delete;
-    scoped_temp_dir& operator=(const scoped_temp_dir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-    std::filesystem::path previous_;
-};
-
-void write_file(const std::string& path, const std::string& content);
-std::string read_file(const std::string& path);
+using test_files::read_file;
+using test_files::scoped_temp_dir;
+using test_files::write_file;
 
 // Pairs as "A B" lines.
 std::string pair_lines(const pair_list& pairs);
