@@ -327,16 +327,24 @@ def fmt(value, digits=3):
     return f"{value:.{digits}f}"
 
 
+def top_k_table_header():
+    return ["| method | " + " | ".join(f"top {k:,}" for k in TOP_K) + " |",
+            "|---|" + "---:|" * len(TOP_K)]
+
+
+def random_row(baseline):
+    return "| random | " + " | ".join(fmt(baseline, 5) for _ in TOP_K) + " |"
+
+
 def report_screen(result):
     lines = ["### 1. New pairs against an independent screen (HI-II-14 → HI-III)", "",
              f"Proposed from HI-II-14 ({result['interactions']:,} interactions, "
              f"{result['proteins']:,} proteins); hits: the {result['hits']:,} HI-III pairs between "
              "HI-II-14 proteins that HI-II-14 lacks. Precision among the top k proposed pairs.", "",
-             "| method | " + " | ".join(f"top {k:,}" for k in TOP_K) + " |",
-             "|---|" + "---:|" * len(TOP_K)]
+             *top_k_table_header()]
     for method, by_k in result["rows"].items():
         lines.append(f"| `{method}` | " + " | ".join(fmt(by_k[k]) for k in TOP_K) + " |")
-    lines.append(f"| random | " + " | ".join(fmt(result["baseline"], 5) for _ in TOP_K) + " |")
+    lines.append(random_row(result["baseline"]))
     lines += ["", "Random: hits divided by all non-interacting pairs of HI-II-14 proteins.", ""]
     return lines
 
@@ -347,12 +355,11 @@ def report_half(result):
              f"from one half ({result['interactions']:,} interactions), hits: the pairs of the other "
              f"half between proteins of the first (mean {result['hits']:,.0f}). Precision among the "
              "top k, mean ± standard deviation over the seeds.", "",
-             "| method | " + " | ".join(f"top {k:,}" for k in TOP_K) + " |",
-             "|---|" + "---:|" * len(TOP_K)]
+             *top_k_table_header()]
     for method, by_k in result["rows"].items():
         cells = [f"{fmt(by_k[k][0])} ± {fmt(by_k[k][1])}" for k in TOP_K]
         lines.append(f"| `{method}` | " + " | ".join(cells) + " |")
-    lines.append(f"| random | " + " | ".join(fmt(result["baseline"], 5) for _ in TOP_K) + " |")
+    lines.append(random_row(result["baseline"]))
     lines.append("")
     return lines
 
