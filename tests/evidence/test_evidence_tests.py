@@ -8,7 +8,7 @@ import tempfile
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(
-    os.path.abspath(__file__)))), "bench", "evidence"))
+    os.path.abspath(__file__)))), "evidence"))
 import evidence  # noqa: E402
 
 

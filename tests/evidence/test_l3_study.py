@@ -12,7 +12,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(
-    os.path.abspath(__file__)))), "bench", "evidence"))
+    os.path.abspath(__file__)))), "evidence"))
 import l3_study  # noqa: E402
 
 EDGES = [("u", "a"), ("u", "c"), ("a", "b"), ("c", "b"), ("b", "v"), ("a", "c"), ("b", "x")]

@@ -199,7 +199,7 @@ def selection_benchmarks(data_dir):
         benchmarks[name] = mean_precisions([precisions(*holdout(pairs, 0.1, seed))
                                             for seed in (1, 2, 3)])
         log_progress(name)
-    repo = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+    repo = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     runs = []
     for seed in (7, 8, 9):
         out_dir = f"/tmp/l3_study_synthetic_{seed}"

@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
 # Regenerates the evidence: runs ppi-refine and vornel on the real networks of ../shared/data (when
-# present) and on the synthetic default network, writes bench/results/evidence.md and its PNG plots.
+# present) and on the synthetic default network, writes evidence/results/evidence.md and its PNG plots.
 #
-# Usage: bench/evidence/run.sh [build_dir]     (default build_dir: build; built when needed)
+# Usage: evidence/run.sh [build_dir]     (default build_dir: build; built when needed)
 set -euo pipefail
 
-repo=$(cd "$(dirname "$0")/../.." && pwd)
+repo=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$repo/build}
 case $build in /*) ;; *) build=$PWD/$build ;; esac
 data=$(cd "$repo/.." && pwd)/shared/data
-work=$repo/bench/work/evidence
-results=$repo/bench/results
+work=$repo/evidence/work
+results=$repo/evidence/results
 
 if [[ ! -x $build/ppi-refine || ! -x $build/vornel ]]; then
     echo "evidence: building ppi-refine and vornel in $build" >&2
@@ -37,12 +37,12 @@ python=python3
 
 rm -rf "$work"
 mkdir -p "$work" "$results"
-"$python" "$repo/bench/evidence/evidence.py" --build-dir "$build" --data-dir "$data" \
+"$python" "$repo/evidence/evidence.py" --build-dir "$build" --data-dir "$data" \
     --work-dir "$work/runs" --results-dir "$results" --plot-data-dir "$work/plot-data" \
-    --command "bench/evidence/run.sh"
+    --command "evidence/run.sh"
 
 if command -v gnuplot >/dev/null; then
     rm -f "$results"/*.png
-    gnuplot -e "datadir='$work/plot-data'; outdir='$results'" "$repo/bench/evidence/plots.gp"
+    gnuplot -e "datadir='$work/plot-data'; outdir='$results'" "$repo/evidence/plots.gp"
     echo "evidence: plots in $results" >&2
 fi

@@ -553,10 +553,10 @@ def main(argv):
     parser.add_argument("--work-dir", required=True)
     parser.add_argument("--results-dir", required=True)
     parser.add_argument("--plot-data-dir", required=True)
-    parser.add_argument("--command", default="bench/evidence/run.sh")
+    parser.add_argument("--command", default="evidence/run.sh")
     args = parser.parse_args(argv)
 
-    repo = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+    repo = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     pipeline = Pipeline(os.path.abspath(args.build_dir), os.path.abspath(args.work_dir))
     methods = known_methods(args.build_dir)
     started = time.monotonic()
