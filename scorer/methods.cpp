@@ -6,17 +6,28 @@ namespace vornel {
 
 namespace {
 
-constexpr std::array<method_entry, 9> registry{{
-    {"cn", "common neighbours: |N(u) & N(v)|", false, score_cn},
-    {"jaccard", "Jaccard index: |N(u) & N(v)| / |N(u) | N(v)|", false, score_jaccard},
-    {"dice", "Dice coefficient: 2|N(u) & N(v)| / (k_u + k_v)", false, score_dice},
-    {"cd", "Czekanowski-Dice similarity of closed neighbourhoods N[u], N[v]", false, score_cd},
-    {"aa", "Adamic-Adar: sum over common partners z of 1/ln(k_z)", false, score_aa},
-    {"ra", "resource allocation: sum over common partners z of 1/k_z", false, score_ra},
-    {"pcd", "two-sided closed-neighbourhood overlap with a small-neighbourhood penalty", false, score_pcd},
-    {"wcd", "iterative weighted Czekanowski-Dice with an average-degree floor (ITERATIONS rounds)", true,
+constexpr std::array<method_entry, 15> registry{{
+    {"cn", "common neighbours: |N(u) & N(v)|", false, false, score_cn},
+    {"jaccard", "Jaccard index: |N(u) & N(v)| / |N(u) | N(v)|", false, false, score_jaccard},
+    {"dice", "Dice coefficient: 2|N(u) & N(v)| / (k_u + k_v)", false, false, score_dice},
+    {"cd", "Czekanowski-Dice similarity of closed neighbourhoods N[u], N[v]", false, false, score_cd},
+    {"aa", "Adamic-Adar: sum over common partners z of 1/ln(k_z)", false, false, score_aa},
+    {"ra", "resource allocation: sum over common partners z of 1/k_z", false, false, score_ra},
+    {"pcd", "two-sided closed-neighbourhood overlap with a small-neighbourhood penalty", false, false, score_pcd},
+    {"wcd", "iterative weighted Czekanowski-Dice with an average-degree floor (ITERATIONS rounds)", true, false,
      score_wcd},
-    {"l3", "paths of length three: sum over u-a-b-v of 1/sqrt(k_a k_b)", false, score_l3},
+    {"l3", "paths of length three: sum over u-a-b-v of 1/sqrt(k_a k_b)", false, false, score_l3},
+    {"cn-w", "weighted cn: sum over common z of w(u,z)+w(z,v) (Lu and Zhou, EPL 89:18001, 2010)", false, true,
+     score_cn_w},
+    {"aa-w", "weighted aa: sum over common z of (w(u,z)+w(z,v))/ln(1+s_z) (Lu and Zhou, 2010)", false, true,
+     score_aa_w},
+    {"ra-w", "weighted ra: sum over common z of (w(u,z)+w(z,v))/s_z (Lu and Zhou, 2010)", false, true, score_ra_w},
+    {"pcd-w", "pcd with weights as reliabilities: weighted FS-Weight (Chua et al., Bioinformatics 2006)", false,
+     true, score_pcd_w},
+    {"wcd-w", "wcd with every interaction starting at its weight instead of 1 (ITERATIONS rounds)", true, true,
+     score_wcd_w},
+    {"l3-w", "weighted l3: sum over u-a-b-v of w(u,a)w(a,b)w(b,v)/sqrt(s_a s_b) (ours, after Kovacs)", false, true,
+     score_l3_w},
 }};
 
 }  // namespace

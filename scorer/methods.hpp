@@ -14,6 +14,7 @@ struct method_entry {
     std::string_view name;
     std::string_view summary;  // one line for the help text
     bool iterative;            // uses the ITERATIONS argument
+    bool weighted;             // uses the interaction weights (the network's third column)
     score_function score;
 };
 
@@ -32,5 +33,14 @@ record_runs score_ra(const scoring_job& job);
 record_runs score_pcd(const scoring_job& job);
 record_runs score_wcd(const scoring_job& job);
 record_runs score_l3(const scoring_job& job);
+
+// Weighted forms: they use net.weights, or weight 1 for every interaction of a network
+// without weights.
+record_runs score_cn_w(const scoring_job& job);
+record_runs score_aa_w(const scoring_job& job);
+record_runs score_ra_w(const scoring_job& job);
+record_runs score_pcd_w(const scoring_job& job);
+record_runs score_wcd_w(const scoring_job& job);
+record_runs score_l3_w(const scoring_job& job);
 
 }  // namespace vornel

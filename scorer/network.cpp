@@ -4,6 +4,8 @@
 #include "scorer/line_reader.hpp"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <numeric>
 
 namespace vornel {
@@ -13,7 +15,8 @@ namespace {
 // Collects interactions by identifier and turns them into a network.
 class network_builder {
 public:
-    void add(std::string_view a, std::string_view b) {
+    // `weight`: the interaction's weight, or no_weight (as are negative and infinite ones).
+    void add(std::string_view a, std::string_view b, double weight = no_weight) {
         ++counts_.pairs_read;
         if (a == b) {
             ++counts_.self_pairs;
@@ -24,6 +27,7 @@ public:
         identifiers_.prefetch(hash_b);
         const std::uint32_t id_a = identifiers_.intern(a, hash_a);
         edges_.push_back({id_a, identifiers_.intern(b, hash_b)});
+        note_weight(weight);
     }
 
     network_result finish() &&;
@@ -31,8 +35,24 @@ public:
     pair_file_counts counts_;
 
 private:
+    // Weights are kept while every interaction so far has one; the first without one makes
+    // the network unweighted (a weight of 1 or 0 made up for it would rank it arbitrarily).
+    void note_weight(double weight) {
+        if (weight >= 0 && weight <= std::numeric_limits<double>::max()) {
+            if (all_weighted_) edge_weights_.push_back(weight + 0.0);  // + 0.0 turns -0 into 0
+            return;
+        }
+        ++counts_.pairs_without_weight;
+        if (all_weighted_) {
+            all_weighted_ = false;
+            edge_weights_ = {};
+        }
+    }
+
     identifier_table identifiers_;  // first-seen ids
     big_vector<pair_ids> edges_;
+    big_vector<double> edge_weights_;  // by edge, while all_weighted_
+    bool all_weighted_ = true;
 };
 
 // Fills net.name_bytes and net.name_starts in byte order of the identifiers; returns, for
@@ -66,36 +86,61 @@ std::vector<std::uint64_t> row_offsets(std::span<const pair_ids> edges,
     return starts;
 }
 
-// Builds the rows of net from the interactions (repeats allowed); returns how many repeated
-// pairs were merged. Two linear passes instead of a sort: the first groups partners by row in
-// any order; the second walks those rows in increasing id u and appends u to the row of each
-// partner, so every row receives its partners in increasing order.
-std::uint64_t build_rows(std::span<const pair_ids> edges, std::uint32_t n,
-                         network& net) {
+// Builds the rows of net from the interactions (repeats allowed), with their weights when
+// `Weighted`; returns how many repeated pairs were merged. Two linear passes instead of a sort:
+// the first groups partners by row in any order; the second walks those rows in increasing id u
+// and appends u to the row of each partner, so every row receives its partners in increasing
+// order. Repeated rows of a pair keep the largest weight: the maximum does not depend on the
+// order of the rows, leaves a pair listed in both orientations with one score (as STRING lists
+// every link) as it is, and takes the best piece of evidence when each row is one (as in
+// PSI-MITAB), where a sum would count the same link again for every orientation or listing.
+template <bool Weighted>
+std::uint64_t build_rows(std::span<const pair_ids> edges, std::span<const double> edge_weights,
+                         std::uint32_t n, network& net) {
     const std::vector<std::uint64_t> starts = row_offsets(edges, n);
     big_vector<std::uint32_t> unordered(starts.back());
+    big_vector<double> unordered_weights(Weighted ? starts.back() : 0);
     std::vector<std::uint64_t> fill(starts.begin(), starts.end() - 1);
-    for (const auto& [a, b] : edges) {
+    for (std::size_t i = 0; i < edges.size(); ++i) {
+        const auto [a, b] = edges[i];
+        if constexpr (Weighted) {
+            unordered_weights[fill[a]] = edge_weights[i];
+            unordered_weights[fill[b]] = edge_weights[i];
+        }
         unordered[fill[a]++] = b;
         unordered[fill[b]++] = a;
     }
     std::copy(starts.begin(), starts.end() - 1, fill.begin());
     big_vector<std::uint32_t> sorted(starts.back());
+    big_vector<double> sorted_weights(Weighted ? starts.back() : 0);
     for (std::uint32_t u = 0; u < n; ++u) {
-        for (std::uint64_t slot = starts[u]; slot < starts[u + 1]; ++slot) sorted[fill[unordered[slot]]++] = u;
+        for (std::uint64_t slot = starts[u]; slot < starts[u + 1]; ++slot) {
+            const std::uint64_t to = fill[unordered[slot]]++;
+            sorted[to] = u;
+            if constexpr (Weighted) sorted_weights[to] = unordered_weights[slot];
+        }
     }
     // Repeats are now neighbours within their rows: keep the first of each run.
     net.row_starts.assign(std::size_t{n} + 1, 0);
     std::uint64_t kept = 0;
     for (std::uint32_t u = 0; u < n; ++u) {
         for (std::uint64_t slot = starts[u]; slot < starts[u + 1]; ++slot) {
-            if (slot == starts[u] || sorted[slot] != sorted[slot - 1]) sorted[kept++] = sorted[slot];
+            if (slot == starts[u] || sorted[slot] != sorted[slot - 1]) {
+                if constexpr (Weighted) sorted_weights[kept] = sorted_weights[slot];
+                sorted[kept++] = sorted[slot];
+            } else if constexpr (Weighted) {
+                sorted_weights[kept - 1] = std::max(sorted_weights[kept - 1], sorted_weights[slot]);
+            }
         }
         net.row_starts[u + 1] = kept;
     }
     const std::uint64_t repeated_directions = sorted.size() - kept;
     sorted.resize(kept);
     net.partner_ids = std::move(sorted);
+    if constexpr (Weighted) {
+        sorted_weights.resize(kept);
+        net.weights = std::move(sorted_weights);
+    }
     return repeated_directions / 2;  // every repeated pair shows up in both of its rows
 }
 
@@ -104,7 +149,10 @@ network_result network_builder::finish() && {
     result.counts = counts_;
     const std::vector<std::uint32_t> dense = number_in_byte_order(identifiers_, result.net);
     for (auto& edge : edges_) edge = {dense[edge.first], dense[edge.second]};
-    result.counts.repeated_pairs = build_rows(edges_, identifiers_.size(), result.net);
+    const bool weighted = all_weighted_ && !edges_.empty();
+    result.counts.repeated_pairs = weighted ? build_rows<true>(edges_, edge_weights_, identifiers_.size(), result.net)
+                                            : build_rows<false>(edges_, {}, identifiers_.size(), result.net);
+    edge_weights_ = {};
     result.lines = std::move(edges_);
     return result;
 }
@@ -113,16 +161,26 @@ std::string describe_line_error(const std::string& path, std::uint64_t line) {
     return path + ":" + std::to_string(line) + ": expected two identifiers";
 }
 
-// Feeds every data line of a pair file to `add(first, second)`; returns an error text or "".
+// The field after `second` in `line` (blank- or tab-separated), or an empty view.
+std::string_view field_after(std::string_view line, std::string_view second) {
+    std::size_t pos = static_cast<std::size_t>(second.data() + second.size() - line.data());
+    while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
+    std::size_t end = pos;
+    while (end < line.size() && line[end] != ' ' && line[end] != '\t') ++end;
+    return line.substr(pos, end - pos);
+}
+
+// Feeds every data line of a pair file to `add(first, second, third)` (third: the next field
+// or empty, found only when `want_third`); returns an error text or "".
 template <class Add>
-std::string read_pair_lines(const std::string& path, std::uint64_t& lines, Add add) {
+std::string read_pair_lines(const std::string& path, std::uint64_t& lines, bool want_third, Add add) {
     line_reader reader(path);
     std::string_view line;
     while (reader.next_line(line)) {
         if (is_skipped_line(line)) continue;
         const line_fields fields = split_two_fields(line);
         if (fields.count < 2) return describe_line_error(path, reader.line_number());
-        add(fields.first, fields.second);
+        add(fields.first, fields.second, want_third ? field_after(line, fields.second) : std::string_view{});
     }
     lines = reader.line_number();
     if (!reader.error().empty()) return path + ": cannot read: " + reader.error();
@@ -216,11 +274,20 @@ bool network::interacts(std::uint32_t u, std::uint32_t v) const {
     return std::binary_search(row.begin(), row.end(), v);
 }
 
-network_result read_network(const std::string& path) {
+double parse_weight(std::string_view text) {
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) return no_weight;
+    return value >= 0 && std::isfinite(value) ? value : no_weight;
+}
+
+network_result read_network(const std::string& path, bool keep_weights) {
     network_builder builder;
     std::uint64_t lines = 0;
-    std::string error = read_pair_lines(path, lines,
-                                        [&](std::string_view a, std::string_view b) { builder.add(a, b); });
+    std::string error = read_pair_lines(path, lines, keep_weights,
+                                        [&](std::string_view a, std::string_view b, std::string_view third) {
+                                            builder.add(a, b, keep_weights ? parse_weight(third) : no_weight);
+                                        });
     if (!error.empty()) {
         network_result failed;
         failed.error = std::move(error);
@@ -230,9 +297,12 @@ network_result read_network(const std::string& path) {
     return std::move(builder).finish();
 }
 
-network_result build_network(std::span<const std::pair<std::string, std::string>> pairs) {
+network_result build_network(std::span<const std::pair<std::string, std::string>> pairs,
+                             std::span<const double> weights) {
     network_builder builder;
-    for (const auto& [a, b] : pairs) builder.add(a, b);
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        builder.add(pairs[i].first, pairs[i].second, i < weights.size() ? weights[i] : no_weight);
+    }
     builder.counts_.lines = pairs.size();
     return std::move(builder).finish();
 }
@@ -240,8 +310,9 @@ network_result build_network(std::span<const std::pair<std::string, std::string>
 listed_result read_listed_pairs(const std::string& path, const network& net) {
     listed_collector collector(net);
     std::uint64_t lines = 0;
-    std::string error = read_pair_lines(path, lines,
-                                        [&](std::string_view a, std::string_view b) { collector.add(a, b); });
+    std::string error = read_pair_lines(path, lines, false, [&](std::string_view a, std::string_view b, std::string_view) {
+        collector.add(a, b);
+    });
     if (!error.empty()) {
         listed_result failed;
         failed.error = std::move(error);

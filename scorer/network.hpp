@@ -3,6 +3,7 @@
 #include "scorer/big_vector.hpp"
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
 #include <string>
@@ -19,7 +20,11 @@ struct network {
     std::vector<std::uint64_t> name_starts;  // n + 1 offsets into name_bytes
     std::vector<std::uint64_t> row_starts;   // n + 1 offsets into partner_ids
     big_vector<std::uint32_t> partner_ids;  // both directions of every interaction
+    // The weight (confidence) of every interaction by slot of partner_ids, equal in both
+    // directions; empty when the network carries no weights, so unweighted runs pay nothing.
+    big_vector<double> weights;
 
+    bool weighted() const { return !weights.empty(); }
     std::uint32_t protein_count() const { return static_cast<std::uint32_t>(row_starts.size() - 1); }
     std::uint64_t interaction_count() const { return partner_ids.size() / 2; }
     std::uint32_t degree(std::uint32_t u) const {
@@ -37,6 +42,9 @@ struct network {
     bool interacts(std::uint32_t u, std::uint32_t v) const;
 };
 
+// The weight passed for an interaction that has none.
+inline constexpr double no_weight = std::numeric_limits<double>::quiet_NaN();
+
 // Two proteins by id.
 struct pair_ids {
     std::uint32_t first;
@@ -50,6 +58,7 @@ struct pair_file_counts {
     std::uint64_t self_pairs = 0;      // dropped
     std::uint64_t repeated_pairs = 0;  // merged into an earlier pair, in either orientation
     std::uint64_t unknown_pairs = 0;   // listed pairs with a protein missing from the network
+    std::uint64_t pairs_without_weight = 0;  // interactions (self-pairs aside) without a usable weight
 };
 
 struct network_result {
@@ -64,10 +73,20 @@ struct network_result {
 // Reads a network file: one interaction per line, two identifiers separated by blanks or tabs,
 // further columns ignored; blank and '#' lines skipped; self-pairs dropped and repeated pairs
 // merged. A protein that appears only in self-pairs is not part of the network.
-network_result read_network(const std::string& path);
+// With `keep_weights`, a third column that std::from_chars reads whole as a finite number >= 0
+// is the interaction's weight; the network is weighted only when every interaction has one
+// (counts.pairs_without_weight says how many had none). Without it no weight is read.
+// Repeated rows of one pair keep the largest of their weights (see build_rows).
+network_result read_network(const std::string& path, bool keep_weights = false);
 
-// Builds a network from identifier pairs (self-pairs and repeats allowed, handled as above).
-network_result build_network(std::span<const std::pair<std::string, std::string>> pairs);
+// Builds a network from identifier pairs (self-pairs and repeats allowed, handled as above),
+// with one weight per pair when `weights` is not empty (no_weight, negative or infinite: none).
+network_result build_network(std::span<const std::pair<std::string, std::string>> pairs,
+                             std::span<const double> weights = {});
+
+// The weight written in a column: a finite number >= 0 that std::from_chars reads whole, or
+// no_weight.
+double parse_weight(std::string_view text);
 
 // The distinct pairs of a pair list, in the order of their first appearance and orientation,
 // with both proteins in the network.

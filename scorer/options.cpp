@@ -131,6 +131,11 @@ std::string help_text() {
         name.resize(9, ' ');
         text += "  " + name + std::string(entry.summary) + "\n";
     }
+    text +=
+        "\n"
+        "Weighted methods (-w) take a number in the third column of NETWORK as the weight w of its\n"
+        "interaction (s_x: the sum of x's weights; a repeated pair keeps its largest weight); on a\n"
+        "network without weights every interaction weighs 1. The other methods ignore weights.\n";
     return text;
 }
 

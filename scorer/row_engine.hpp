@@ -10,6 +10,8 @@
 #include <mutex>
 #include <span>
 #include <thread>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace vornel {
@@ -59,6 +61,21 @@ void parallel_for_items(std::uint32_t count, unsigned threads, Fn fn) {
     if (error) std::rethrow_exception(error);
 }
 
+// Three sums over the partners a shared by u and v, for kernels whose score needs the two
+// sides apart (weighted sums of one side are not symmetric in u and v).
+struct partner_sums {
+    double both = 0;    // sum of w(u,a) w(a,v)
+    double from_u = 0;  // sum of w(u,a)
+    double from_v = 0;  // sum of w(a,v)
+
+    partner_sums& operator+=(const partner_sums& term) {
+        both += term.both;
+        from_u += term.from_u;
+        from_v += term.from_v;
+        return *this;
+    }
+};
+
 // Per-thread scratch arrays indexed by protein id. A stamp array entry equal to the current
 // row's stamp (row id + 1) marks membership, so nothing needs clearing between rows.
 struct row_workspace {
@@ -75,6 +92,7 @@ struct row_workspace {
     std::vector<std::uint64_t> partner_slot;   // for partners: the slot of v in the row
     std::vector<std::uint32_t> sum_stamp;      // sum[v] belongs to the row
     std::vector<double> sum;
+    std::vector<partner_sums> partner_sum;     // instead of sum for partner_sums kernels; sized on first use
     std::vector<std::uint32_t> touched;        // the v with sum[v] set, in first-touch order
     std::vector<std::uint32_t> middle_stamp;   // for paths of length three: sums at b
     std::vector<double> middle;
@@ -108,23 +126,42 @@ inline std::uint32_t mark_partners(const network& net, std::uint32_t u, row_work
     return stamp;
 }
 
-inline void add_to_sum(row_workspace& ws, std::uint32_t stamp, std::uint32_t v, double term) {
+// The per-protein sums of the workspace for terms of type Term (double or partner_sums).
+template <class Term>
+std::vector<Term>& sums_of(row_workspace& ws) {
+    if constexpr (std::is_same_v<Term, double>) {
+        return ws.sum;
+    } else {
+        static_assert(std::is_same_v<Term, partner_sums>);
+        if (ws.partner_sum.size() != ws.sum.size()) ws.partner_sum.resize(ws.sum.size());
+        return ws.partner_sum;
+    }
+}
+
+// The type of a kernel's path terms.
+template <class Kernel>
+using term_of = decltype(std::declval<const Kernel&>().path_term(0u, std::uint64_t{0}, std::uint64_t{0}));
+
+template <class Term = double>
+void add_to_sum(row_workspace& ws, std::uint32_t stamp, std::uint32_t v, const Term& term) {
+    std::vector<Term>& sum = sums_of<Term>(ws);
     if (ws.sum_stamp[v] != stamp) {
         ws.sum_stamp[v] = stamp;
-        ws.sum[v] = term;
+        sum[v] = term;
         ws.touched.push_back(v);
     } else {
-        ws.sum[v] += term;
+        sum[v] += term;
     }
 }
 
 // Turns the sums of row u into candidate records: every reached v that is not a partner of u.
 // finish(v, sum) gives the score; only positive scores become records.
-template <class Finish>
+template <class Term = double, class Finish>
 void emit_candidates(std::uint32_t u, std::uint32_t stamp, row_workspace& ws, Finish finish) {
+    const std::vector<Term>& sum = sums_of<Term>(ws);
     for (const std::uint32_t v : ws.touched) {
         if (ws.partner_stamp[v] == stamp) continue;
-        const double score = finish(v, ws.sum[v]);
+        const double score = finish(v, sum[v]);
         if (score > 0) ws.records.push_back({descending_key(score), candidate_tie(u, v)});
     }
     ws.touched.clear();
@@ -148,7 +185,7 @@ void sum_two_step_paths(const network& net, const Kernel& kernel, std::uint32_t 
         const auto above = partners_above(net, a, u);
         std::uint64_t slot_av = static_cast<std::uint64_t>(above.data() - net.partner_ids.data());
         for (const std::uint32_t v : above) {
-            add_to_sum(ws, stamp, v, kernel.path_term(a, slot_ua, slot_av));
+            add_to_sum<term_of<Kernel>>(ws, stamp, v, kernel.path_term(a, slot_ua, slot_av));
             ++slot_av;
         }
     }
@@ -160,7 +197,7 @@ void sum_two_step_paths(const network& net, const Kernel& kernel, std::uint32_t 
 // kernels whose every term is 1 (Kernel::counts_partners) count in an integer; the others first
 // collect the shared partners' slots, then add up their terms.
 template <class Kernel>
-double sum_shared_with(const network& net, const Kernel& kernel, std::uint32_t v, std::uint32_t stamp,
+auto sum_shared_with(const network& net, const Kernel& kernel, std::uint32_t v, std::uint32_t stamp,
                        row_workspace& ws) {
     const std::uint32_t* row = net.partner_ids.data();
     const std::uint64_t first = net.row_starts[v];
@@ -177,7 +214,7 @@ double sum_shared_with(const network& net, const Kernel& kernel, std::uint32_t v
             shared[count] = slot;
             count += ws.partner_stamp[row[slot]] == stamp;
         }
-        double sum = 0;
+        term_of<Kernel> sum{};
         for (std::size_t i = 0; i < count; ++i) {
             const std::uint32_t a = row[shared[i]];
             // Weights are symmetric: the slot of a-v in v's row stands for the one in a's row.
@@ -214,8 +251,12 @@ record_runs score_listed_shared_partners(const scoring_job& job, const Kernel& k
         const std::uint32_t stamp = mark_partners(net, anchor, ws);
         for (std::uint64_t e = grouped.starts[anchor]; e < grouped.starts[anchor + 1]; ++e) {
             const auto [other, index] = grouped.entries[e];
-            const double sum = sum_shared_with(net, kernel, other, stamp, ws);
+            auto sum = sum_shared_with(net, kernel, other, stamp, ws);
             const auto [u, v] = std::minmax(anchor, other);
+            // Terms were summed as (anchor, other); finish() sees (smaller id, larger id).
+            if constexpr (std::is_same_v<decltype(sum), partner_sums>) {
+                if (anchor != u) std::swap(sum.from_u, sum.from_v);
+            }
             const double score = kernel.finish(u, v, sum, ws.partner_stamp[other] == stamp);
             if (score > 0) ws.records.push_back({descending_key(score), index});
         }
@@ -236,9 +277,30 @@ record_runs score_shared_partners(const scoring_job& job, const Kernel& kernel) 
         row_workspace& ws = spaces[t];
         const std::uint32_t stamp = mark_partners(net, u, ws);
         sum_two_step_paths(net, kernel, u, stamp, ws);
-        emit_candidates(u, stamp, ws, [&](std::uint32_t v, double sum) { return kernel.finish(u, v, sum, false); });
+        emit_candidates<term_of<Kernel>>(u, stamp, ws, [&](std::uint32_t v, const term_of<Kernel>& sum) {
+            return kernel.finish(u, v, sum, false);
+        });
     });
     return collect_records(spaces);
+}
+
+// The interaction weights a weighted method uses, by slot: the network's own, or 1 for every
+// interaction of a network without weights (`ones` then holds them).
+inline std::span<const double> slot_weights(const network& net, std::vector<double>& ones) {
+    if (net.weighted()) return net.weights;
+    ones.assign(net.partner_ids.size(), 1.0);
+    return ones;
+}
+
+// The strength of every protein: the sum of its interactions' weights, in row order.
+inline std::vector<double> strengths(const network& net, std::span<const double> weight) {
+    std::vector<double> strength(net.protein_count(), 0.0);
+    for (std::uint32_t x = 0; x < net.protein_count(); ++x) {
+        double s = 0;
+        for (std::uint64_t slot = net.row_starts[x]; slot < net.row_starts[x + 1]; ++slot) s += weight[slot];
+        strength[x] = s;
+    }
+    return strength;
 }
 
 }  // namespace vornel

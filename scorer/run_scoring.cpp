@@ -69,7 +69,7 @@ std::string run_scoring(const options& opts, std::FILE* log) {
     output_file out(opts.output_path);
     if (!out.error().empty()) return out.error();
 
-    network_result read = read_network(opts.network_path);
+    network_result read = read_network(opts.network_path, method->weighted);
     if (!read.error.empty()) return read.error;
     const network& net = read.net;
     listed_result listed;
@@ -82,6 +82,11 @@ std::string run_scoring(const options& opts, std::FILE* log) {
     // Reported only once both files are read, so that a bad input gives a single error line.
     report_network(log, opts.network_path, net, read.counts);
     if (!opts.proposes_candidates()) report_listed(log, opts.pairs_path, listed.listed, listed.counts);
+    if (method->weighted && !net.weighted()) {
+        std::fprintf(log, "vornel: network %s has no weights (%llu interactions without a number >= 0 in the third "
+                          "column): %s weighs every interaction 1\n",
+                     opts.network_path.c_str(), ull(read.counts.pairs_without_weight), opts.method.c_str());
+    }
 
     scoring_job job;
     job.net = &net;

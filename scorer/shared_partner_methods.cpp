@@ -29,6 +29,60 @@ struct weighted_partner_kernel {
     double finish(std::uint32_t, std::uint32_t, double sum, bool) const { return sum; }
 };
 
+// The weighted sums of Lu and Zhou: every shared partner a adds (w(u,a) + w(a,v)) factor[a].
+struct weighted_pair_kernel {
+    static constexpr bool counts_partners = false;
+    std::span<const double> weight;  // by slot
+    std::vector<double> factor;      // by protein
+    double path_term(std::uint32_t a, std::uint64_t slot_ua, std::uint64_t slot_av) const {
+        return (weight[slot_ua] + weight[slot_av]) * factor[a];
+    }
+    double finish(std::uint32_t, std::uint32_t, double sum, bool) const { return sum; }
+};
+
+// Lu and Zhou's kernel with factor[z] = f(s_z), s_z the strength of z (f(0) gives no term).
+template <class Factor>
+record_runs score_weighted_pairs(const scoring_job& job, Factor factor_of_strength) {
+    std::vector<double> ones;
+    weighted_pair_kernel kernel{slot_weights(*job.net, ones), {}};
+    kernel.factor = strengths(*job.net, kernel.weight);
+    for (double& s : kernel.factor) s = s > 0 ? factor_of_strength(s) : 0.0;
+    return score_shared_partners(job, kernel);
+}
+
+// The weighted FS-Weight: reliabilities r (the weights, r(x,x) = 1) summed over closed
+// neighbourhoods, as partner_sums over the shared partners plus u and v when they interact.
+struct reliability_kernel {
+    static constexpr bool counts_partners = false;
+    const network& net;
+    std::span<const double> weight;   // by slot
+    std::vector<double> closed_size;  // 1 + s_x: the summed reliabilities of N[x]
+    std::vector<double> penalty;      // lambda_x = max(0, n_avg - closed_size[x])
+
+    partner_sums path_term(std::uint32_t, std::uint64_t slot_ua, std::uint64_t slot_av) const {
+        const double r_ua = weight[slot_ua];
+        const double r_av = weight[slot_av];
+        return {r_ua * r_av, r_ua, r_av};
+    }
+
+    double finish(std::uint32_t u, std::uint32_t v, partner_sums sums, bool interacting) const {
+        if (interacting) {
+            // x = u adds r(u,u) r(v,u), x = v adds r(u,v) r(v,v).
+            const auto row = net.partners(u);
+            const double r = weight[net.row_starts[u] +
+                                    static_cast<std::uint64_t>(std::lower_bound(row.begin(), row.end(), v) - row.begin())];
+            sums.both += 2.0 * r;
+            sums.from_u += 1.0 + r;
+            sums.from_v += r + 1.0;
+        }
+        if (sums.both == 0) return 0.0;
+        const double only_u = std::max(0.0, closed_size[u] - sums.from_u);
+        const double only_v = std::max(0.0, closed_size[v] - sums.from_v);
+        const double twice = 2.0 * sums.both;
+        return twice / (only_u + twice + penalty[u]) * (twice / (only_v + twice + penalty[v]));
+    }
+};
+
 // Size of N[u] & N[v]: the shared partners, plus u and v themselves when they interact.
 double closed_overlap(double shared, bool interacting) { return shared + (interacting ? 2.0 : 0.0); }
 
@@ -105,6 +159,34 @@ record_runs score_pcd(const scoring_job& job) {
             const double twice = 2.0 * overlap;
             return twice / (only_u + twice + penalty[u]) * (twice / (only_v + twice + penalty[v]));
         }});
+}
+
+record_runs score_cn_w(const scoring_job& job) {
+    return score_weighted_pairs(job, [](double) { return 1.0; });
+}
+
+record_runs score_aa_w(const scoring_job& job) {
+    return score_weighted_pairs(job, [](double s) { return 1.0 / std::log1p(s); });
+}
+
+record_runs score_ra_w(const scoring_job& job) {
+    return score_weighted_pairs(job, [](double s) { return 1.0 / s; });
+}
+
+record_runs score_pcd_w(const scoring_job& job) {
+    const network& net = *job.net;
+    const std::uint32_t n = net.protein_count();
+    std::vector<double> ones;
+    reliability_kernel kernel{net, slot_weights(net, ones), {}, {}};
+    // n_avg is the mean closed-neighbourhood size counted as in pcd.
+    const double mean_closed = n == 0 ? 0.0 : 1.0 + 2.0 * double(net.interaction_count()) / double(n);
+    kernel.closed_size = strengths(net, kernel.weight);
+    kernel.penalty.resize(n);
+    for (std::uint32_t x = 0; x < n; ++x) {
+        kernel.closed_size[x] += 1.0;
+        kernel.penalty[x] = std::max(0.0, mean_closed - kernel.closed_size[x]);
+    }
+    return score_shared_partners(job, kernel);
 }
 
 }  // namespace vornel

@@ -90,12 +90,11 @@ std::vector<double> reweigh_interactions(const scoring_job& job, const weight_st
     return next;
 }
 
-}  // namespace
-
-record_runs score_wcd(const scoring_job& job) {
+// Runs the rounds from the given interaction weights (by slot).
+record_runs score_wcd_from(const scoring_job& job, std::span<const double> start) {
     const network& net = *job.net;
     weight_state state;
-    state.weight.assign(net.partner_ids.size(), 1.0);
+    state.weight.assign(start.begin(), start.end());
     state.floored_strength = floored_strengths(net, state.weight);
     if (job.rounds > 1) {
         const auto mirror = mirror_slots(net);
@@ -105,6 +104,18 @@ record_runs score_wcd(const scoring_job& job) {
         }
     }
     return score_shared_partners(job, weighted_kernel{net, state});
+}
+
+}  // namespace
+
+record_runs score_wcd(const scoring_job& job) {
+    return score_wcd_from(job, std::vector<double>(job.net->partner_ids.size(), 1.0));
+}
+
+// The interactions start at their confidences instead of 1 (w(x,x) stays 1).
+record_runs score_wcd_w(const scoring_job& job) {
+    std::vector<double> ones;
+    return score_wcd_from(job, slot_weights(*job.net, ones));
 }
 
 }  // namespace vornel
