@@ -78,12 +78,9 @@ double wcd_with(const graph& g, const weights& w, const std::map<protein, double
     return sum / (strength.at(u) + strength.at(v));
 }
 
-// The weights that the last of `rounds` rounds uses: rounds - 1 re-weightings of all interactions.
-weights wcd_weights(const graph& g, int rounds) {
-    weights w;
-    for (const auto& [x, p] : g) {
-        for (const auto& y : p) w[{x, y}] = 1.0;
-    }
+// The weights that the last of `rounds` rounds uses: rounds - 1 re-weightings of all
+// interactions, starting from `w`.
+weights wcd_weights_from(const graph& g, weights w, int rounds) {
     for (int round = 1; round < rounds; ++round) {
         const auto strength = floored_strengths(g, w);
         weights next;
@@ -93,6 +90,14 @@ weights wcd_weights(const graph& g, int rounds) {
         w = next;
     }
     return w;
+}
+
+weights wcd_weights(const graph& g, int rounds) {
+    weights w;
+    for (const auto& [x, p] : g) {
+        for (const auto& y : p) w[{x, y}] = 1.0;
+    }
+    return wcd_weights_from(g, w, rounds);
 }
 
 double l3(const graph& g, const protein& u, const protein& v) {
@@ -187,6 +192,148 @@ std::vector<double> score_list(const graph& g, const std::string& method,
             out.push_back(g.count(u) && g.count(v) && u != v ? wcd_with(g, w, strength, u, v) : 0.0);
         } else {
             out.push_back(score(g, method, u, v, rounds));
+        }
+    }
+    return out;
+}
+
+}  // namespace reference
+
+namespace reference {
+
+namespace {
+
+graph unweighted(const weighted_graph& g) {
+    graph out;
+    for (const auto& [x, partners] : g) {
+        for (const auto& [y, w] : partners) out[x].insert(y);
+    }
+    return out;
+}
+
+double strength(const weighted_graph& g, const protein& x) {
+    double s = 0;
+    for (const auto& [y, w] : g.at(x)) s += w;
+    return s;
+}
+
+// r(x, y) over closed neighbourhoods: 1 for x itself, the weight for a partner, else 0.
+double reliability(const weighted_graph& g, const protein& x, const protein& y) {
+    if (x == y) return 1.0;
+    const auto& partners = g.at(x);
+    const auto found = partners.find(y);
+    return found == partners.end() ? 0.0 : found->second;
+}
+
+double lu_zhou(const weighted_graph& g, const std::string& method, const protein& u, const protein& v) {
+    double sum = 0;
+    for (const auto& [z, w_uz] : g.at(u)) {
+        const auto& nz = g.at(z);
+        if (z == v || !nz.count(v)) continue;
+        const double pair_weight = w_uz + nz.at(v);
+        const double s = strength(g, z);
+        if (method == "cn-w") sum += pair_weight;
+        if (method == "aa-w" && s > 0) sum += pair_weight / std::log(1 + s);
+        if (method == "ra-w" && s > 0) sum += pair_weight / s;
+    }
+    return sum;
+}
+
+double weighted_l3(const weighted_graph& g, const protein& u, const protein& v) {
+    double sum = 0;
+    for (const auto& [a, w_ua] : g.at(u)) {
+        for (const auto& [b, w_ab] : g.at(a)) {
+            if (a == v || b == u || b == v || !g.at(b).count(v)) continue;
+            const double s = strength(g, a) * strength(g, b);
+            if (s > 0) sum += w_ua * w_ab * g.at(b).at(v) / std::sqrt(s);
+        }
+    }
+    return sum;
+}
+
+double weighted_pcd(const weighted_graph& g, const protein& u, const protein& v) {
+    double total_closed = 0;
+    for (const auto& [x, p] : g) total_closed += double(p.size() + 1);
+    const double n_avg = total_closed / double(g.size());
+    const graph plain = unweighted(g);
+    const auto nu = closed(plain, u);
+    const auto nv = closed(plain, v);
+    double shared = 0, only_u = 0, only_v = 0, all_u = 0, all_v = 0;
+    for (const auto& x : intersection(nu, nv)) shared += reliability(g, u, x) * reliability(g, v, x);
+    for (const auto& x : difference(nu, nv)) only_u += reliability(g, u, x);
+    for (const auto& x : difference(nv, nu)) only_v += reliability(g, v, x);
+    for (const auto& x : nu) all_u += reliability(g, u, x);
+    for (const auto& x : nv) all_v += reliability(g, v, x);
+    if (shared == 0) return 0;
+    const double lambda_u = std::max(0.0, n_avg - all_u);
+    const double lambda_v = std::max(0.0, n_avg - all_v);
+    return 2 * shared / (only_u + 2 * shared + lambda_u) * (2 * shared / (only_v + 2 * shared + lambda_v));
+}
+
+// Scores every pair with one shared state (the wcd-w weights computed once).
+class weighted_scorer {
+public:
+    weighted_scorer(const weighted_graph& g, const std::string& method, int rounds)
+        : g_(g), plain_(unweighted(g)), method_(method) {
+        if (method == "wcd-w") {
+            weights start;
+            for (const auto& [x, partners] : g) {
+                for (const auto& [y, w] : partners) start[{x, y}] = w;
+            }
+            wcd_ = wcd_weights_from(plain_, start, std::max(rounds, 1));
+            strength_ = floored_strengths(plain_, wcd_);
+        } else if (method != "cn-w" && method != "aa-w" && method != "ra-w" && method != "pcd-w" && method != "l3-w") {
+            throw std::invalid_argument("unknown weighted method " + method);
+        }
+    }
+
+    double operator()(const protein& u, const protein& v) const {
+        if (!g_.count(u) || !g_.count(v) || u == v) return 0;
+        if (method_ == "wcd-w") return wcd_with(plain_, wcd_, strength_, u, v);
+        if (method_ == "pcd-w") return weighted_pcd(g_, u, v);
+        if (method_ == "l3-w") return weighted_l3(g_, u, v);
+        return lu_zhou(g_, method_, u, v);
+    }
+
+private:
+    const weighted_graph& g_;
+    graph plain_;
+    std::string method_;
+    weights wcd_;
+    std::map<protein, double> strength_;
+};
+
+}  // namespace
+
+weighted_graph make_weighted_graph(const std::vector<weighted_interaction>& interactions) {
+    weighted_graph g;
+    for (const auto& [a, b, w] : interactions) {
+        if (a == b) continue;
+        for (const auto& [x, y] : {std::pair(a, b), std::pair(b, a)}) {
+            const auto [at, inserted] = g[x].emplace(y, w);
+            if (!inserted) at->second = std::max(at->second, w);
+        }
+    }
+    return g;
+}
+
+std::vector<double> weighted_score_list(const weighted_graph& g, const std::string& method,
+                                        const std::vector<std::pair<protein, protein>>& pairs, int rounds) {
+    const weighted_scorer score(g, method, rounds);
+    std::vector<double> out;
+    for (const auto& [u, v] : pairs) out.push_back(score(u, v));
+    return out;
+}
+
+std::map<std::pair<protein, protein>, double> weighted_candidates(const weighted_graph& g, const std::string& method,
+                                                                  int rounds) {
+    const weighted_scorer score(g, method, rounds);
+    std::map<std::pair<protein, protein>, double> out;
+    for (auto u = g.begin(); u != g.end(); ++u) {
+        for (auto v = std::next(u); v != g.end(); ++v) {
+            if (u->second.count(v->first)) continue;
+            const double s = score(u->first, v->first);
+            if (s != 0) out[{u->first, v->first}] = s;
         }
     }
     return out;

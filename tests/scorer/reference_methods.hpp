@@ -28,4 +28,25 @@ std::vector<double> score_list(const graph& g, const std::string& method,
 // Every non-interacting pair (smaller identifier first) with a non-zero score.
 std::map<std::pair<protein, protein>, double> candidates(const graph& g, const std::string& method, int rounds);
 
+// A weighted graph: the partners of every protein with the weight of the interaction.
+using weighted_graph = std::map<protein, std::map<protein, double>>;
+
+struct weighted_interaction {
+    protein a;
+    protein b;
+    double weight;
+};
+
+// Self-pairs dropped; a repeated pair (in either orientation) keeps its largest weight.
+weighted_graph make_weighted_graph(const std::vector<weighted_interaction>& interactions);
+
+// Scores of a list of pairs under a weighted method (cn-w, aa-w, ra-w, pcd-w, wcd-w, l3-w),
+// straight from the formulas of docs/methods.md; proteins missing from the graph score 0.
+std::vector<double> weighted_score_list(const weighted_graph& g, const std::string& method,
+                                        const std::vector<std::pair<protein, protein>>& pairs, int rounds);
+
+// Every non-interacting pair (smaller identifier first) with a non-zero weighted score.
+std::map<std::pair<protein, protein>, double> weighted_candidates(const weighted_graph& g, const std::string& method,
+                                                                  int rounds);
+
 }  // namespace reference
