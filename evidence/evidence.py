@@ -8,7 +8,9 @@ Tests (each skipped with a message when its input is missing):
   2. new pairs from one random half of Lit-BM-13, hits = pairs of the other half;
   3. filtering the Krogan 2006 extended yeast network against CYC2008 complexes;
   4. filtering Lit-BM-13 with 25% planted interactions whose endpoints follow degree;
-  5. the README's synthetic default network, with its known truth.
+  5. the README's synthetic default network, with its known truth;
+  6. the weighted methods (-w) filtering the Krogan 2006 network with its confidences, against
+     their unweighted forms and the experimenters' own confidence cut, on CYC2008 complexes.
 Only the standard library is used, so any python3 runs it.
 """
 
@@ -58,8 +60,9 @@ def read_pairs(path):
 
 
 def write_pairs(path, pairs):
+    """One line per pair; a third element (a weight, as text) becomes the third column."""
     with open(path, "w") as out:
-        out.write("".join(f"{a}\t{b}\n" for a, b in pairs))
+        out.write("".join("\t".join(pair) + "\n" for pair in pairs))
 
 
 def proteins_of(pairs):
@@ -253,6 +256,48 @@ def test_known_complexes(pipeline, data_dir, methods):
             "interactions": len(network)}
 
 
+def read_weighted_pairs(path):
+    """(a, b, weight text) of a network file with a third column, as read_pairs keeps pairs."""
+    rows, seen = [], set()
+    with open(path) as lines:
+        for line in lines:
+            tokens = line.split()
+            if len(tokens) < 3 or tokens[0].startswith("#") or tokens[0] == tokens[1]:
+                continue
+            key = pair_key(tokens[0], tokens[1])
+            if key not in seen:
+                seen.add(key)
+                rows.append((tokens[0], tokens[1], tokens[2]))
+    return rows
+
+
+def confidence_cut(network, top):
+    """The top pairs by the file's own third column (ties in file order)."""
+    order = sorted(range(len(network)), key=lambda i: -float(network[i][2]))
+    return [pair_key(network[i][0], network[i][1]) for i in order[:top]]
+
+
+def test_weighted_complexes(pipeline, data_dir, methods):
+    """Test 3 on the Krogan network with its confidences in the third column: every weighted
+    method and its unweighted form, and the experimenters' confidence cut of the same size."""
+    yeast = os.path.join(data_dir, "yeast")
+    network = read_weighted_pairs(os.path.join(yeast, "krogan2006_extended_scores.tsv"))
+    membership = read_complexes(os.path.join(yeast, "cyc2008_complexes.tsv"))
+    co_complex_total = sum(1 for a, b, _ in network
+                           if a in membership and b in membership and membership[a] & membership[b])
+    rows = {}
+    for weighted in methods:
+        for method in (weighted[:-len("-w")], weighted):
+            for share in KEEP_SHARES:
+                top = round(share * len(network))
+                kept, _, _ = pipeline.run(f"weighted_{method}_{share}", network, method, top)
+                rows[(method, share)] = complex_figures(kept, membership, co_complex_total)
+    for share in KEEP_SHARES:
+        kept = confidence_cut(network, round(share * len(network)))
+        rows[("confidence", share)] = complex_figures(kept, membership, co_complex_total)
+    return {"rows": rows, "co_complex": co_complex_total, "interactions": len(network)}
+
+
 def plant_by_degree(network, share, seed):
     """The network plus share*|network| new pairs, each endpoint the end of a random interaction
     (so drawn in proportion to degree), shuffled so that file order tells nothing."""
@@ -392,6 +437,27 @@ def report_complexes(result):
     return lines
 
 
+def report_weighted(result):
+    lines = ["### 6. Weighted methods against known complexes (Krogan 2006 with its confidences)", "",
+             f"Test 3 again, on `krogan2006_extended_scores.tsv`: the same {result['interactions']:,} "
+             "interactions with the experimenters' confidence (0.10-0.99) as third column, so the "
+             "weighted methods (-w) use it and the unweighted ones ignore it. Confidence cut: the "
+             "top N by that column alone (ties in file order). Precision and recall as in test 3 "
+             f"({result['co_complex']:,} co-complex interactions).", "",
+             "| filter | " + " | ".join(f"{int(100 * s)}%: kept | precision | recall"
+                                        for s in KEEP_SHARES) + " |",
+             "|---|" + "---:|---:|---:|" * len(KEEP_SHARES)]
+    for name in dict.fromkeys(m for m, _ in result["rows"]):
+        cells = []
+        for share in KEEP_SHARES:
+            row = result["rows"][(name, share)]
+            cells += [f"{row['kept']:,}", fmt(row["precision"]), fmt(row["recall"])]
+        label = "confidence cut" if name == "confidence" else f"`{name}`"
+        lines.append(f"| {label} | " + " | ".join(cells) + " |")
+    lines.append("")
+    return lines
+
+
 def report_planted(result):
     lines = ["### 4. Filtering against planted noise (Lit-BM-13 + 25%)", "",
              f"{result['planted']:,} pairs added to the {result['interactions']:,} interactions of "
@@ -517,7 +583,7 @@ def write_report(path, results, skipped, command, elapsed, pipeline):
     lines += report_summary(results)
     for key, writer in (("screen", report_screen), ("half", report_half),
                         ("complexes", report_complexes), ("planted", report_planted),
-                        ("synthetic", report_synthetic)):
+                        ("synthetic", report_synthetic), ("weighted", report_weighted)):
         if key in results:
             lines += writer(results[key])
     with open(path, "w") as out:
@@ -559,6 +625,9 @@ def main(argv):
     repo = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     pipeline = Pipeline(os.path.abspath(args.build_dir), os.path.abspath(args.work_dir))
     methods = known_methods(args.build_dir)
+    # Weighted methods are measured in test 6 only: the other tests' networks carry no weights.
+    weighted = [m for m in methods if m.endswith("-w") and m[:-len("-w")] in methods]
+    methods = [m for m in methods if not m.endswith("-w")]
     started = time.monotonic()
     results, skipped = {}, []
     data_tests = [("screen", "1", test_independent_screen, ["human/hi-ii-14.tsv", "human/hi-iii.tsv"]),
@@ -566,7 +635,9 @@ def main(argv):
                   ("complexes", "3", test_known_complexes,
                    ["yeast/krogan2006_extended.tsv", "yeast/krogan2006_core.tsv",
                     "yeast/cyc2008_complexes.tsv"]),
-                  ("planted", "4", test_planted_noise, ["human/lit-bm-13.tsv"])]
+                  ("planted", "4", test_planted_noise, ["human/lit-bm-13.tsv"]),
+                  ("weighted", "6", lambda p, d, _: test_weighted_complexes(p, d, weighted),
+                   ["yeast/krogan2006_extended_scores.tsv", "yeast/cyc2008_complexes.tsv"])]
     for key, number, test, inputs in data_tests:
         absent = [f for f in inputs if not os.path.exists(os.path.join(args.data_dir, f))]
         if absent:

@@ -93,6 +93,25 @@ class EvidenceTestsTest(unittest.TestCase):
         self.assertTrue(all(len(half) == 20 for half in halves))
         self.assertEqual(len(set(halves)), len(halves))
 
+    def test_weighted_test_hands_weights_over_and_cuts_by_confidence_with_ties_in_file_order(self):
+        write(self.data, "yeast/cyc2008_complexes.tsv", ["A\tB\tC", "D\tE"])
+        # In a complex: A-B, B-C, D-E; across: A-D. Confidences: D-E and A-D tie at 0.9.
+        write(self.data, "yeast/krogan2006_extended_scores.tsv",
+              ["A\tD\t0.9", "A\tB\t0.2", "D\tE\t0.9", "B\tC\t0.5", "B\tA\t0.99", "C\tC\t1"])
+        stub = StubPipeline()
+        stub.run = lambda name, pairs, *rest: (stub.calls.append((name, list(pairs))) or
+                                               ([evidence.pair_key(a, b) for a, b, _ in pairs], [], None))
+        result = evidence.test_weighted_complexes(stub, self.data, ["m-w"])
+        self.assertEqual([name for name, _ in stub.calls][:2], ["weighted_m_0.5", "weighted_m_0.7"])
+        self.assertEqual(len(stub.calls), 2 * len(evidence.KEEP_SHARES))
+        # The first row of a repeated pair is kept with its own confidence; self-pairs dropped.
+        self.assertEqual(stub.calls[0][1], [("A", "D", "0.9"), ("A", "B", "0.2"), ("D", "E", "0.9"),
+                                            ("B", "C", "0.5")])
+        self.assertEqual(evidence.confidence_cut(stub.calls[0][1], 2), [("A", "D"), ("D", "E")])
+        self.assertEqual(result["co_complex"], 3)
+        cut = result["rows"][("confidence", 0.5)]  # top 2: A-D (across), D-E (inside)
+        self.assertEqual((cut["kept"], cut["precision"], cut["recall"]), (2, 0.5, 1 / 3))
+
     def test_report_with_only_the_synthetic_test(self):
         row = {"kept": 8, "precision": 0.9, "recall": 0.8, "false_removed": 0.5,
                "add": {k: 0.25 for k in evidence.SYNTHETIC_ADD_K}}
