@@ -90,11 +90,15 @@ std::vector<double> reweigh_interactions(const scoring_job& job, const weight_st
     return next;
 }
 
-// Runs the rounds from the given interaction weights (by slot).
+// Runs the rounds from the given interaction weights (by slot; empty: every weight 1).
 record_runs score_wcd_from(const scoring_job& job, std::span<const double> start) {
     const network& net = *job.net;
     weight_state state;
-    state.weight.assign(start.begin(), start.end());
+    if (start.empty()) {
+        state.weight.assign(net.partner_ids.size(), 1.0);
+    } else {
+        state.weight.assign(start.begin(), start.end());
+    }
     state.floored_strength = floored_strengths(net, state.weight);
     if (job.rounds > 1) {
         const auto mirror = mirror_slots(net);
@@ -108,14 +112,9 @@ record_runs score_wcd_from(const scoring_job& job, std::span<const double> start
 
 }  // namespace
 
-record_runs score_wcd(const scoring_job& job) {
-    return score_wcd_from(job, std::vector<double>(job.net->partner_ids.size(), 1.0));
-}
+record_runs score_wcd(const scoring_job& job) { return score_wcd_from(job, {}); }
 
 // The interactions start at their confidences instead of 1 (w(x,x) stays 1).
-record_runs score_wcd_w(const scoring_job& job) {
-    std::vector<double> ones;
-    return score_wcd_from(job, slot_weights(*job.net, ones));
-}
+record_runs score_wcd_w(const scoring_job& job) { return score_wcd_from(job, job.net->weights); }
 
 }  // namespace vornel
