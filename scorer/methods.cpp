@@ -22,10 +22,10 @@ constexpr std::array<method_entry, 15> registry{{
     {"aa-w", "weighted aa: sum over common z of (w(u,z)+w(z,v))/ln(1+s_z) (Lu and Zhou, 2010)", false, true,
      score_aa_w},
     {"ra-w", "weighted ra: sum over common z of (w(u,z)+w(z,v))/s_z (Lu and Zhou, 2010)", false, true, score_ra_w},
-    {"pcd-w", "pcd with weights as reliabilities: weighted FS-Weight (Chua et al., Bioinformatics 2006)", false,
+    {"pcd-w", "pcd with the weights as reliabilities: weighted FS-Weight (Chua, Sung and Wong, 2006)", false,
      true, score_pcd_w},
-    {"wcd-w", "wcd with every interaction starting at its weight instead of 1 (ITERATIONS rounds)", true, true,
-     score_wcd_w},
+    {"wcd-w", "wcd started from the weights instead of 1 (after Liu et al. 2009; ITERATIONS rounds)",
+     true, true, score_wcd_w},
     {"l3-w", "weighted l3: sum over u-a-b-v of w(u,a)w(a,b)w(b,v)/sqrt(s_a s_b) (ours, after Kovacs)", false, true,
      score_l3_w},
 }};
