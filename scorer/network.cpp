@@ -109,20 +109,70 @@ network_result network_builder::finish() && {
     return result;
 }
 
-std::string describe_line_error(const std::string& path, std::uint64_t line) {
-    return path + ":" + std::to_string(line) + ": expected two identifiers";
-}
+// The weight of a row reaches the network builder here (NaN: the row has none); the weighted
+// network keeps it once the builder takes weights.
+inline void record_weight(double) {}
 
-// Feeds every data line of a pair file to `add(first, second)`; returns an error text or "".
+// How many of a file's first lines format detection looks at: enough to pass a few comment
+// lines and see a header and the first two data lines.
+constexpr std::size_t detection_lines = 16;
+
+// Feeds every interaction of a pair file to `add(first, second)`, in the format detected from
+// its first lines; returns an error text or "".
 template <class Add>
-std::string read_pair_lines(const std::string& path, std::uint64_t& lines, Add add) {
+std::string read_pair_lines(const std::string& path, const ppi::io::format_options& formats,
+                            std::uint64_t& lines, table_report& report, Add add) {
     line_reader reader(path);
     std::string_view line;
-    while (reader.next_line(line)) {
-        if (is_skipped_line(line)) continue;
-        const line_fields fields = split_two_fields(line);
-        if (fields.count < 2) return describe_line_error(path, reader.line_number());
-        add(fields.first, fields.second);
+    // The first non-blank lines, copied: detection needs them before any row is read.
+    std::vector<std::string> first_lines;
+    std::vector<ppi::io::sample_line> samples;
+    std::size_t data_lines = 0;
+    bool more = true;
+    while (first_lines.size() < detection_lines && data_lines < 2 && (more = reader.next_line(line))) {
+        if (is_skipped_line(line) && line.find('#') == std::string_view::npos) continue;
+        first_lines.emplace_back(line);
+        samples.push_back({{}, reader.line_number()});
+        if (!is_skipped_line(line)) ++data_lines;
+    }
+    if (!reader.error().empty()) return path + ": cannot read: " + reader.error();
+    for (std::size_t i = 0; i < samples.size(); ++i) samples[i].text = first_lines[i];
+    ppi::io::detection detected = ppi::io::detect_table(samples, formats);
+    if (!detected.error.empty()) {
+        std::string where = path;
+        if (detected.error_line > 0) where += ':' + std::to_string(detected.error_line);
+        return where + ": " + detected.error;
+    }
+    report.layout = std::move(detected.layout);
+    const ppi::io::table_layout& layout = report.layout;
+    ppi::io::table_row row;
+    std::string error;
+    const auto take = [&](std::string_view text, std::uint64_t number) {
+        if (number == layout.header_line || is_skipped_line(text)) return true;
+        const ppi::io::row_kind kind = ppi::io::extract_row(layout, text, row);
+        switch (kind) {
+        case ppi::io::row_kind::pair:
+            record_weight(row.weight);
+            if (row.weight == row.weight) report.has_weights = true;
+            add(row.a, row.b);
+            return true;
+        case ppi::io::row_kind::genetic: ++report.skipped.genetic; return true;
+        case ppi::io::row_kind::other_taxon: ++report.skipped.other_taxon; return true;
+        case ppi::io::row_kind::missing_id: ++report.skipped.missing_id; return true;
+        case ppi::io::row_kind::too_few_columns:
+        case ppi::io::row_kind::bad_weight: break;
+        }
+        error = path + ":" + std::to_string(number) + ": " +
+                ppi::io::describe_row_error(layout, kind, row);
+        return false;
+    };
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        if (!take(samples[i].text, samples[i].number)) return error;
+    }
+    if (more) {
+        while (reader.next_line(line)) {
+            if (!take(line, reader.line_number())) return error;
+        }
     }
     lines = reader.line_number();
     if (!reader.error().empty()) return path + ": cannot read: " + reader.error();
@@ -216,10 +266,11 @@ bool network::interacts(std::uint32_t u, std::uint32_t v) const {
     return std::binary_search(row.begin(), row.end(), v);
 }
 
-network_result read_network(const std::string& path) {
+network_result read_network(const std::string& path, const ppi::io::format_options& formats) {
     network_builder builder;
     std::uint64_t lines = 0;
-    std::string error = read_pair_lines(path, lines,
+    table_report report;
+    std::string error = read_pair_lines(path, formats, lines, report,
                                         [&](std::string_view a, std::string_view b) { builder.add(a, b); });
     if (!error.empty()) {
         network_result failed;
@@ -227,7 +278,9 @@ network_result read_network(const std::string& path) {
         return failed;
     }
     builder.counts_.lines = lines;
-    return std::move(builder).finish();
+    network_result result = std::move(builder).finish();
+    result.table = std::move(report);
+    return result;
 }
 
 network_result build_network(std::span<const std::pair<std::string, std::string>> pairs) {
@@ -237,10 +290,12 @@ network_result build_network(std::span<const std::pair<std::string, std::string>
     return std::move(builder).finish();
 }
 
-listed_result read_listed_pairs(const std::string& path, const network& net) {
+listed_result read_listed_pairs(const std::string& path, const network& net,
+                                const ppi::io::format_options& formats) {
     listed_collector collector(net);
     std::uint64_t lines = 0;
-    std::string error = read_pair_lines(path, lines,
+    table_report report;
+    std::string error = read_pair_lines(path, formats, lines, report,
                                         [&](std::string_view a, std::string_view b) { collector.add(a, b); });
     if (!error.empty()) {
         listed_result failed;
@@ -248,12 +303,15 @@ listed_result read_listed_pairs(const std::string& path, const network& net) {
         return failed;
     }
     collector.counts_.lines = lines;
-    return std::move(collector).finish();
+    listed_result result = std::move(collector).finish();
+    result.table = std::move(report);
+    return result;
 }
 
 listed_result listed_pairs_of_network(network_result& read) {
     listed_result result;
     result.counts = read.counts;
+    result.table = read.table;
     result.listed.pairs = std::move(read.lines);
     read.lines = {};
     // The network's own count of repeats says whether its lines hold any.

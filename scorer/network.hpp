@@ -1,5 +1,6 @@
 #pragma once
 
+#include "io/table_format.hpp"
 #include "scorer/big_vector.hpp"
 
 #include <cstdint>
@@ -52,19 +53,29 @@ struct pair_file_counts {
     std::uint64_t unknown_pairs = 0;   // listed pairs with a protein missing from the network
 };
 
+// How a pair file was read: its detected format and the rows skipped for other reasons than
+// self-pairs and repeats.
+struct table_report {
+    ppi::io::table_layout layout;
+    ppi::io::table_counts skipped;
+    bool has_weights = false;  // at least one row carried a weight
+};
+
 struct network_result {
     network net;
     pair_file_counts counts;
+    table_report table;
     std::string error;  // empty on success
     // The interactions as listed, by id, in file order and orientation (self-pairs left out):
     // the pair list when a network is also the list of pairs to score.
     big_vector<pair_ids> lines;
 };
 
-// Reads a network file: one interaction per line, two identifiers separated by blanks or tabs,
-// further columns ignored; blank and '#' lines skipped; self-pairs dropped and repeated pairs
-// merged. A protein that appears only in self-pairs is not part of the network.
-network_result read_network(const std::string& path);
+// Reads a network file in the format detected from its first lines (or named by `formats`):
+// by default a plain edge list, one interaction per line, two identifiers separated by blanks
+// or tabs, further columns ignored; blank and '#' lines skipped; self-pairs dropped and
+// repeated pairs merged. A protein that appears only in self-pairs is not part of the network.
+network_result read_network(const std::string& path, const ppi::io::format_options& formats = {});
 
 // Builds a network from identifier pairs (self-pairs and repeats allowed, handled as above).
 network_result build_network(std::span<const std::pair<std::string, std::string>> pairs);
@@ -112,11 +123,13 @@ pair_rows group_by_smaller_id(std::span<const pair_ids> pairs, std::uint32_t n);
 struct listed_result {
     listed_pairs listed;
     pair_file_counts counts;
+    table_report table;
     std::string error;
 };
 
 // Reads a pair list in the network file format and resolves it against `net`.
-listed_result read_listed_pairs(const std::string& path, const network& net);
+listed_result read_listed_pairs(const std::string& path, const network& net,
+                                const ppi::io::format_options& formats = {});
 
 // The pair list made of the network's own lines (what read_listed_pairs would give for the
 // network file itself), without reading the file again; takes over read.lines.
