@@ -117,6 +117,9 @@ TEST(table_detection, plain_edge_lists_stay_plain_and_a_numeric_third_column_is_
     EXPECT_EQ(detect({"a b extra", "b c extra"}).layout.weight, ppi::io::weight_rule::none);
     EXPECT_EQ(detect({"a\tb\t0.5", "b c 1"}).layout.weight_column, 2u);
     EXPECT_EQ(detect({"ENSG00000000005\tENSG00000061656"}).layout.family, table_family::plain);
+    // Some copies of HuRI.tsv carry an "A<TAB>B" header; elsewhere A and B are proteins.
+    EXPECT_EQ(detect({"A\tB", "ENSG00000000005\tENSG00000061656"}).layout.family, table_family::huri);
+    EXPECT_EQ(detect({"A\tB", "B\tC"}).layout.family, table_family::plain);
     EXPECT_EQ(detect({}).layout.family, table_family::plain);
 }
 
