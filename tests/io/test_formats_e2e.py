@@ -187,6 +187,13 @@ class FormatsTest(unittest.TestCase):
         result = run(["--columns", "1,2,4", "t.txt", "NULL", "cn", "1", "out.txt"], self.dir)
         self.assertEqual(result.returncode, 1)
         self.assertIn("t.txt:2: expected at least 4 tab-separated columns", result.stderr)
+        help_text = run(["--help"], self.dir).stdout
+        listed = help_text.split("one of\n", 1)[1].split("--columns", 1)[0]
+        names = [n.strip() for n in listed.replace("\n", " ").split(",")]
+        self.assertEqual(len(names), 8, listed)
+        for name in names:  # every format the help names is accepted
+            result = run(["--format", name, "t.txt", "NULL", "cn", "1", "out.txt"], self.dir)
+            self.assertNotEqual(result.returncode, 2, name + ": " + result.stderr)
         for bad in (["--format", "csv"], ["--columns", "1"], ["--columns", "1,,2"], ["--taxon", "human"],
                     ["--ids", "gene"]):
             with self.subTest(bad=bad):
