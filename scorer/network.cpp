@@ -113,10 +113,6 @@ network_result network_builder::finish() && {
 // network keeps it once the builder takes weights.
 inline void record_weight(double) {}
 
-// How many of a file's first lines format detection looks at: enough to pass a few comment
-// lines and see a header and the first two data lines.
-constexpr std::size_t detection_lines = 16;
-
 // Feeds every interaction of a pair file to `add(first, second)`, in the format detected from
 // its first lines; returns an error text or "".
 template <class Add>
@@ -124,16 +120,18 @@ std::string read_pair_lines(const std::string& path, const ppi::io::format_optio
                             std::uint64_t& lines, table_report& report, Add add) {
     line_reader reader(path);
     std::string_view line;
-    // The first non-blank lines, copied: detection needs them before any row is read.
+    // The first non-blank line (a header, if any) and the first two data lines, copied:
+    // detection needs them before any row is read. Comment lines between them carry nothing.
     std::vector<std::string> first_lines;
     std::vector<ppi::io::sample_line> samples;
     std::size_t data_lines = 0;
     bool more = true;
-    while (first_lines.size() < detection_lines && data_lines < 2 && (more = reader.next_line(line))) {
-        if (is_skipped_line(line) && line.find('#') == std::string_view::npos) continue;
+    while (data_lines < 2 && (more = reader.next_line(line))) {
+        const bool skipped = is_skipped_line(line);
+        if (skipped && (!first_lines.empty() || line.find('#') == std::string_view::npos)) continue;
         first_lines.emplace_back(line);
         samples.push_back({{}, reader.line_number()});
-        if (!is_skipped_line(line)) ++data_lines;
+        if (!skipped) ++data_lines;
     }
     if (!reader.error().empty()) return path + ": cannot read: " + reader.error();
     for (std::size_t i = 0; i < samples.size(); ++i) samples[i].text = first_lines[i];

@@ -158,6 +158,7 @@ class FormatsTest(unittest.TestCase):
         cases = {
             "header.txt": ("# made by hand\nprotein_a\tprotein_b\nx\ty\n", [], "header.txt:2: the first line looks like a header"),
             "score.txt": ("a b weight\nc d 0.5\n", [], "score.txt:1: the first line looks like a header"),
+            "comments.txt": ("# long\n" * 40 + "GeneA GeneB\nx y\n", [], "comments.txt:41: the first line looks like a header"),
             "short.txt": ("protein1 protein2 combined_score\na b 900\nc d\n", [],
                           "short.txt:3: expected at least 3 space-separated columns (STRING protein.links), found 2"),
             "weight.txt": ("protein1 protein2 combined_score\na b high\n", [],
