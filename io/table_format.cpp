@@ -251,13 +251,14 @@ bool recognise_header(const sample_line& line, const sample_line* next, const fo
     const auto tabs = split_all(text, separator_kind::tab);
     const auto spaces = split_all(text, separator_kind::space);
     std::string error;
-    if (text.starts_with("#BioGRID Interaction ID\t")) {
+    // Headers are matched with and without their leading '#', which spreadsheet round trips drop.
+    if (text.starts_with("#BioGRID Interaction ID\t") || text.starts_with("BioGRID Interaction ID\t")) {
         error = set_biogrid(layout, tabs, options);
     } else if ((tabs.size() >= 2 && is_mitab_header_name(tabs[0])) ||
                (tabs.size() >= 3 && tabs[0].empty() && is_mitab_header_name(tabs[1]))) {
         // DIP writes its header starting with a tab, one column right of the data.
         set_mitab(layout);
-    } else if (tabs.size() >= 3 && tabs[0] == "#node1" && tabs[1] == "node2" &&
+    } else if (tabs.size() >= 3 && (tabs[0] == "#node1" || tabs[0] == "node1") && tabs[1] == "node2" &&
                find_name(tabs, "combined_score") != no_column) {
         set_string(layout, tabs, false);
     } else if (spaces.size() >= 3 && spaces[0] == "protein1" && spaces[1] == "protein2" &&

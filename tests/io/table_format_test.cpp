@@ -69,6 +69,8 @@ TEST(table_detection, recognises_every_known_header) {
         {"#node1\tnode2\tnode1_string_id\tnode2_string_id\tcombined_score", table_family::string_export,
          ppi::io::separator_kind::tab},
         {biogrid3_header, table_family::biogrid, ppi::io::separator_kind::tab},
+        {biogrid3_header.substr(1), table_family::biogrid, ppi::io::separator_kind::tab},
+        {"node1\tnode2\tcombined_score", table_family::string_export, ppi::io::separator_kind::tab},
         {mitab_header, table_family::mitab, ppi::io::separator_kind::tab},
         {"# ID(s) interactor A\tID(s) interactor B\tx", table_family::mitab, ppi::io::separator_kind::tab},
         {"\tID interactor A\tID interactor B\tAlt. ID interactor A\t", table_family::mitab, ppi::io::separator_kind::tab},
