@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
     if (!parsed.errors.empty()) {
         for (const auto& error : parsed.errors) std::fprintf(stderr, "vornel: %s\n", error.c_str());
         if (parsed.missing_arguments) {
-            std::fputs("Usage: vornel [--threads N] NETWORK PAIRS METHOD ITERATIONS OUTPUT (see vornel --help)\n",
+            std::fputs("Usage: vornel [OPTIONS] NETWORK PAIRS METHOD ITERATIONS OUTPUT (see vornel --help)\n",
                        stderr);
         }
         return 2;

@@ -157,30 +157,63 @@ network_result network_builder::finish() && {
     return result;
 }
 
-std::string describe_line_error(const std::string& path, std::uint64_t line) {
-    return path + ":" + std::to_string(line) + ": expected two identifiers";
-}
-
-// The field after `second` in `line` (blank- or tab-separated), or an empty view.
-std::string_view field_after(std::string_view line, std::string_view second) {
-    std::size_t pos = static_cast<std::size_t>(second.data() + second.size() - line.data());
-    while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
-    std::size_t end = pos;
-    while (end < line.size() && line[end] != ' ' && line[end] != '\t') ++end;
-    return line.substr(pos, end - pos);
-}
-
-// Feeds every data line of a pair file to `add(first, second, third)` (third: the next field
-// or empty, found only when `want_third`); returns an error text or "".
+// Feeds every interaction of a pair file to `add(first, second, weight)` (weight NaN: none), in the format detected from
+// its first lines; returns an error text or "".
 template <class Add>
-std::string read_pair_lines(const std::string& path, std::uint64_t& lines, bool want_third, Add add) {
+std::string read_pair_lines(const std::string& path, const ppi::io::format_options& formats,
+                            std::uint64_t& lines, table_report& report, Add add) {
     line_reader reader(path);
     std::string_view line;
-    while (reader.next_line(line)) {
-        if (is_skipped_line(line)) continue;
-        const line_fields fields = split_two_fields(line);
-        if (fields.count < 2) return describe_line_error(path, reader.line_number());
-        add(fields.first, fields.second, want_third ? field_after(line, fields.second) : std::string_view{});
+    // The first non-blank line (a header, if any) and the first two data lines, copied:
+    // detection needs them before any row is read. Comment lines between them carry nothing.
+    std::vector<std::string> first_lines;
+    std::vector<ppi::io::sample_line> samples;
+    std::size_t data_lines = 0;
+    bool more = true;
+    while (data_lines < 2 && (more = reader.next_line(line))) {
+        const bool skipped = is_skipped_line(line);
+        if (skipped && (!first_lines.empty() || line.find('#') == std::string_view::npos)) continue;
+        first_lines.emplace_back(line);
+        samples.push_back({{}, reader.line_number()});
+        if (!skipped) ++data_lines;
+    }
+    if (!reader.error().empty()) return path + ": cannot read: " + reader.error();
+    for (std::size_t i = 0; i < samples.size(); ++i) samples[i].text = first_lines[i];
+    ppi::io::detection detected = ppi::io::detect_table(samples, formats);
+    if (!detected.error.empty()) {
+        std::string where = path;
+        if (detected.error_line > 0) where += ':' + std::to_string(detected.error_line);
+        return where + ": " + detected.error;
+    }
+    report.layout = std::move(detected.layout);
+    const ppi::io::table_layout& layout = report.layout;
+    ppi::io::table_row row;
+    std::string error;
+    const auto take = [&](std::string_view text, std::uint64_t number) {
+        if (number == layout.header_line || is_skipped_line(text)) return true;
+        const ppi::io::row_kind kind = ppi::io::extract_row(layout, text, row);
+        switch (kind) {
+        case ppi::io::row_kind::pair:
+            if (row.weight == row.weight) report.has_weights = true;
+            add(row.a, row.b, row.weight);
+            return true;
+        case ppi::io::row_kind::genetic: ++report.skipped.genetic; return true;
+        case ppi::io::row_kind::other_taxon: ++report.skipped.other_taxon; return true;
+        case ppi::io::row_kind::missing_id: ++report.skipped.missing_id; return true;
+        case ppi::io::row_kind::too_few_columns:
+        case ppi::io::row_kind::bad_weight: break;
+        }
+        error = path + ":" + std::to_string(number) + ": " +
+                ppi::io::describe_row_error(layout, kind, row);
+        return false;
+    };
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        if (!take(samples[i].text, samples[i].number)) return error;
+    }
+    if (more) {
+        while (reader.next_line(line)) {
+            if (!take(line, reader.line_number())) return error;
+        }
     }
     lines = reader.line_number();
     if (!reader.error().empty()) return path + ": cannot read: " + reader.error();
@@ -281,12 +314,13 @@ double parse_weight(std::string_view text) {
     return value >= 0 && std::isfinite(value) ? value : no_weight;
 }
 
-network_result read_network(const std::string& path, bool keep_weights) {
+network_result read_network(const std::string& path, const ppi::io::format_options& formats, bool keep_weights) {
     network_builder builder;
     std::uint64_t lines = 0;
-    std::string error = read_pair_lines(path, lines, keep_weights,
-                                        [&](std::string_view a, std::string_view b, std::string_view third) {
-                                            builder.add(a, b, keep_weights ? parse_weight(third) : no_weight);
+    table_report report;
+    std::string error = read_pair_lines(path, formats, lines, report,
+                                        [&](std::string_view a, std::string_view b, double weight) {
+                                            builder.add(a, b, keep_weights ? weight : no_weight);
                                         });
     if (!error.empty()) {
         network_result failed;
@@ -294,7 +328,9 @@ network_result read_network(const std::string& path, bool keep_weights) {
         return failed;
     }
     builder.counts_.lines = lines;
-    return std::move(builder).finish();
+    network_result result = std::move(builder).finish();
+    result.table = std::move(report);
+    return result;
 }
 
 network_result build_network(std::span<const std::pair<std::string, std::string>> pairs,
@@ -307,24 +343,28 @@ network_result build_network(std::span<const std::pair<std::string, std::string>
     return std::move(builder).finish();
 }
 
-listed_result read_listed_pairs(const std::string& path, const network& net) {
+listed_result read_listed_pairs(const std::string& path, const network& net,
+                                const ppi::io::format_options& formats) {
     listed_collector collector(net);
     std::uint64_t lines = 0;
-    std::string error = read_pair_lines(path, lines, false, [&](std::string_view a, std::string_view b, std::string_view) {
-        collector.add(a, b);
-    });
+    table_report report;
+    std::string error = read_pair_lines(path, formats, lines, report,
+                                        [&](std::string_view a, std::string_view b, double) { collector.add(a, b); });
     if (!error.empty()) {
         listed_result failed;
         failed.error = std::move(error);
         return failed;
     }
     collector.counts_.lines = lines;
-    return std::move(collector).finish();
+    listed_result result = std::move(collector).finish();
+    result.table = std::move(report);
+    return result;
 }
 
 listed_result listed_pairs_of_network(network_result& read) {
     listed_result result;
     result.counts = read.counts;
+    result.table = read.table;
     result.listed.pairs = std::move(read.lines);
     read.lines = {};
     // The network's own count of repeats says whether its lines hold any.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "io/table_format.hpp"
 #include "scorer/big_vector.hpp"
 
 #include <cstdint>
@@ -61,23 +62,34 @@ struct pair_file_counts {
     std::uint64_t pairs_without_weight = 0;  // interactions (self-pairs aside) without a usable weight
 };
 
+// How a pair file was read: its detected format and the rows skipped for other reasons than
+// self-pairs and repeats.
+struct table_report {
+    ppi::io::table_layout layout;
+    ppi::io::table_counts skipped;
+    bool has_weights = false;  // at least one row carried a weight
+};
+
 struct network_result {
     network net;
     pair_file_counts counts;
+    table_report table;
     std::string error;  // empty on success
     // The interactions as listed, by id, in file order and orientation (self-pairs left out):
     // the pair list when a network is also the list of pairs to score.
     big_vector<pair_ids> lines;
 };
 
-// Reads a network file: one interaction per line, two identifiers separated by blanks or tabs,
-// further columns ignored; blank and '#' lines skipped; self-pairs dropped and repeated pairs
-// merged. A protein that appears only in self-pairs is not part of the network.
-// With `keep_weights`, a third column that std::from_chars reads whole as a finite number >= 0
-// is the interaction's weight; the network is weighted only when every interaction has one
-// (counts.pairs_without_weight says how many had none). Without it no weight is read.
-// Repeated rows of one pair keep the largest of their weights (see build_rows).
-network_result read_network(const std::string& path, bool keep_weights = false);
+// Reads a network file in the format detected from its first lines (or named by `formats`):
+// by default a plain edge list, one interaction per line, two identifiers separated by blanks
+// or tabs, further columns ignored; blank and '#' lines skipped; self-pairs dropped and
+// repeated pairs merged. A protein that appears only in self-pairs is not part of the network.
+// With `keep_weights`, each row's weight (a plain list's numeric third column, a format's
+// confidence column) is the interaction's weight; the network is weighted only when every
+// interaction has one (counts.pairs_without_weight says how many had none). Without it no
+// weight is kept. Repeated rows of one pair keep the largest of their weights (see build_rows).
+network_result read_network(const std::string& path, const ppi::io::format_options& formats = {},
+                            bool keep_weights = false);
 
 // Builds a network from identifier pairs (self-pairs and repeats allowed, handled as above),
 // with one weight per pair when `weights` is not empty (no_weight, negative or infinite: none).
@@ -131,11 +143,13 @@ pair_rows group_by_smaller_id(std::span<const pair_ids> pairs, std::uint32_t n);
 struct listed_result {
     listed_pairs listed;
     pair_file_counts counts;
+    table_report table;
     std::string error;
 };
 
 // Reads a pair list in the network file format and resolves it against `net`.
-listed_result read_listed_pairs(const std::string& path, const network& net);
+listed_result read_listed_pairs(const std::string& path, const network& net,
+                                const ppi::io::format_options& formats = {});
 
 // The pair list made of the network's own lines (what read_listed_pairs would give for the
 // network file itself), without reading the file again; takes over read.lines.

@@ -33,6 +33,59 @@ void parse_threads(std::string_view text, parsed_options& parsed) {
     parsed.values.threads = static_cast<unsigned>(value);
 }
 
+void parse_format(std::string_view text, parsed_options& parsed) {
+    if (!ppi::io::is_format_name(text)) {
+        parsed.errors.push_back("--format '" + std::string(text) + "' is not one of " + ppi::io::format_names());
+        return;
+    }
+    parsed.values.formats.format = text;
+}
+
+void parse_columns(std::string_view text, parsed_options& parsed) {
+    std::size_t items = 1;
+    bool empty_item = text.empty() || text.front() == ',' || text.back() == ',';
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != ',') continue;
+        ++items;
+        if (i + 1 < text.size() && text[i + 1] == ',') empty_item = true;
+    }
+    if (empty_item || items < 2 || items > 3) {
+        parsed.errors.push_back("--columns '" + std::string(text) +
+                                "' is not A,B or A,B,W (column numbers from 1 or header names)");
+        return;
+    }
+    parsed.values.formats.columns = text;
+}
+
+void parse_taxon(std::string_view text, parsed_options& parsed) {
+    const bool digits = !text.empty() && text.size() <= 12 &&
+                        text.find_first_not_of("0123456789") == std::string_view::npos;
+    if (!digits) {
+        parsed.errors.push_back("--taxon '" + std::string(text) + "' is not an NCBI taxon id (digits)");
+        return;
+    }
+    parsed.values.formats.taxon = text;
+}
+
+void parse_ids(std::string_view text, parsed_options& parsed) {
+    if (!ppi::io::parse_id_choice(text, parsed.values.formats.ids)) {
+        parsed.errors.push_back("--ids '" + std::string(text) +
+                                "' is not one of entrez, biogrid, systematic, symbol, uniprot");
+    }
+}
+
+// Options that take a value, as "--name VALUE" or "--name=VALUE".
+struct valued_option {
+    std::string_view long_name;
+    std::string_view short_name;
+    void (*parse)(std::string_view, parsed_options&);
+};
+
+constexpr valued_option valued_options[] = {
+    {"--threads", "-t", parse_threads}, {"--format", "", parse_format}, {"--columns", "", parse_columns},
+    {"--taxon", "", parse_taxon},       {"--ids", "", parse_ids},
+};
+
 std::string method_names() {
     std::string names;
     for (const method_entry& entry : all_methods()) {
@@ -69,6 +122,18 @@ void check_positionals(const std::vector<std::string_view>& positional, parsed_o
     }
 }
 
+// The valued option `arg` names (alone or with "=VALUE"), or null.
+const valued_option* find_valued(std::string_view arg) {
+    for (const valued_option& option : valued_options) {
+        if (arg == option.long_name || (!option.short_name.empty() && arg == option.short_name)) return &option;
+        if (arg.starts_with(option.long_name) && arg.size() > option.long_name.size() &&
+            arg[option.long_name.size()] == '=') {
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 parsed_options parse_options(std::span<const char* const> args) {
@@ -87,14 +152,16 @@ parsed_options parse_options(std::span<const char* const> args) {
         } else if (arg == "--version") {
             parsed.values.action = requested_action::version;
             return parsed;
-        } else if (arg == "--threads" || arg == "-t") {
-            if (i + 1 == args.size()) {
+        } else if (arg == "--genetic") {
+            parsed.values.formats.keep_genetic = true;
+        } else if (const valued_option* option = find_valued(arg)) {
+            if (arg.size() > option->long_name.size() && arg[option->long_name.size()] == '=') {
+                option->parse(arg.substr(option->long_name.size() + 1), parsed);
+            } else if (i + 1 == args.size()) {
                 parsed.errors.push_back(std::string(arg) + " needs a value");
             } else {
-                parse_threads(args[++i], parsed);
+                option->parse(args[++i], parsed);
             }
-        } else if (arg.starts_with("--threads=")) {
-            parse_threads(arg.substr(10), parsed);
         } else if (arg.size() > 1 && arg[1] >= '0' && arg[1] <= '9') {
             positional.push_back(arg);  // a negative ITERATIONS value
         } else {
@@ -107,13 +174,15 @@ parsed_options parse_options(std::span<const char* const> args) {
 
 std::string help_text() {
     std::string text =
-        "Usage: vornel [--threads N] NETWORK PAIRS METHOD ITERATIONS OUTPUT\n"
+        "Usage: vornel [OPTIONS] NETWORK PAIRS METHOD ITERATIONS OUTPUT\n"
         "\n"
         "Scores protein pairs of an interaction network by its topology and writes\n"
         "\"A<TAB>B<TAB>score\" lines to OUTPUT, best first, pairs with a zero score left out.\n"
         "\n"
         "  NETWORK     interactions, one per line: two identifiers separated by blanks or tabs\n"
-        "              (further columns ignored; blank lines and lines starting with # skipped)\n"
+        "              (a numeric third column is a weight, further columns ignored; blank\n"
+        "              lines and lines starting with # skipped), or a STRING, BioGRID,\n"
+        "              PSI-MITAB, HuRI or BioPlex file, recognised by its content\n"
         "  PAIRS       pairs to score, in the same format, or NULL to propose every\n"
         "              non-interacting pair with a non-zero score\n"
         "  METHOD      one of the methods below\n"
@@ -122,6 +191,16 @@ std::string help_text() {
         "\n"
         "Options:\n"
         "  -t, --threads N  worker threads (default: one per core)\n"
+        "      --format F   read NETWORK and PAIRS as F (default: detected), one of\n"
+        "                   plain, string, string-export, biogrid, mitab, huri,\n"
+        "                   huri-table9, bioplex\n"
+        "      --columns A,B[,W]  identifiers from columns A and B, weights from W\n"
+        "                   (numbers from 1, or names from the header line)\n"
+        "      --taxon ID   keep interactions whose two proteins are of NCBI taxon ID\n"
+        "                   (PSI-MITAB, BioGRID, STRING protein.links)\n"
+        "      --ids KIND   BioGRID/BioPlex identifiers: entrez (default), biogrid,\n"
+        "                   systematic, symbol, uniprot (SWISS-PROT)\n"
+        "      --genetic    BioGRID: keep genetic interactions too (default: physical only)\n"
         "  -h, --help       show this help\n"
         "      --version    show the version\n"
         "\n"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "io/table_format.hpp"
+
 #include <span>
 #include <string>
 #include <vector>
@@ -8,7 +10,7 @@ namespace vornel {
 
 enum class requested_action { score, help, version };
 
-// The command line, parsed: `vornel [--threads N] NETWORK PAIRS METHOD ITERATIONS OUTPUT`.
+// The command line, parsed: `vornel [OPTIONS] NETWORK PAIRS METHOD ITERATIONS OUTPUT`.
 struct options {
     requested_action action = requested_action::score;
     std::string network_path;
@@ -17,6 +19,7 @@ struct options {
     long long iterations = 1;
     unsigned threads = 0;  // 0: one per core
     std::string output_path;
+    ppi::io::format_options formats;  // --format, --columns, --taxon, --ids, --genetic
 
     bool proposes_candidates() const { return pairs_path == "NULL"; }
 };

@@ -30,6 +30,18 @@ unsigned resolve_threads(unsigned requested) {
 
 unsigned long long ull(std::uint64_t value) { return static_cast<unsigned long long>(value); }
 
+// The format lines of a pair file; nothing for a plain edge list, whose log stays as it was.
+void report_table(std::FILE* log, const char* role, const std::string& path, const table_report& table,
+                  const pair_file_counts& c) {
+    if (table.layout.family == ppi::io::table_family::plain) return;
+    std::fprintf(log, "vornel: %s %s: format %s\n", role, path.c_str(), ppi::io::describe_layout(table.layout).c_str());
+    const std::string skips = ppi::io::describe_skips(table.layout, table.skipped);
+    const std::uint64_t skipped = table.skipped.genetic + table.skipped.other_taxon + table.skipped.missing_id;
+    std::fprintf(log, "vornel: %s %s: %llu rows, %llu pairs read%s%s; %s\n", role, path.c_str(),
+                 ull(c.pairs_read + skipped), ull(c.pairs_read), skips.empty() ? "" : "; skipped: ", skips.c_str(),
+                 table.has_weights ? "with weights" : "no weights");
+}
+
 void report_network(std::FILE* log, const std::string& path, const network& net, const pair_file_counts& c) {
     std::fprintf(log,
                  "vornel: network %s: %u proteins, %llu interactions (%llu self-pairs dropped, "
@@ -69,22 +81,26 @@ std::string run_scoring(const options& opts, std::FILE* log) {
     output_file out(opts.output_path);
     if (!out.error().empty()) return out.error();
 
-    network_result read = read_network(opts.network_path, method->weighted);
+    network_result read = read_network(opts.network_path, opts.formats, method->weighted);
     if (!read.error.empty()) return read.error;
     const network& net = read.net;
     listed_result listed;
     if (!opts.proposes_candidates()) {
         listed = same_file(opts.pairs_path, opts.network_path) ? listed_pairs_of_network(read)
-                                                               : read_listed_pairs(opts.pairs_path, net);
+                                                               : read_listed_pairs(opts.pairs_path, net, opts.formats);
         if (!listed.error.empty()) return listed.error;
     }
     read.lines = {};
     // Reported only once both files are read, so that a bad input gives a single error line.
+    report_table(log, "network", opts.network_path, read.table, read.counts);
     report_network(log, opts.network_path, net, read.counts);
-    if (!opts.proposes_candidates()) report_listed(log, opts.pairs_path, listed.listed, listed.counts);
+    if (!opts.proposes_candidates()) {
+        report_table(log, "pairs", opts.pairs_path, listed.table, listed.counts);
+        report_listed(log, opts.pairs_path, listed.listed, listed.counts);
+    }
     if (method->weighted && !net.weighted()) {
-        std::fprintf(log, "vornel: network %s has no weights (%llu interactions without a number >= 0 in the third "
-                          "column): %s weighs every interaction 1\n",
+        std::fprintf(log, "vornel: network %s has no weights (%llu interactions without a weight, a number >= 0): "
+                          "%s weighs every interaction 1\n",
                      opts.network_path.c_str(), ull(read.counts.pairs_without_weight), opts.method.c_str());
     }
 

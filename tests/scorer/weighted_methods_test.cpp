@@ -267,17 +267,17 @@ TEST(weight_reading, files_give_weights_only_when_asked_and_every_line_has_one) 
     test_support::write_file("scored.tsv", "# header\nA\tB\t0.5\textra\nB C  0.25\r\nC\tA\t1e-1\nA B 0.75\n");
     test_support::write_file("mixed.tsv", "A B 0.5\nB C\nC A 0.1\n");
     test_support::write_file("word.tsv", "A B evidence\nB C 0.3\n");
-    const auto weighted = vornel::read_network("scored.tsv", true);
+    const auto weighted = vornel::read_network("scored.tsv", {}, true);
     ASSERT_TRUE(weighted.error.empty()) << weighted.error;
     ASSERT_TRUE(weighted.net.weighted());
     EXPECT_EQ(weights_of(weighted.net, "A", "B"), std::pair(0.75, 0.75));
     EXPECT_EQ(weights_of(weighted.net, "C", "B"), std::pair(0.25, 0.25));
     EXPECT_EQ(weights_of(weighted.net, "A", "C"), std::pair(0.1, 0.1));
-    EXPECT_FALSE(vornel::read_network("scored.tsv", false).net.weighted());
-    const auto mixed = vornel::read_network("mixed.tsv", true);
+    EXPECT_FALSE(vornel::read_network("scored.tsv", {}, false).net.weighted());
+    const auto mixed = vornel::read_network("mixed.tsv", {}, true);
     EXPECT_FALSE(mixed.net.weighted());
     EXPECT_EQ(mixed.counts.pairs_without_weight, 1u);
-    EXPECT_FALSE(vornel::read_network("word.tsv", true).net.weighted());
+    EXPECT_FALSE(vornel::read_network("word.tsv", {}, true).net.weighted());
 }
 
 TEST(unweighted_methods, ignore_a_third_column_byte_for_byte) {
@@ -311,8 +311,8 @@ TEST(weighted_methods, say_once_that_a_network_without_weights_weighs_every_inte
     test_support::write_file("net.tsv", "A B\nB C\nC D\nA C word\n");
     const auto run = test_support::run_vornel({"net.tsv", "net.tsv", "ra-w", "1", "out.txt"});
     ASSERT_EQ(run.exit_code, 0) << run.err;
-    const std::string note = "vornel: network net.tsv has no weights (4 interactions without a number >= 0 in the "
-                             "third column): ra-w weighs every interaction 1\n";
+    const std::string note = "vornel: network net.tsv has no weights (4 interactions without a weight, a number >= 0): "
+                             "ra-w weighs every interaction 1\n";
     const auto at = run.err.find(note);
     ASSERT_NE(at, std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("has no weights", at + note.size()), std::string::npos);

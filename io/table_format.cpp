@@ -1,0 +1,695 @@
+#include "io/table_format.hpp"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace ppi::io {
+
+namespace {
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+// Walks the fields of a line in order.
+class field_cursor {
+public:
+    field_cursor(std::string_view line, separator_kind separator) : line_(line), separator_(separator) {}
+
+    // Sets `field` to the next field; false when the line has no more.
+    bool next(std::string_view& field) {
+        if (separator_ == separator_kind::blanks) {
+            while (pos_ < line_.size() && is_blank(line_[pos_])) ++pos_;
+            if (pos_ == line_.size()) return false;
+            const std::size_t start = pos_;
+            while (pos_ < line_.size() && !is_blank(line_[pos_])) ++pos_;
+            field = line_.substr(start, pos_ - start);
+            return true;
+        }
+        if (done_) return false;
+        const char separator = separator_ == separator_kind::tab ? '\t' : ' ';
+        const char* begin = line_.data() + pos_;
+        const void* hit = std::memchr(begin, separator, line_.size() - pos_);
+        if (!hit) {
+            field = line_.substr(pos_);
+            done_ = true;
+            return true;
+        }
+        const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(hit) - line_.data());
+        field = line_.substr(pos_, end - pos_);
+        pos_ = end + 1;
+        return true;
+    }
+
+private:
+    std::string_view line_;
+    separator_kind separator_;
+    std::size_t pos_ = 0;
+    bool done_ = false;
+};
+
+std::vector<std::string_view> split_all(std::string_view line, separator_kind separator) {
+    std::vector<std::string_view> fields;
+    field_cursor cursor(line, separator);
+    std::string_view field;
+    while (cursor.next(field)) fields.push_back(field);
+    return fields;
+}
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool equals_lower(std::string_view text, std::string_view lower_word) {
+    if (text.size() != lower_word.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (lower(text[i]) != lower_word[i]) return false;
+    }
+    return true;
+}
+
+std::string_view trim(std::string_view text) {
+    while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+std::size_t find_name(const std::vector<std::string_view>& fields, std::string_view name) {
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (trim(fields[i]) == name) return i;
+    }
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const std::string_view field = trim(fields[i]);
+        if (field.size() == name.size() &&
+            std::equal(field.begin(), field.end(), name.begin(), [](char x, char y) { return lower(x) == lower(y); })) {
+            return i;
+        }
+    }
+    return no_column;
+}
+
+bool is_comment(std::string_view line) {
+    std::size_t pos = 0;
+    while (pos < line.size() && is_blank(line[pos])) ++pos;
+    return pos < line.size() && line[pos] == '#';
+}
+
+// A column name such as "GeneA", "protein_1", "node2" or "source": the first line of a table
+// whose header this reader does not know.
+bool is_header_word(std::string_view field) {
+    static constexpr std::array<std::string_view, 4> whole = {"source", "target", "interactor", "partner"};
+    for (const auto word : whole) {
+        if (equals_lower(field, word)) return true;
+    }
+    if (field.size() < 2) return false;
+    const char last = lower(field.back());
+    if (last != 'a' && last != 'b' && last != '1' && last != '2') return false;
+    std::string_view stem = field.substr(0, field.size() - 1);
+    if (!stem.empty() && (stem.back() == '_' || stem.back() == '-' || stem.back() == '.')) stem.remove_suffix(1);
+    static constexpr std::array<std::string_view, 11> stems = {
+        "protein", "gene", "node", "interactor", "id", "uniprot", "entrez", "symbol", "ensembl", "prot", "partner"};
+    for (const auto word : stems) {
+        if (equals_lower(stem, word)) return true;
+    }
+    return false;
+}
+
+// Whether the first data line of a table without a known header names columns: both
+// identifier fields are column names, or the third field is text where the next line has a
+// number.
+bool looks_like_header(std::string_view first, const std::string_view* second, separator_kind separator) {
+    const auto fields = split_all(first, separator);
+    if (fields.size() >= 2 && is_header_word(fields[0]) && is_header_word(fields[1])) return true;
+    if (fields.size() < 3 || !second) return false;
+    double value = 0;
+    if (parse_number(fields[2], value)) return false;
+    const auto next = split_all(*second, separator);
+    return next.size() >= 3 && parse_number(next[2], value);
+}
+
+std::string column_number(std::size_t index) { return std::to_string(index + 1); }
+
+// MITAB columns 1-2 (ids), 10-11 (taxa) and 15 (confidence), the same in every version.
+void set_mitab(table_layout& layout) {
+    layout.family = table_family::mitab;
+    layout.name = "PSI-MITAB";
+    layout.separator = separator_kind::tab;
+    layout.column_a = 0;
+    layout.column_b = 1;
+    layout.weight_column = 14;
+    layout.weight = weight_rule::mitab_confidence;
+    layout.min_columns = 15;
+    layout.taxon_a = 9;
+    layout.taxon_b = 10;
+    layout.taxa = taxon_rule::mitab_taxids;
+    layout.first_of_list = true;
+    layout.skip_missing_ids = true;
+    layout.label_a = "ID(s) interactor A";
+    layout.label_b = "ID(s) interactor B";
+    layout.label_weight = "Confidence value(s)";
+}
+
+bool is_mitab_header_name(std::string_view name) {
+    while (!name.empty() && (name.front() == '#' || is_blank(name.front()))) name.remove_prefix(1);
+    return equals_lower(name, "id(s) interactor a") || equals_lower(name, "id interactor a") ||
+           equals_lower(name, "unique_identifier_a");
+}
+
+// A MITAB row without a header: 15 or more tab-separated fields, "db:id" identifiers and a
+// "taxid:" (or empty) taxon column.
+bool looks_like_mitab_row(std::string_view line) {
+    const auto fields = split_all(line, separator_kind::tab);
+    if (fields.size() < 15) return false;
+    const auto is_taxa = [](std::string_view f) { return f == "-" || f.starts_with("taxid:"); };
+    return fields[0].find(':') != std::string_view::npos && fields[1].find(':') != std::string_view::npos &&
+           is_taxa(fields[9]) && is_taxa(fields[10]);
+}
+
+// Sets identifier columns by header names; false when a name is missing.
+bool set_named_ids(table_layout& layout, const std::vector<std::string_view>& fields, std::string_view name_a,
+                   std::string_view name_b) {
+    layout.column_a = find_name(fields, name_a);
+    layout.column_b = find_name(fields, name_b);
+    layout.label_a = name_a;
+    layout.label_b = name_b;
+    return layout.column_a != no_column && layout.column_b != no_column;
+}
+
+std::string missing_columns(std::string_view format, std::string_view a, std::string_view b) {
+    return "the " + std::string(format) + " header has no column '" + std::string(a) + "' or '" + std::string(b) + "'";
+}
+
+// BioGRID TAB 2.0/3.0: columns found by name.
+std::string set_biogrid(table_layout& layout, const std::vector<std::string_view>& fields, const format_options& options) {
+    const bool tab3 = find_name(fields, "Organism ID Interactor A") != no_column;
+    layout.family = table_family::biogrid;
+    layout.name = tab3 ? "BioGRID TAB 3.0" : "BioGRID TAB 2.0";
+    layout.separator = separator_kind::tab;
+    std::string_view a = "Entrez Gene Interactor A", b = "Entrez Gene Interactor B";
+    switch (options.ids) {
+    case id_choice::standard:
+    case id_choice::entrez: break;
+    case id_choice::biogrid: a = "BioGRID ID Interactor A", b = "BioGRID ID Interactor B"; break;
+    case id_choice::systematic: a = "Systematic Name Interactor A", b = "Systematic Name Interactor B"; break;
+    case id_choice::symbol: a = "Official Symbol Interactor A", b = "Official Symbol Interactor B"; break;
+    case id_choice::uniprot: a = "SWISS-PROT Accessions Interactor A", b = "SWISS-PROT Accessions Interactor B"; break;
+    }
+    if (!set_named_ids(layout, fields, a, b)) return missing_columns(layout.name, a, b);
+    layout.type_column = find_name(fields, "Experimental System Type");
+    if (layout.type_column == no_column) return "the BioGRID header has no column 'Experimental System Type'";
+    layout.taxon_a = find_name(fields, tab3 ? "Organism ID Interactor A" : "Organism Interactor A");
+    layout.taxon_b = find_name(fields, tab3 ? "Organism ID Interactor B" : "Organism Interactor B");
+    if (layout.taxon_a != no_column && layout.taxon_b != no_column) layout.taxa = taxon_rule::bare_id;
+    layout.first_of_list = options.ids == id_choice::uniprot;  // accessions may be "P1|P2"
+    layout.skip_missing_ids = true;
+    layout.min_columns = std::max({layout.column_a, layout.column_b, layout.type_column}) + 1;
+    if (layout.taxa != taxon_rule::none) layout.min_columns = std::max({layout.min_columns, layout.taxon_a + 1, layout.taxon_b + 1});
+    return {};
+}
+
+std::string set_bioplex(table_layout& layout, const std::vector<std::string_view>& fields, const format_options& options) {
+    layout.family = table_family::bioplex;
+    layout.name = "BioPlex";
+    layout.separator = separator_kind::tab;
+    std::string_view a = "GeneA", b = "GeneB";
+    if (options.ids == id_choice::symbol) a = "SymbolA", b = "SymbolB";
+    if (options.ids == id_choice::uniprot) a = "UniprotA", b = "UniprotB";
+    set_named_ids(layout, fields, a, b);
+    for (const std::string_view name : {"p(Interaction)", "pInt"}) {
+        if (const std::size_t column = find_name(fields, name); column != no_column) {
+            layout.weight_column = column;
+            layout.weight = weight_rule::number;
+            layout.label_weight = name;
+        }
+    }
+    layout.skip_missing_ids = true;
+    layout.min_columns = fields.size();
+    return {};
+}
+
+// STRING bulk links (space-separated, "protein1 protein2 ... combined_score", 0-1000) and the
+// web export (tab-separated, "#node1 node2 ... combined_score", already 0-1).
+void set_string(table_layout& layout, const std::vector<std::string_view>& fields, bool bulk) {
+    layout.family = bulk ? table_family::string_links : table_family::string_export;
+    layout.name = bulk ? "STRING protein.links" : "STRING network export";
+    layout.separator = bulk ? separator_kind::space : separator_kind::tab;
+    layout.label_a = bulk ? "protein1" : "node1";
+    layout.label_b = bulk ? "protein2" : "node2";
+    layout.weight_column = find_name(fields, "combined_score");
+    layout.weight = weight_rule::number;
+    layout.weight_scale = bulk ? 0.001 : 1.0;
+    layout.label_weight = "combined_score";
+    layout.min_columns = fields.size();
+    if (bulk) layout.taxa = taxon_rule::id_prefix;
+}
+
+// Recognises a known header line; returns false when `line` is none.
+bool recognise_header(const sample_line& line, const sample_line* next, const format_options& options,
+                      detection& found) {
+    table_layout& layout = found.layout;
+    const std::string_view text = line.text;
+    const auto tabs = split_all(text, separator_kind::tab);
+    const auto spaces = split_all(text, separator_kind::space);
+    std::string error;
+    // Headers are matched with and without their leading '#', which spreadsheet round trips drop.
+    if (text.starts_with("#BioGRID Interaction ID\t") || text.starts_with("BioGRID Interaction ID\t")) {
+        error = set_biogrid(layout, tabs, options);
+    } else if ((tabs.size() >= 2 && is_mitab_header_name(tabs[0])) ||
+               (tabs.size() >= 3 && tabs[0].empty() && is_mitab_header_name(tabs[1]))) {
+        // DIP writes its header starting with a tab, one column right of the data.
+        set_mitab(layout);
+    } else if (tabs.size() >= 3 && (tabs[0] == "#node1" || tabs[0] == "node1") && tabs[1] == "node2" &&
+               find_name(tabs, "combined_score") != no_column) {
+        set_string(layout, tabs, false);
+    } else if (spaces.size() >= 3 && spaces[0] == "protein1" && spaces[1] == "protein2" &&
+               find_name(spaces, "combined_score") != no_column) {
+        set_string(layout, spaces, true);
+    } else if (tabs.size() == 2 && ((tabs[0] == "GeneA" && tabs[1] == "GeneB") ||
+                                    // a copy of HuRI.tsv headed "A<TAB>B"
+                                    (tabs[0] == "A" && tabs[1] == "B" && next && next->text.starts_with("ENSG")))) {
+        layout.family = table_family::huri;
+        layout.name = "HuRI";
+        layout.separator = separator_kind::tab;
+        layout.label_a = tabs[0];
+        layout.label_b = tabs[1];
+    } else if (tabs.size() >= 2 && tabs[0] == "Ensembl_gene_id_a" && tabs[1] == "Ensembl_gene_id_b") {
+        layout.family = table_family::huri_table9;
+        layout.name = "HuRI Supplementary Table 9";
+        layout.separator = separator_kind::tab;
+        layout.label_a = "Ensembl_gene_id_a";
+        layout.label_b = "Ensembl_gene_id_b";
+        layout.min_columns = tabs.size();
+    } else if (tabs.size() >= 7 && tabs[0] == "GeneA" && tabs[1] == "GeneB" && tabs[2] == "UniprotA" &&
+               tabs[3] == "UniprotB" && tabs[4] == "SymbolA" && tabs[5] == "SymbolB") {
+        error = set_bioplex(layout, tabs, options);
+    } else {
+        return false;
+    }
+    layout.header_line = line.number;
+    if (!error.empty()) {
+        found.error = error;
+        found.error_line = line.number;
+    }
+    return true;
+}
+
+std::string_view family_name(table_family family) {
+    switch (family) {
+    case table_family::plain: return "plain";
+    case table_family::string_links: return "string";
+    case table_family::string_export: return "string-export";
+    case table_family::biogrid: return "biogrid";
+    case table_family::mitab: return "mitab";
+    case table_family::huri: return "huri";
+    case table_family::huri_table9: return "huri-table9";
+    case table_family::bioplex: return "bioplex";
+    case table_family::columns: return "columns";
+    }
+    return "plain";
+}
+
+constexpr std::array<table_family, 8> named_families = {
+    table_family::plain,  table_family::string_links, table_family::string_export, table_family::biogrid,
+    table_family::mitab,  table_family::huri,         table_family::huri_table9,   table_family::bioplex};
+
+// Splits "A,B[,W]"; false unless there are two or three non-empty items.
+bool split_columns(std::string_view spec, std::vector<std::string_view>& items) {
+    items.clear();
+    while (true) {
+        const std::size_t comma = spec.find(',');
+        items.push_back(spec.substr(0, comma));
+        if (items.back().empty()) return false;
+        if (comma == std::string_view::npos) break;
+        spec.remove_prefix(comma + 1);
+    }
+    return items.size() == 2 || items.size() == 3;
+}
+
+bool parse_column_number(std::string_view text, std::size_t& index) {
+    std::size_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < 1 || value > 100000) return false;
+    index = value - 1;
+    return true;
+}
+
+// --columns A,B[,W]: numbers or header names.
+detection detect_columns(std::span<const sample_line> lines, const std::vector<std::string_view>& data,
+                         const std::vector<std::uint64_t>& data_numbers, const format_options& options) {
+    detection found;
+    table_layout& layout = found.layout;
+    layout.family = table_family::columns;
+    layout.name = "table by --columns";
+    layout.taxon = options.taxon;
+    std::vector<std::string_view> items;
+    split_columns(options.columns, items);
+    std::array<std::size_t, 3> index = {no_column, no_column, no_column};
+    bool by_number = true;
+    for (std::size_t i = 0; i < items.size(); ++i) by_number = by_number && parse_column_number(items[i], index[i]);
+    if (by_number) {
+        if (data.empty()) return found;
+        layout.separator = data[0].find('\t') != std::string_view::npos ? separator_kind::tab : separator_kind::blanks;
+        double value = 0;
+        const auto first = split_all(data[0], layout.separator);
+        const bool text_weight = items.size() == 3 && index[2] < first.size() && !parse_number(first[index[2]], value);
+        if (text_weight || looks_like_header(data[0], data.size() > 1 ? &data[1] : nullptr, layout.separator)) {
+            layout.header_line = data_numbers[0];
+            if (index[0] < first.size()) layout.label_a = first[index[0]];
+            if (index[1] < first.size()) layout.label_b = first[index[1]];
+            if (items.size() == 3 && index[2] < first.size()) layout.label_weight = first[index[2]];
+        }
+    } else {
+        if (lines.empty()) {
+            found.error = "--columns names columns, but the file is empty";
+            return found;
+        }
+        std::string_view header = lines[0].text;
+        layout.separator = header.find('\t') != std::string_view::npos ? separator_kind::tab : separator_kind::blanks;
+        auto fields = split_all(header, layout.separator);
+        if (!fields.empty()) {
+            while (!fields[0].empty() && fields[0].front() == '#') fields[0].remove_prefix(1);
+            fields[0] = trim(fields[0]);
+        }
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (!parse_column_number(items[i], index[i])) index[i] = find_name(fields, items[i]);
+            if (index[i] == no_column) {
+                found.error = "--columns: the first line has no column '" + std::string(items[i]) + "'";
+                found.error_line = lines[0].number;
+                return found;
+            }
+        }
+        layout.header_line = lines[0].number;
+        layout.label_a = fields[index[0]];
+        layout.label_b = fields[index[1]];
+        if (items.size() == 3) layout.label_weight = fields[index[2]];
+    }
+    layout.column_a = index[0];
+    layout.column_b = index[1];
+    layout.min_columns = std::max(index[0], index[1]) + 1;
+    if (items.size() == 3) {
+        layout.weight_column = index[2];
+        layout.weight = weight_rule::number;
+        layout.min_columns = std::max(layout.min_columns, index[2] + 1);
+    }
+    return found;
+}
+
+// The layout --format asks for when the file has no header of that format.
+std::string set_forced(table_layout& layout, std::string_view format) {
+    if (format == "mitab") {
+        set_mitab(layout);
+    } else if (format == "string") {
+        layout.family = table_family::string_links;
+        layout.name = "STRING protein.links";
+        layout.separator = separator_kind::space;
+        layout.weight_column = 2;
+        layout.weight = weight_rule::number;
+        layout.weight_scale = 0.001;
+        layout.min_columns = 3;
+        layout.taxa = taxon_rule::id_prefix;
+    } else if (format == "huri") {
+        layout.family = table_family::huri;
+        layout.name = "HuRI";
+        layout.separator = separator_kind::tab;
+    } else {
+        return "--format " + std::string(format) + " needs the header line of that format";
+    }
+    return {};
+}
+
+}  // namespace
+
+bool parse_number(std::string_view text, double& value) {
+    if (text.empty()) return false;
+    // Whole numbers (STRING scores) summed digit by digit, exact below 2^53: reading a 276 MB
+    // STRING links file took 0.78 s of CPU with from_chars alone, 0.75 s with this path.
+    if (text.size() <= 15) {
+        std::uint64_t whole = 0;
+        std::size_t i = 0;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') whole = whole * 10 + static_cast<unsigned>(text[i++] - '0');
+        if (i == text.size()) {
+            value = static_cast<double>(whole);
+            return true;
+        }
+    }
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() && std::isfinite(value);
+}
+
+std::string format_names() {
+    std::string names;
+    for (const table_family family : named_families) {
+        if (!names.empty()) names += ", ";
+        names += family_name(family);
+    }
+    return names;
+}
+
+bool is_format_name(std::string_view name) {
+    return std::any_of(named_families.begin(), named_families.end(),
+                       [&](table_family family) { return family_name(family) == name; });
+}
+
+bool parse_id_choice(std::string_view text, id_choice& choice) {
+    static constexpr std::array<std::pair<std::string_view, id_choice>, 6> names = {{
+        {"entrez", id_choice::entrez},
+        {"biogrid", id_choice::biogrid},
+        {"systematic", id_choice::systematic},
+        {"symbol", id_choice::symbol},
+        {"uniprot", id_choice::uniprot},
+        {"swissprot", id_choice::uniprot},
+    }};
+    for (const auto& [name, value] : names) {
+        if (text == name) {
+            choice = value;
+            return true;
+        }
+    }
+    return false;
+}
+
+detection detect_table(std::span<const sample_line> lines, const format_options& options) {
+    std::vector<std::string_view> data;
+    std::vector<std::uint64_t> data_numbers;
+    for (const auto& line : lines) {
+        if (!is_comment(line.text)) {
+            data.push_back(line.text);
+            data_numbers.push_back(line.number);
+        }
+    }
+    if (!options.columns.empty()) return detect_columns(lines, data, data_numbers, options);
+
+    detection found;
+    table_layout& layout = found.layout;
+    layout.taxon = options.taxon;
+    layout.keep_genetic = options.keep_genetic;
+    const std::string_view forced = options.format;
+    bool known = !lines.empty() && forced != "plain" &&
+                 recognise_header(lines[0], lines.size() > 1 ? &lines[1] : nullptr, options, found);
+    if (!known && forced != "plain" && !data.empty() && (forced.empty() || forced == "mitab") &&
+        looks_like_mitab_row(data[0])) {
+        set_mitab(layout);
+        known = true;
+    }
+    if (known) {
+        if (!found.error.empty()) return found;
+        if (!forced.empty() && family_name(layout.family) != forced) {
+            found.error = "--format " + std::string(forced) + " given, but the file is " + layout.name;
+            found.error_line = lines[0].number;
+        }
+        return found;
+    }
+    if (!forced.empty() && forced != "plain") {
+        found.error = set_forced(layout, forced);
+        if (!found.error.empty()) found.error_line = lines.empty() ? 0 : lines[0].number;
+        return found;
+    }
+    if (data.empty()) return found;
+    if (forced.empty() && looks_like_header(data[0], data.size() > 1 ? &data[1] : nullptr, separator_kind::blanks)) {
+        found.error = "the first line looks like a header of an unknown format; name the columns with "
+                      "--columns A,B[,W] or read it as an interaction with --format plain";
+        found.error_line = data_numbers[0];
+        return found;
+    }
+    const auto first = split_all(data[0], separator_kind::blanks);
+    double value = 0;
+    if (first.size() >= 3 && parse_number(first[2], value)) {
+        layout.weight_column = 2;
+        layout.weight = weight_rule::number;
+    }
+    return found;
+}
+
+namespace {
+
+std::string_view first_of(std::string_view list) { return list.substr(0, list.find('|')); }
+
+bool is_missing(std::string_view id) { return id.empty() || id == "-"; }
+
+// Whether a MITAB taxon list ("taxid:4932(yeast)|taxid:1111708(syny3)") names `taxon`.
+bool lists_taxon(std::string_view list, std::string_view taxon) {
+    while (!list.empty()) {
+        const std::size_t bar = list.find('|');
+        std::string_view entry = list.substr(0, bar);
+        if (entry.starts_with("taxid:")) {
+            entry.remove_prefix(6);
+            if (entry.starts_with(taxon) && (entry.size() == taxon.size() || entry[taxon.size()] == '(')) return true;
+        }
+        if (bar == std::string_view::npos) break;
+        list.remove_prefix(bar + 1);
+    }
+    return false;
+}
+
+bool is_kept_taxon(const table_layout& layout, std::string_view a, std::string_view b, std::string_view taxon_a,
+                   std::string_view taxon_b) {
+    const std::string_view taxon = layout.taxon;
+    switch (layout.taxa) {
+    case taxon_rule::none: return true;
+    case taxon_rule::bare_id: return trim(taxon_a) == taxon && trim(taxon_b) == taxon;
+    case taxon_rule::mitab_taxids: return lists_taxon(taxon_a, taxon) && lists_taxon(taxon_b, taxon);
+    case taxon_rule::id_prefix: return a.substr(0, a.find('.')) == taxon && b.substr(0, b.find('.')) == taxon;
+    }
+    return true;
+}
+
+// A MITAB confidence column: the "intact-miscore" entry, or the column's only entry when its
+// value is a plain number from 0 to 1. Lists of several scores ("lpr:1|hpr:1|np:1|") and
+// grades ("author-score:C") give no weight.
+double mitab_confidence(std::string_view list) {
+    double only = std::numeric_limits<double>::quiet_NaN();
+    int entries = 0;
+    while (!list.empty()) {
+        const std::size_t bar = list.find('|');
+        const std::string_view entry = list.substr(0, bar);
+        if (!entry.empty() && entry != "-") {
+            ++entries;
+            const std::size_t colon = entry.find(':');
+            double value = 0;
+            if (colon != std::string_view::npos && parse_number(entry.substr(colon + 1), value)) {
+                if (entry.substr(0, colon).ends_with("miscore")) return value;
+                if (value >= 0 && value <= 1) only = value;
+            }
+        }
+        if (bar == std::string_view::npos) break;
+        list.remove_prefix(bar + 1);
+    }
+    return entries == 1 ? only : std::numeric_limits<double>::quiet_NaN();
+}
+
+}  // namespace
+
+row_kind extract_row(const table_layout& layout, std::string_view line, table_row& row) {
+    std::string_view a, b, weight, type, taxon_a, taxon_b;
+    const std::size_t wanted =
+        layout.weight_column == no_column ? layout.min_columns : std::max(layout.min_columns, layout.weight_column + 1);
+    field_cursor cursor(line, layout.separator);
+    std::size_t found = 0;
+    std::string_view field;
+    while (found < wanted && cursor.next(field)) {
+        if (found == layout.column_a) a = field;
+        if (found == layout.column_b) b = field;
+        if (found == layout.weight_column) weight = field;
+        if (found == layout.type_column) type = field;
+        if (found == layout.taxon_a) taxon_a = field;
+        if (found == layout.taxon_b) taxon_b = field;
+        ++found;
+    }
+    if (found < layout.min_columns) {
+        row.columns_found = found;
+        return row_kind::too_few_columns;
+    }
+    if (layout.type_column != no_column && !layout.keep_genetic && equals_lower(trim(type), "genetic")) {
+        return row_kind::genetic;
+    }
+    if (layout.first_of_list) {
+        a = first_of(a);
+        b = first_of(b);
+    }
+    if (layout.skip_missing_ids && (is_missing(a) || is_missing(b))) return row_kind::missing_id;
+    if (!layout.taxon.empty() && !is_kept_taxon(layout, a, b, taxon_a, taxon_b)) return row_kind::other_taxon;
+    row.a = a;
+    row.b = b;
+    row.weight = std::numeric_limits<double>::quiet_NaN();
+    if (layout.weight == weight_rule::number && weight.data() != nullptr) {
+        double value = 0;
+        if (parse_number(weight, value)) {
+            row.weight = value * layout.weight_scale;
+        } else if (layout.family != table_family::plain) {
+            row.field = weight;
+            return row_kind::bad_weight;
+        }
+        // A plain list's third column is a weight only where it is a number: files that carry
+        // words or "NA" there stay readable, as unweighted networks.
+    } else if (layout.weight == weight_rule::mitab_confidence) {
+        row.weight = mitab_confidence(weight);
+    }
+    return row_kind::pair;
+}
+
+namespace {
+
+std::string_view separator_text(separator_kind separator) {
+    switch (separator) {
+    case separator_kind::blanks: return "blank-separated";
+    case separator_kind::space: return "space-separated";
+    case separator_kind::tab: return "tab-separated";
+    }
+    return "";
+}
+
+std::string named_column(std::size_t index, const std::string& label) {
+    std::string text = column_number(index);
+    if (!label.empty()) text += " (" + label + ")";
+    return text;
+}
+
+}  // namespace
+
+std::string describe_row_error(const table_layout& layout, row_kind kind, const table_row& row) {
+    if (kind == row_kind::too_few_columns) {
+        if (layout.family == table_family::plain) return "expected two identifiers";
+        return "expected at least " + std::to_string(layout.min_columns) + " " +
+               std::string(separator_text(layout.separator)) + " columns (" + layout.name + "), found " +
+               std::to_string(row.columns_found);
+    }
+    if (kind == row_kind::bad_weight) {
+        return "weight '" + std::string(row.field) + "' in column " + named_column(layout.weight_column, layout.label_weight) +
+               " is not a number";
+    }
+    return "not an interaction";
+}
+
+std::string describe_layout(const table_layout& layout) {
+    std::string text = layout.name + " (" + std::string(separator_text(layout.separator));
+    if (layout.header_line > 0) text += ", header on line " + std::to_string(layout.header_line);
+    text += "): ids from columns " + named_column(layout.column_a, layout.label_a) + " and " +
+            named_column(layout.column_b, layout.label_b);
+    if (layout.first_of_list) text += ", the first of '|'-joined ids";
+    if (layout.weight == weight_rule::number && layout.weight_column != no_column) {
+        text += "; weights from column " + named_column(layout.weight_column, layout.label_weight);
+        if (layout.weight_scale != 1.0) text += " divided by 1000";
+    } else if (layout.weight == weight_rule::mitab_confidence) {
+        text += "; weights from column " + named_column(layout.weight_column, layout.label_weight) +
+                " when it holds a score from 0 to 1";
+    } else {
+        text += "; no weights";
+    }
+    if (layout.type_column != no_column && !layout.keep_genetic) text += "; physical interactions only";
+    if (!layout.taxon.empty() && layout.taxa != taxon_rule::none) text += "; taxon " + layout.taxon + " only";
+    return text;
+}
+
+std::string describe_skips(const table_layout& layout, const table_counts& counts) {
+    std::string text;
+    const auto add = [&](std::uint64_t count, const char* reason) {
+        if (!text.empty()) text += ", ";
+        text += std::to_string(count) + " " + reason;
+    };
+    if (layout.type_column != no_column && !layout.keep_genetic) add(counts.genetic, "genetic");
+    if (!layout.taxon.empty() && layout.taxa != taxon_rule::none) add(counts.other_taxon, "of another taxon");
+    if (layout.skip_missing_ids) add(counts.missing_id, "without an identifier");
+    return text;
+}
+
+}  // namespace ppi::io
