@@ -1,7 +1,8 @@
 #include "scorer/network.hpp"
 
 #include "scorer/identifier_table.hpp"
-#include "scorer/line_reader.hpp"
+
+#include "io/line_reader.hpp"
 
 #include <algorithm>
 #include <numeric>
@@ -9,6 +10,9 @@
 namespace vornel {
 
 namespace {
+
+using ppi::io::line_fields;
+using ppi::io::line_reader;
 
 // Collects interactions by identifier and turns them into a network.
 class network_builder {
@@ -119,8 +123,8 @@ std::string read_pair_lines(const std::string& path, std::uint64_t& lines, Add a
     line_reader reader(path);
     std::string_view line;
     while (reader.next_line(line)) {
-        if (is_skipped_line(line)) continue;
-        const line_fields fields = split_two_fields(line);
+        if (ppi::io::is_skipped_line(line)) continue;
+        const line_fields fields = ppi::io::split_two_fields(line);
         if (fields.count < 2) return describe_line_error(path, reader.line_number());
         add(fields.first, fields.second);
     }
