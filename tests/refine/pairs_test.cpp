@@ -15,6 +15,7 @@
 #include "pairs/minimum_score.hpp"
 #include "pairs/score_text.hpp"
 #include "pairs/select_scored_ppis.hpp"
+#include "gzip_text.hpp"
 #include "test_support.hpp"
 
 namespace ppi {
@@ -87,6 +88,22 @@ TEST(count_ppis, counts_across_block_boundaries)
     contents += "unterminated";
     write_file("big.txt", contents);
     EXPECT_EQ(count_ppis("big.txt").count, lines + 1);
+}
+
+TEST(count_ppis, counts_the_decompressed_lines_of_a_gzip_file)
+{
+    scoped_temp_dir dir;
+    std::string contents;
+    for (int i = 0; i < 100000; ++i) contents.append("P").append(std::to_string(i)).append(" Q\n");
+    const std::string packed = test_files::gzip_member(contents) + test_files::gzip_member("R S\nT U");
+    write_file("net.txt.gz", packed);
+    EXPECT_EQ(count_ppis("net.txt.gz").count, 100002);
+    EXPECT_EQ(count_ppis("net.txt.gz").error, "");
+
+    write_file("cut.gz", packed.substr(0, packed.size() / 2));
+    const count_result cut = count_ppis("cut.gz");
+    EXPECT_EQ(cut.count, 0);
+    EXPECT_EQ(cut.error.rfind("Error: cannot read file cut.gz: truncated gzip stream", 0), 0u) << cut.error;
 }
 
 TEST(count_ppis, reports_files_it_cannot_read)

@@ -80,11 +80,13 @@ TEST(write_sorted_records, merges_runs_in_order_and_prints_scores_that_read_back
 TEST(write_sorted_records, writes_an_empty_file_when_nothing_scored) {
     scoped_temp_dir dir;
     const auto net = vornel::build_network(pair_list{{"A", "B"}}).net;
-    vornel::record_runs runs(2);
-    vornel::output_file out("empty.txt");
-    ASSERT_TRUE(vornel::write_sorted_records(runs, {&net, nullptr}, 2, out));
-    ASSERT_TRUE(out.commit());
-    EXPECT_EQ(read_file("empty.txt"), "");
+    for (const std::size_t run_count : {0, 2}) {
+        vornel::record_runs runs(run_count);
+        vornel::output_file out("empty.txt");
+        ASSERT_TRUE(vornel::write_sorted_records(runs, {&net, nullptr}, 2, out));
+        ASSERT_TRUE(out.commit());
+        EXPECT_EQ(read_file("empty.txt"), "");
+    }
 }
 
 TEST(output_file, leaves_nothing_behind_unless_committed) {
@@ -104,6 +106,40 @@ TEST(output_file, leaves_nothing_behind_unless_committed) {
         ASSERT_TRUE(out.commit());
     }
     EXPECT_EQ(read_file("result.txt"), "new\n");
+}
+
+TEST(output_file, keeps_the_mode_of_the_file_it_replaces) {
+    scoped_temp_dir dir;
+    namespace fs = std::filesystem;
+    test_support::write_file("private.txt", "old\n");
+    fs::permissions("private.txt", fs::perms::owner_read | fs::perms::owner_write);
+    {
+        vornel::output_file out("private.txt");
+        ASSERT_TRUE(out.write("new\n", 4));
+        ASSERT_TRUE(out.commit());
+    }
+    EXPECT_EQ(read_file("private.txt"), "new\n");
+    EXPECT_EQ(fs::status("private.txt").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST(output_file, writes_through_a_symbolic_link) {
+    scoped_temp_dir dir;
+    namespace fs = std::filesystem;
+    fs::create_directory("data");
+    test_support::write_file("data/scores.txt", "old\n");
+    fs::create_symlink("data/scores.txt", "current.txt");
+    fs::create_symlink("missing.txt", "data/dangling.txt");  // relative to the link's directory
+    for (const char* name : {"current.txt", "data/dangling.txt"}) {
+        vornel::output_file out(name);
+        ASSERT_EQ(out.error(), "");
+        ASSERT_TRUE(out.write("new\n", 4));
+        ASSERT_TRUE(out.commit());
+    }
+    EXPECT_TRUE(fs::is_symlink("current.txt"));
+    EXPECT_EQ(read_file("data/scores.txt"), "new\n");
+    EXPECT_TRUE(fs::is_symlink("data/dangling.txt"));
+    EXPECT_EQ(read_file("data/missing.txt"), "new\n");
+    EXPECT_EQ(directory_entries(), (std::vector<std::string>{"current.txt", "data"}));
 }
 
 TEST(output_file, names_an_output_in_a_missing_directory) {
