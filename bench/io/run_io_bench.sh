@@ -11,7 +11,9 @@
 #     most 1.0x.
 # Times are the best of a few runs: CPU time (user + system) and wall-clock time; ratios of both.
 # Usage: bench/io/run_io_bench.sh [--baseline BUILD_DIR] [build_dir]   (Release builds first)
-# PPI_BENCH_LINES sets the generated network's size (default 3 million lines, ~41 MB).
+# PPI_BENCH_LINES sets the generated network's size (default 3 million lines, ~41 MB); the
+# reading rows use that network four times over and a scored-pair file of four times as many
+# lines, so their times are well above the 10 ms resolution of GNU time.
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/../.." && pwd)
@@ -44,6 +46,21 @@ best_of() {
   done
   echo "$wall $cpu"
 }
+# Times the commands in the arrays `ours` and `peer` alternately, $1 rounds, and prints the best
+# "ours_wall ours_cpu peer_wall peer_cpu": alternating spreads the load of other jobs on the
+# machine over both sides.
+compare() {
+  local ow=999 oc=999 pw=999 pc=999 w c
+  for _ in $(seq "$1"); do
+    [[ -n ${before_each:-} ]] && eval "$before_each"
+    read -r w c <<<"$(time_once "${ours[@]}")"
+    ow=$(min "$ow" "$w") oc=$(min "$oc" "$c")
+    [[ -n ${before_each:-} ]] && eval "$before_each"
+    read -r w c <<<"$(time_once "${peer[@]}")"
+    pw=$(min "$pw" "$w") pc=$(min "$pc" "$c")
+  done
+  echo "$ow $oc $pw $pc"
+}
 min() { awk -v a="$1" -v b="$2" 'BEGIN { print (a < b ? a : b) }'; }
 sum() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a + b }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
@@ -54,42 +71,42 @@ row() {  # name, ours wall, ours cpu, peer wall, peer cpu
 echo "generating a network of $lines lines in $work ..."
 "$io_bench" network "$lines" 100000 1 >"$work/net.txt"
 gzip -c "$work/net.txt" >"$work/net.txt.gz"
-"$build/bench/refine/generate_scored_pairs" "$lines" 42 >"$work/scored.txt"
-cat "$work/net.txt" "$work/net.txt.gz" "$work/scored.txt" >/dev/null  # page cache: warm starts
+cat "$work/net.txt" "$work/net.txt" "$work/net.txt" "$work/net.txt" >"$work/big.txt"
+gzip -c "$work/big.txt" >"$work/big.txt.gz"
+"$build/bench/refine/generate_scored_pairs" $((4 * lines)) 42 >"$work/scored.txt"
+cat "$work"/* >/dev/null  # page cache: warm starts
 
 echo
 printf "%-44s %15s   %15s   %13s\n" "" "ours wall  cpu" "peer wall  cpu" "ratio wall cpu"
 
-read -r ow oc <<<"$(best_of 5 "$io_bench" lines "$work/net.txt")"
-read -r pw pc <<<"$(best_of 5 "$io_bench" old-lines "$work/net.txt")"
+ours=("$io_bench" lines "$work/big.txt") peer=("$io_bench" old-lines "$work/big.txt")
+read -r ow oc pw pc <<<"$(compare 7)"
 row "plain lines: io::line_reader vs old reader" "$ow" "$oc" "$pw" "$pc"
 
 if [[ -n $baseline ]]; then
-  read -r ow oc <<<"$(best_of 5 "$build/bench/refine/pairs_bench" count "$work/net.txt")"
-  read -r pw pc <<<"$(best_of 5 "$baseline/bench/refine/pairs_bench" count "$work/net.txt")"
+  ours=("$build/bench/refine/pairs_bench" count "$work/big.txt")
+  peer=("$baseline/bench/refine/pairs_bench" count "$work/big.txt")
+  read -r ow oc pw pc <<<"$(compare 7)"
   row "ppi-refine count vs baseline build" "$ow" "$oc" "$pw" "$pc"
-  ow=999 oc=999 pw=999 pc=999
-  for _ in 1 2 3; do  # the selection appends: each run starts without an output
-    rm -f "$work/out.txt"
-    read -r w c <<<"$(time_once "$build/bench/refine/pairs_bench" select 0.5 "$work/scored.txt" "$work/out.txt")"
-    ow=$(min "$ow" "$w") oc=$(min "$oc" "$c")
-    rm -f "$work/out.txt"
-    read -r w c <<<"$(time_once "$baseline/bench/refine/pairs_bench" select 0.5 "$work/scored.txt" "$work/out.txt")"
-    pw=$(min "$pw" "$w") pc=$(min "$pc" "$c")
-  done
+  # The selection appends: each run starts without an output.
+  before_each='rm -f "$work/out.txt"'
+  ours=("$build/bench/refine/pairs_bench" select 0.5 "$work/scored.txt" "$work/out.txt")
+  peer=("$baseline/bench/refine/pairs_bench" select 0.5 "$work/scored.txt" "$work/out.txt")
+  read -r ow oc pw pc <<<"$(compare 5)"
+  before_each=
   row "ppi-refine selection vs baseline build" "$ow" "$oc" "$pw" "$pc"
 fi
 
-read -r gw gc <<<"$(best_of 3 gzip -dc "$work/net.txt.gz")"
-read -r ow oc <<<"$(best_of 3 "$io_bench" lines "$work/net.txt.gz")"
-read -r pw pc <<<"$(best_of 3 "$io_bench" lines "$work/net.txt")"
+read -r gw gc <<<"$(best_of 3 gzip -dc "$work/big.txt.gz")"
+ours=("$io_bench" lines "$work/big.txt.gz") peer=("$io_bench" lines "$work/big.txt")
+read -r ow oc pw pc <<<"$(compare 5)"
 row "gzip lines vs plain lines + gzip -dc" "$ow" "$oc" "$(sum "$pw" "$gw")" "$(sum "$pc" "$gc")"
 
 whole_run() {  # name, plain file, gzip file
   local gw gc ow oc pw pc
   read -r gw gc <<<"$(best_of 3 gzip -dc "$3")"
-  read -r ow oc <<<"$(best_of 3 "$build/vornel" "$3" "$3" jaccard 1 "$work/gz.out")"
-  read -r pw pc <<<"$(best_of 3 "$build/vornel" "$2" "$2" jaccard 1 "$work/plain.out")"
+  ours=("$build/vornel" "$3" "$3" jaccard 1 "$work/gz.out") peer=("$build/vornel" "$2" "$2" jaccard 1 "$work/plain.out")
+  read -r ow oc pw pc <<<"$(compare 3)"
   cmp -s "$work/gz.out" "$work/plain.out" || { echo "outputs differ for $1" >&2; exit 1; }
   row "$1" "$ow" "$oc" "$(sum "$pw" "$gw")" "$(sum "$pc" "$gc")"
 }
