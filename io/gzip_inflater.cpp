@@ -60,11 +60,6 @@ gzip_inflater::gzip_inflater(int fd, const char* already_read, std::size_t size)
 
 gzip_inflater::~gzip_inflater() = default;
 
-unsigned long long gzip_inflater::compressed_offset() const noexcept
-{
-    return stream_->consumed;
-}
-
 long gzip_inflater::fail(std::string what, int error_number)
 {
     if (!failed_) {

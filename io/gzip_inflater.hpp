@@ -31,8 +31,6 @@ public:
 
     const std::string& error() const noexcept { return error_; }
     int error_number() const noexcept { return error_number_; }
-    // Compressed bytes handed to the decompressor so far (the offset of a damaged spot).
-    unsigned long long compressed_offset() const noexcept;
 
 private:
     bool read_input();

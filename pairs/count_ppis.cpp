@@ -1,9 +1,6 @@
 #include "count_ppis.hpp"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <memory>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
