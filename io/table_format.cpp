@@ -1,5 +1,7 @@
 #include "io/table_format.hpp"
 
+#include "io/blank_scan.hpp"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -10,8 +12,6 @@
 namespace ppi::io {
 
 namespace {
-
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
 // Walks the fields of a line in order.
 class field_cursor {

@@ -6,35 +6,18 @@
 #include <cerrno>
 #include <cstring>
 
-#include "block_reader.hpp"
+#include "io/block_reader.hpp"
+#include "io/write_all.hpp"
 #include "score_text.hpp"
 
 namespace ppi {
 
-int write_all(int fd, const char* data, std::size_t size) noexcept
-{
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (written == 0) return EIO;  // no progress: do not spin
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return 0;
-}
-
 append_writer::append_writer(const std::string& path)
     : fd_(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666))
 {
-    if (!fd_) {
-        open_error_ = errno;
-        return;
-    }
-    buffer_ = std::make_unique_for_overwrite<char[]>(block_size);
-    capacity_ = block_size;
+    if (!fd_) return;
+    buffer_ = std::make_unique_for_overwrite<char[]>(io::block_size);
+    capacity_ = io::block_size;
 }
 
 void append_writer::append_bytes(std::string_view bytes)
@@ -50,7 +33,7 @@ void append_writer::append_bytes(std::string_view bytes)
 
 void append_writer::flush()
 {
-    if (write_error_ == 0 && used_ > 0) write_error_ = write_all(fd_.get(), buffer_.get(), used_);
+    if (write_error_ == 0 && used_ > 0) write_error_ = io::write_all(fd_.get(), buffer_.get(), used_);
     used_ = 0;
 }
 

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "score_text.hpp"
-#include "unique_fd.hpp"
+#include "io/unique_fd.hpp"
 
 namespace ppi {
 
@@ -14,16 +14,15 @@ namespace ppi {
 // The first failing write is remembered; later writes are dropped, and finish() reports it.
 class append_writer {
 public:
-    // Readable bytes that must follow each field given to append_pair (block_reader provides
-    // them): short fields are copied 16 bytes at a time.
+    // Readable bytes that must follow each field given to append_pair (fields taken from an
+    // io::padded_range have them): short fields are copied 16 bytes at a time.
     static constexpr std::size_t field_padding = 16;
 
     // Opens `path` for appending, creating it (mode 0666 less the umask) when missing; check
-    // is_open() afterwards, open_error() then holds the errno.
+    // is_open() afterwards.
     explicit append_writer(const std::string& path);
 
     bool is_open() const noexcept { return static_cast<bool>(fd_); }
-    int open_error() const noexcept { return open_error_; }
 
     // `score` is a double or a parsed_score.
     template <typename Score>
@@ -103,15 +102,11 @@ private:
     void append_bytes(std::string_view bytes);
     void flush();
 
-    unique_fd fd_;
-    int open_error_ = 0;
+    io::unique_fd fd_;
     int write_error_ = 0;
     std::unique_ptr<char[]> buffer_;
     std::size_t capacity_ = 0;
     std::size_t used_ = 0;
 };
-
-// Writes all of [data, data + size) to `fd`, retrying partial writes; returns 0 or the errno.
-int write_all(int fd, const char* data, std::size_t size) noexcept;
 
 }  // namespace ppi

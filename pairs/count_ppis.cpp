@@ -1,17 +1,12 @@
 #include "count_ppis.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <memory>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
-#include "block_reader.hpp"
+#include "io/block_reader.hpp"
 
 namespace ppi {
 
@@ -40,22 +35,20 @@ std::int64_t count_newlines(const char* data, std::size_t size) noexcept
 
 count_result count_ppis(const std::string& path)
 {
-    unique_fd fd = open_for_read(path.c_str());
+    io::unique_fd fd = io::open_for_read(path.c_str());
     if (!fd) return {0, "Error: cannot open file " + path + " for read"};
 
-    const auto buffer = std::make_unique_for_overwrite<char[]>(block_size);
+    // Through the block reader, so a gzip file counts its decompressed lines.
+    io::block_reader reader(std::move(fd));
     std::int64_t newlines = 0;
     char last = '\n';  // an empty file has no unterminated last line
-    for (;;) {
-        const ssize_t got = ::read(fd.get(), buffer.get(), block_size);
-        if (got == 0) break;
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return {0, "Error: cannot read file " + path + ": " + std::strerror(errno)};
-        }
-        newlines += count_newlines(buffer.get(), static_cast<std::size_t>(got));
-        last = buffer[static_cast<std::size_t>(got) - 1];
+    while (reader.refill()) {
+        const std::string_view data = reader.unread().view();
+        newlines += count_newlines(data.data(), data.size());
+        last = data.back();
+        reader.consume(data.size());
     }
+    if (!reader.error().empty()) return {0, "Error: cannot read file " + path + ": " + reader.error()};
     return {newlines + (last != '\n' ? 1 : 0), {}};
 }
 

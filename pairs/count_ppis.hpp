@@ -12,9 +12,10 @@ struct count_result {
 };
 
 // Counts the PPIs of the file at `path` as its lines: every line counts, empty ones included,
-// and a last line without a newline counts too. When the file cannot be opened the error is
+// and a last line without a newline counts too. A gzip file counts the lines of its
+// decompressed text. When the file cannot be opened the error is
 // "Error: cannot open file <path> for read"; when reading fails (a directory, an I/O error)
-// it names the file and the reason. The count is 0 on either failure.
+// it names the file and the reason (also a truncated or corrupt gzip stream). The count is 0 on either failure.
 count_result count_ppis(const std::string& path);
 
 // Number of '\n' bytes in [data, data + size).

@@ -11,6 +11,8 @@ namespace ppi {
 // digits d with fl(d / 10^k) >= threshold is computed once (fl(d / 10^k) grows with d), so the
 // branch does not wait for the division that produces the score's value. That branch is taken
 // about half the time at random, and each misprediction would otherwise also pay the division.
+// Ledger (selection of 10M triples at >= 0.5, best CPU time of 9 alternating runs, 0.26 s): comparing
+// the doubles instead takes 0.28 s (saves 7%).
 class minimum_score {
 public:
     explicit minimum_score(double threshold) noexcept;

@@ -279,6 +279,8 @@ char* format_score_general(double score, char* out);
 
 }  // namespace detail
 
+// Ledger (selection of 10M triples at >= 0.5, best CPU time of 9 alternating runs, 0.26 s): the
+// general %.2E formatting for every score takes 0.70 s (the digit path saves 63%).
 inline char* format_score(const parsed_score& score, char* out)
 {
     if (score.decimal_scale >= 0) {
@@ -287,6 +289,8 @@ inline char* format_score(const parsed_score& score, char* out)
     return format_score(score.value(), out);
 }
 
+// Ledger (selection of 10M triples at >= 0.5, best CPU time of 9 alternating runs, 0.26 s): parsing
+// every token the general way (and so losing the digit paths) takes 0.50 s (saves 48%).
 inline bool parse_score(std::string_view token, parsed_score& score)
 {
     if (detail::parse_plain_decimal(token.data(), token.data() + token.size(), score)) return true;

@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "unique_fd.hpp"
+#include "io/unique_fd.hpp"
 
 namespace ppi {
 
 // An open scored-pair file and the name used for it in messages.
 struct scored_pair_stream {
-    unique_fd fd;
+    io::unique_fd fd;
     std::string name;
 };
 

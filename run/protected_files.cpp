@@ -1,9 +1,9 @@
 #include "protected_files.hpp"
 
-#include <sys/stat.h>
-
 #include <filesystem>
 #include <system_error>
+
+#include "io/same_file.hpp"
 
 namespace ppi {
 
@@ -22,12 +22,7 @@ std::filesystem::path normalised_absolute(const std::string& name)
 
 bool same_file(const std::string& first, const std::string& second)
 {
-    struct stat first_status {};
-    struct stat second_status {};
-    if (::stat(first.c_str(), &first_status) == 0 && ::stat(second.c_str(), &second_status) == 0) {
-        return first_status.st_dev == second_status.st_dev &&
-               first_status.st_ino == second_status.st_ino;
-    }
+    if (const std::optional<bool> same = io::same_file(first, second)) return *same;
     return normalised_absolute(first) == normalised_absolute(second);
 }
 

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <string>
 
-#include "pairs/block_reader.hpp"
 #include "pairs/count_ppis.hpp"
 #include "pairs/select_scored_ppis.hpp"
 #include "run/console.hpp"
@@ -28,7 +27,7 @@ std::int64_t counted_ppis(const std::string& path)
 // Opens the scored-pair file the scorer just wrote and selects from it into output_file.
 void select_phase(double threshold, const std::string& output_file)
 {
-    unique_fd scored = open_for_read(scored_pair_file.c_str());
+    io::unique_fd scored = io::open_for_read(scored_pair_file.c_str());
     if (!scored) {
         print_line("Error: cannot open file " + scored_pair_file + " for read");
         return;

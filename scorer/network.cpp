@@ -1,7 +1,8 @@
 #include "scorer/network.hpp"
 
 #include "scorer/identifier_table.hpp"
-#include "scorer/line_reader.hpp"
+
+#include "io/line_reader.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -11,6 +12,8 @@
 namespace vornel {
 
 namespace {
+
+using ppi::io::line_reader;
 
 // Collects interactions by identifier and turns them into a network.
 class network_builder {
@@ -171,7 +174,7 @@ std::string read_pair_lines(const std::string& path, const ppi::io::format_optio
     std::size_t data_lines = 0;
     bool more = true;
     while (data_lines < 2 && (more = reader.next_line(line))) {
-        const bool skipped = is_skipped_line(line);
+        const bool skipped = ppi::io::is_skipped_line(line);
         if (skipped && (!first_lines.empty() || line.find('#') == std::string_view::npos)) continue;
         first_lines.emplace_back(line);
         samples.push_back({{}, reader.line_number()});
@@ -190,7 +193,7 @@ std::string read_pair_lines(const std::string& path, const ppi::io::format_optio
     ppi::io::table_row row;
     std::string error;
     const auto take = [&](std::string_view text, std::uint64_t number) {
-        if (number == layout.header_line || is_skipped_line(text)) return true;
+        if (number == layout.header_line || ppi::io::is_skipped_line(text)) return true;
         const ppi::io::row_kind kind = ppi::io::extract_row(layout, text, row);
         switch (kind) {
         case ppi::io::row_kind::pair:

@@ -3,8 +3,9 @@
 #include "scorer/methods.hpp"
 #include "scorer/output.hpp"
 
+#include "io/same_file.hpp"
+
 #include <chrono>
-#include <sys/stat.h>
 #include <ctime>
 #include <new>
 #include <thread>
@@ -58,11 +59,9 @@ void report_listed(std::FILE* log, const std::string& path, const listed_pairs& 
                  ull(c.unknown_pairs));
 }
 
-// Whether two names refer to the same existing file (then it is read only once).
+// Whether two names refer to the same existing regular file (then it is read only once).
 bool same_file(const std::string& a, const std::string& b) {
-    struct stat sa, sb;
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino && S_ISREG(sa.st_mode);
+    return ppi::io::same_file(a, b).value_or(false) && ppi::io::is_regular_file(a);
 }
 
 std::size_t total_records(const record_runs& runs) {

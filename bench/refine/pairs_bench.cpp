@@ -9,7 +9,6 @@
 #include <cstring>
 #include <string>
 
-#include "pairs/block_reader.hpp"
 #include "pairs/count_ppis.hpp"
 #include "pairs/select_scored_ppis.hpp"
 
@@ -18,7 +17,7 @@ namespace {
 int select_command(double threshold, const char* scored_pairs, const char* output)
 {
     const auto start = std::chrono::steady_clock::now();
-    ppi::unique_fd scored = ppi::open_for_read(scored_pairs);
+    ppi::io::unique_fd scored = ppi::io::open_for_read(scored_pairs);
     if (!scored) {
         std::printf("Error: cannot open file %s for read\n", scored_pairs);
         return 1;

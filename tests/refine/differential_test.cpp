@@ -6,7 +6,7 @@
 #include <string>
 
 #include "oracle/formatted_input_selection.hpp"
-#include "pairs/block_reader.hpp"
+#include "io/block_reader.hpp"
 #include "pairs/select_scored_ppis.hpp"
 #include "test_support.hpp"
 
@@ -113,7 +113,7 @@ void expect_same_as_oracle(const std::string& scored_pairs, double threshold)
     std::string expected_output;
     const std::string expected_report = oracle_run(threshold, expected_output);
     const selection_result result =
-        select_scored_ppis(threshold, "out.txt", {open_for_read("ppi.temp.txt"), "ppi.temp.txt"});
+        select_scored_ppis(threshold, "out.txt", {io::open_for_read("ppi.temp.txt"), "ppi.temp.txt"});
 
     EXPECT_TRUE(result.errors.empty());
     EXPECT_EQ(selection_report(threshold, result), expected_report);

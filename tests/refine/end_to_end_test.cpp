@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "gzip_text.hpp"
 #include "test_support.hpp"
 
 namespace ppi {
@@ -112,6 +113,27 @@ TEST_F(end_to_end, full_run_prints_the_documented_transcript_and_writes_the_kept
     EXPECT_FALSE(fs::exists("prtn.temp.ids"));
     EXPECT_FALSE(fs::exists("ppi.fatemp.txt"));
     EXPECT_EQ(read_file("ppi.temp.txt"), add_scores);  // the last phase's scored pairs
+}
+
+TEST_F(end_to_end, a_gzip_network_counts_its_decompressed_lines)
+{
+    write_script("vornel", stand_in_scorer);
+    write_file("net.txt.gz", test_files::gzip_member("A B\nC D\n") + test_files::gzip_member("E F\nG H"));
+    std::vector<std::string> arguments = full_run_arguments;
+    arguments[0] = "net.txt.gz";
+    const program_run packed = run(arguments);
+    EXPECT_EQ(packed.exit_status, 0);
+    EXPECT_NE(packed.transcript.find(count_lines(4, 2, 4)), std::string::npos) << packed.transcript;
+
+    // A damaged file is reported as a failed read, and counts as nothing.
+    const std::string whole = test_files::gzip_member("A B\nC D\n");
+    write_file("cut.txt.gz", whole.substr(0, whole.size() - 3));
+    arguments[0] = "cut.txt.gz";
+    const program_run cut = run(arguments);
+    EXPECT_EQ(cut.transcript.rfind("del prtn.temp.ids\ndel ppi.fatemp.txt\n"
+                                   "Error: cannot read file cut.txt.gz: truncated gzip stream", 0), 0u)
+        << cut.transcript;
+    EXPECT_NE(cut.transcript.find(count_lines(0, 2, 4)), std::string::npos) << cut.transcript;
 }
 
 TEST_F(end_to_end, wrong_argument_counts_print_the_usage_and_touch_nothing)

@@ -9,12 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "pairs/blank_scan.hpp"
-#include "pairs/block_reader.hpp"
+#include "io/blank_scan.hpp"
+#include "io/block_reader.hpp"
 #include "pairs/count_ppis.hpp"
 #include "pairs/minimum_score.hpp"
 #include "pairs/score_text.hpp"
 #include "pairs/select_scored_ppis.hpp"
+#include "gzip_text.hpp"
 #include "test_support.hpp"
 
 namespace ppi {
@@ -36,18 +37,18 @@ TEST(field_scanner, finds_the_same_fields_as_a_plain_split)
         }
         std::vector<std::string> expected;
         for (std::size_t i = 0; i < text.size();) {
-            if (is_blank(text[i])) {
+            if (io::is_blank(text[i])) {
                 ++i;
                 continue;
             }
             std::size_t end = i;
-            while (end < text.size() && !is_blank(text[end])) ++end;
+            while (end < text.size() && !io::is_blank(text[end])) ++end;
             expected.push_back(text.substr(i, end - i));
             i = end;
         }
         // Non-blank padding: a field touching the end must still end there.
-        const std::string padded = text + std::string(scan_padding, 'z');
-        field_scanner scanner(padded.data(), padded.data() + text.size());
+        const std::string padded = text + std::string(io::scan_padding, 'z');
+        io::field_scanner scanner(io::padded_range::within(padded, text.size()));
         std::vector<std::string> found;
         const char* start;
         const char* end;
@@ -80,13 +81,29 @@ TEST(count_ppis, counts_across_block_boundaries)
     scoped_temp_dir dir;
     std::string contents;
     std::int64_t lines = 0;
-    while (contents.size() < 3 * block_size + 17) {
+    while (contents.size() < 3 * io::block_size + 17) {
         contents += "protein_" + std::to_string(lines) + "\tpartner\n";
         ++lines;
     }
     contents += "unterminated";
     write_file("big.txt", contents);
     EXPECT_EQ(count_ppis("big.txt").count, lines + 1);
+}
+
+TEST(count_ppis, counts_the_decompressed_lines_of_a_gzip_file)
+{
+    scoped_temp_dir dir;
+    std::string contents;
+    for (int i = 0; i < 100000; ++i) contents.append("P").append(std::to_string(i)).append(" Q\n");
+    const std::string packed = test_files::gzip_member(contents) + test_files::gzip_member("R S\nT U");
+    write_file("net.txt.gz", packed);
+    EXPECT_EQ(count_ppis("net.txt.gz").count, 100002);
+    EXPECT_EQ(count_ppis("net.txt.gz").error, "");
+
+    write_file("cut.gz", packed.substr(0, packed.size() / 2));
+    const count_result cut = count_ppis("cut.gz");
+    EXPECT_EQ(cut.count, 0);
+    EXPECT_EQ(cut.error.rfind("Error: cannot read file cut.gz: truncated gzip stream", 0), 0u) << cut.error;
 }
 
 TEST(count_ppis, reports_files_it_cannot_read)
@@ -254,7 +271,7 @@ selection_result select_from_text(double threshold, const std::string& scored_pa
 {
     write_file("ppi.temp.txt", scored_pairs);
     return select_scored_ppis(threshold, output_file,
-                              {open_for_read("ppi.temp.txt"), "ppi.temp.txt"});
+                              {io::open_for_read("ppi.temp.txt"), "ppi.temp.txt"});
 }
 
 struct selection_case {
@@ -353,10 +370,10 @@ TEST(select_scored_ppis, top_n_stops_reading_after_the_nth_pair)
 TEST(select_scored_ppis, keeps_fields_cut_by_block_boundaries_and_identifiers_of_any_length)
 {
     scoped_temp_dir dir;
-    const std::string huge(3 * block_size + 5, 'Q');
+    const std::string huge(3 * io::block_size + 5, 'Q');
     std::string scored = "first " + huge + " 0.9\n";
     std::string expected = "first\t" + huge + "\t9.00E-01\n";
-    for (int i = 0; scored.size() < 2 * block_size + 1000; ++i) {
+    for (int i = 0; scored.size() < 2 * io::block_size + 1000; ++i) {
         const std::string name = "protein" + std::to_string(i);
         scored += name + " partner " + (i % 2 ? "0.25" : "0.75") + "\n";
         if (i % 2 == 0) expected += name + "\tpartner\t7.50E-01\n";
@@ -423,7 +440,7 @@ TEST(select_scored_ppis, reports_a_scored_pair_file_it_cannot_read)
     scoped_temp_dir dir;
     std::filesystem::create_directory("folder");
     const selection_result result =
-        select_scored_ppis(0.5, "out.txt", {open_for_read("folder"), "folder"});
+        select_scored_ppis(0.5, "out.txt", {io::open_for_read("folder"), "folder"});
     ASSERT_EQ(result.errors.size(), 1u);
     EXPECT_EQ(result.errors[0], "Error: cannot read file folder: Is a directory");
 }

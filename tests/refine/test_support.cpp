@@ -56,13 +56,14 @@ program_run run_program(const std::string& program, const std::vector<std::strin
 {
     // The transcript goes to a file, so the program's stdout is fully buffered, as in a script
     // that redirects it: the ordering of our lines and the scorer's is then really tested.
-    char transcript_name[] = "/tmp/ppi-refine-transcript-XXXXXX";
-    const int transcript = ::mkstemp(transcript_name);
+    // In the temporary directory the system names (TMPDIR), like every other test file.
+    std::string transcript_name = (std::filesystem::temp_directory_path() / "ppi-refine-transcript-XXXXXX").string();
+    const int transcript = ::mkstemp(transcript_name.data());
     if (transcript < 0) throw std::runtime_error("mkstemp failed");
     const int exit_status = run_with_output(program, arguments, path_variable, transcript);
     ::close(transcript);
     program_run run{read_file(transcript_name), exit_status};
-    ::unlink(transcript_name);
+    ::unlink(transcript_name.c_str());
     return run;
 }
 

@@ -1,6 +1,8 @@
 // The built program: help, version, whole runs and every error exit.
 #include "test_support.hpp"
 
+#include "gzip_text.hpp"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -113,6 +115,54 @@ TEST(cli, errors_give_one_line_naming_the_problem_and_leave_no_output) {
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."), std::filesystem::directory_iterator()), 2)
             << "temporary file left by: " << c.expected;
     }
+}
+
+TEST(cli, a_gzip_network_scores_like_the_plain_file) {
+    scoped_temp_dir dir;
+    std::string text = network_text;
+    for (int i = 0; i < 3000; ++i) {
+        text.append("P").append(std::to_string(i % 211)).append("\vQ").append(std::to_string(i * 7 % 307)).append("\n");
+    }
+    write_file("net.txt", text);
+    const std::size_t half = text.size() / 2;
+    write_file("net.txt.gz", test_files::gzip_member(text.substr(0, half)) + test_files::gzip_member(text.substr(half)));
+    for (const char* method : {"jaccard", "l3"}) {
+        ASSERT_EQ(run_vornel({"net.txt", "net.txt", method, "1", "plain.out"}).exit_code, 0);
+        const auto packed = run_vornel({"net.txt.gz", "net.txt.gz", method, "1", "packed.out"});
+        ASSERT_EQ(packed.exit_code, 0) << packed.err;
+        EXPECT_NE(read_file("plain.out"), "");
+        EXPECT_EQ(read_file("plain.out"), read_file("packed.out")) << method;
+    }
+}
+
+TEST(cli, binary_or_damaged_input_gives_one_error_line_naming_file_and_line) {
+    scoped_temp_dir dir;
+    std::string text;
+    for (int i = 0; i < 50000; ++i) {
+        text.append("A").append(std::to_string(i % 1000)).append(" B").append(std::to_string(i % 777)).append("\n");
+    }
+    const std::string packed = test_files::gzip_member(text);
+    write_file("cut.gz", packed.substr(0, packed.size() - 100));
+    std::string scrambled = packed;
+    for (std::size_t i = 500; i < 700; ++i) scrambled[i] = static_cast<char>(i * 13);
+    write_file("bad.gz", scrambled);
+    write_file("nul.txt", std::string("A B\nA C\n\0\0\0\n", 11));
+    write_file("net.txt", network_text);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"cut.gz", "NULL", "cn", "1", "out.txt"}, "cut.gz: cannot read: line "},
+        {{"bad.gz", "NULL", "cn", "1", "out.txt"}, "bad.gz: cannot read: line "},
+        {{"nul.txt", "NULL", "cn", "1", "out.txt"}, "nul.txt: cannot read: line 3: binary content"},
+        {{"net.txt", "nul.txt", "cn", "1", "out.txt"}, "nul.txt: cannot read: line 3: binary content"},
+    };
+    for (const auto& [args, expected] : cases) {
+        const auto result = run_vornel(args);
+        EXPECT_EQ(result.exit_code, 1) << expected;
+        EXPECT_EQ(count_lines(result.err), 1u) << result.err;
+        EXPECT_NE(result.err.find(expected), std::string::npos) << result.err;
+        EXPECT_FALSE(exists("out.txt")) << expected;
+    }
+    EXPECT_NE(run_vornel(cases[0].first).err.find("truncated gzip stream"), std::string::npos);
+    EXPECT_NE(run_vornel(cases[1].first).err.find("corrupt gzip stream"), std::string::npos);
 }
 
 TEST(cli, missing_arguments_show_the_usage_and_fail) {

@@ -3,7 +3,7 @@
 
 #include "scorer/big_vector.hpp"
 #include "scorer/identifier_table.hpp"
-#include "scorer/line_reader.hpp"
+#include "io/line_reader.hpp"
 #include "scorer/network.hpp"
 
 #include <gtest/gtest.h>
@@ -16,7 +16,7 @@ using test_support::write_file;
 
 std::vector<std::string> read_lines(const std::string& content) {
     write_file("lines.txt", content);
-    vornel::line_reader reader("lines.txt");
+    ppi::io::line_reader reader("lines.txt");
     std::vector<std::string> lines;
     std::string_view line;
     while (reader.next_line(line)) {
@@ -42,7 +42,7 @@ TEST(line_reader, accepts_every_line_end_and_a_missing_last_one) {
 
 TEST(line_reader, handles_lines_longer_than_a_block_and_a_crlf_split_between_blocks) {
     scoped_temp_dir dir;
-    const std::size_t block = vornel::line_reader::block_size;
+    const std::size_t block = ppi::io::line_reader::block_size;
     // '\r' is the last byte of the first block and '\n' the first of the second.
     const std::string first(block - 1, 'x');
     const std::string huge(3 * block + 17, 'y');
@@ -55,22 +55,22 @@ TEST(line_reader, handles_lines_longer_than_a_block_and_a_crlf_split_between_blo
 
 TEST(line_reader, reports_a_file_that_cannot_be_opened) {
     scoped_temp_dir dir;
-    vornel::line_reader reader("missing.txt");
+    ppi::io::line_reader reader("missing.txt");
     std::string_view line;
     EXPECT_FALSE(reader.next_line(line));
     EXPECT_NE(reader.error(), "");
 }
 
 TEST(fields, splits_on_blanks_and_tabs_and_ignores_further_columns) {
-    const auto fields = vornel::split_two_fields(" \tA\t \tB  0.9 extra");
+    const auto fields = ppi::io::split_two_fields(" \tA\t \tB  0.9 extra");
     EXPECT_EQ(fields.count, 2);
     EXPECT_EQ(fields.first, "A");
     EXPECT_EQ(fields.second, "B");
-    EXPECT_EQ(vornel::split_two_fields("A   ").count, 1);
-    EXPECT_TRUE(vornel::is_skipped_line(""));
-    EXPECT_TRUE(vornel::is_skipped_line(" \t "));
-    EXPECT_TRUE(vornel::is_skipped_line("  # comment"));
-    EXPECT_FALSE(vornel::is_skipped_line("A#1 B"));
+    EXPECT_EQ(ppi::io::split_two_fields("A   ").count, 1);
+    EXPECT_TRUE(ppi::io::is_skipped_line(""));
+    EXPECT_TRUE(ppi::io::is_skipped_line(" \t "));
+    EXPECT_TRUE(ppi::io::is_skipped_line("  # comment"));
+    EXPECT_FALSE(ppi::io::is_skipped_line("A#1 B"));
 }
 
 TEST(identifier_table, numbers_identifiers_in_first_seen_order_across_growth) {

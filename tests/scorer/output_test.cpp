@@ -5,7 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <csignal>
 #include <filesystem>
 #include <random>
 
@@ -80,11 +85,13 @@ TEST(write_sorted_records, merges_runs_in_order_and_prints_scores_that_read_back
 TEST(write_sorted_records, writes_an_empty_file_when_nothing_scored) {
     scoped_temp_dir dir;
     const auto net = vornel::build_network(pair_list{{"A", "B"}}).net;
-    vornel::record_runs runs(2);
-    vornel::output_file out("empty.txt");
-    ASSERT_TRUE(vornel::write_sorted_records(runs, {&net, nullptr}, 2, out));
-    ASSERT_TRUE(out.commit());
-    EXPECT_EQ(read_file("empty.txt"), "");
+    for (const std::size_t run_count : {0, 2}) {
+        vornel::record_runs runs(run_count);
+        vornel::output_file out("empty.txt");
+        ASSERT_TRUE(vornel::write_sorted_records(runs, {&net, nullptr}, 2, out));
+        ASSERT_TRUE(out.commit());
+        EXPECT_EQ(read_file("empty.txt"), "");
+    }
 }
 
 TEST(output_file, leaves_nothing_behind_unless_committed) {
@@ -104,6 +111,78 @@ TEST(output_file, leaves_nothing_behind_unless_committed) {
         ASSERT_TRUE(out.commit());
     }
     EXPECT_EQ(read_file("result.txt"), "new\n");
+}
+
+TEST(output_file, keeps_the_mode_of_the_file_it_replaces) {
+    scoped_temp_dir dir;
+    namespace fs = std::filesystem;
+    test_support::write_file("private.txt", "old\n");
+    fs::permissions("private.txt", fs::perms::owner_read | fs::perms::owner_write);
+    {
+        vornel::output_file out("private.txt");
+        ASSERT_TRUE(out.write("new\n", 4));
+        ASSERT_TRUE(out.commit());
+    }
+    EXPECT_EQ(read_file("private.txt"), "new\n");
+    EXPECT_EQ(fs::status("private.txt").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST(output_file, writes_through_a_symbolic_link) {
+    scoped_temp_dir dir;
+    namespace fs = std::filesystem;
+    fs::create_directory("data");
+    test_support::write_file("data/scores.txt", "old\n");
+    fs::create_symlink("data/scores.txt", "current.txt");
+    fs::create_symlink("missing.txt", "data/dangling.txt");  // relative to the link's directory
+    for (const char* name : {"current.txt", "data/dangling.txt"}) {
+        vornel::output_file out(name);
+        ASSERT_EQ(out.error(), "");
+        ASSERT_TRUE(out.write("new\n", 4));
+        ASSERT_TRUE(out.commit());
+    }
+    EXPECT_TRUE(fs::is_symlink("current.txt"));
+    EXPECT_EQ(read_file("data/scores.txt"), "new\n");
+    EXPECT_TRUE(fs::is_symlink("data/dangling.txt"));
+    EXPECT_EQ(read_file("data/missing.txt"), "new\n");
+    EXPECT_EQ(directory_entries(), (std::vector<std::string>{"current.txt", "data"}));
+}
+
+TEST(output_file, a_failed_write_names_the_file_and_leaves_nothing_behind) {
+    scoped_temp_dir dir;
+    test_support::write_file("result.txt", "old\n");
+    // A file size limit makes writes past it fail with EFBIG (the signal is ignored).
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previous_handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = 1000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    {
+        vornel::output_file out("result.txt");
+        const std::string text(5000, 'x');
+        EXPECT_FALSE(out.write(text.data(), text.size()));
+        EXPECT_EQ(out.error().rfind("result.txt: cannot write: ", 0), 0u) << out.error();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous_handler);
+    EXPECT_EQ(directory_entries(), std::vector<std::string>{"result.txt"});
+    EXPECT_EQ(read_file("result.txt"), "old\n");
+}
+
+TEST(output_file, an_interrupt_removes_the_temporary_file) {
+    scoped_temp_dir dir;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        vornel::output_file out("result.txt");
+        out.write("partial\n", 8);
+        std::raise(SIGTERM);
+        ::_exit(0);  // not reached: the handler re-raises with the default action
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    EXPECT_EQ(directory_entries(), std::vector<std::string>{});
 }
 
 TEST(output_file, names_an_output_in_a_missing_directory) {

@@ -1,11 +1,11 @@
-#include "scorer/line_reader.hpp"
+#include "old_line_reader.hpp"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace vornel {
+namespace old_reader {
 
 namespace {
 
@@ -109,4 +109,4 @@ bool is_skipped_line(std::string_view line) {
     return pos == line.size() || line[pos] == '#';
 }
 
-}  // namespace vornel
+}  // namespace old_reader

@@ -1,11 +1,12 @@
 #pragma once
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <utility>
 
-namespace ppi {
+namespace ppi::io {
 
 // Owns one POSIX file descriptor and closes it when destroyed; move-only.
 class unique_fd {
@@ -44,4 +45,10 @@ private:
     int fd_ = -1;
 };
 
-}  // namespace ppi
+// Opens `path` for reading; on failure returns an empty descriptor and sets errno.
+inline unique_fd open_for_read(const char* path)
+{
+    return unique_fd(::open(path, O_RDONLY | O_CLOEXEC));
+}
+
+}  // namespace ppi::io
