@@ -8,12 +8,14 @@
 #include <csignal>
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
 #include <sys/stat.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -31,12 +33,17 @@ extern "C" void remove_temporary_and_reraise(int signal_number) {
     std::raise(signal_number);
 }
 
-// An interrupt (Ctrl-C, kill) removes the temporary file instead of leaving it behind.
+// An interrupt (Ctrl-C, kill) removes the temporary file instead of leaving it behind. A signal
+// the process was started with ignored (nohup, a background job) stays ignored.
 void arm_cleanup_on_interrupt(const std::string& temporary_path) {
     if (temporary_path.size() >= sizeof interrupted_cleanup_path) return;
     std::memcpy(interrupted_cleanup_path, temporary_path.c_str(), temporary_path.size() + 1);
     interrupted_cleanup_armed = 1;
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal_number, remove_temporary_and_reraise);
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction current {};
+        if (::sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+        std::signal(signal_number, remove_temporary_and_reraise);
+    }
 }
 
 void disarm_cleanup_on_interrupt() { interrupted_cleanup_armed = 0; }
@@ -167,7 +174,9 @@ bucket_scheme scheme_for_range(std::uint64_t low, std::uint64_t high) {
 template <class Fn>
 void for_each_run_in_parallel(std::size_t runs, Fn fn) {
     std::vector<std::thread> helpers;
-    for (std::size_t r = 1; r < runs; ++r) helpers.emplace_back(fn, r);
+    for (std::size_t r = 1; r < runs; ++r) {
+        if (!try_start_thread(helpers, fn, r)) fn(r);
+    }
     if (runs > 0) fn(0);
     for (auto& helper : helpers) helper.join();
 }
@@ -290,7 +299,7 @@ void sort_segment(record_runs& runs, const segment_plan& plan, std::size_t segme
     std::vector<std::thread> helpers;
     for (std::size_t r = 1; r < runs.size(); ++r) {
         if (plan.bounds[segment + 1][r] - plan.bounds[segment][r] > big_part) {
-            helpers.emplace_back(sort_part, r);
+            if (!try_start_thread(helpers, sort_part, r)) sort_part(r);
         } else {
             sort_part(r);
         }
@@ -381,8 +390,8 @@ public:
     bool pop(std::size_t i, text_chunk& chunk) {
         std::unique_lock lock(mutex_);
         slot& s = slots_[i % slots_.size()];
-        changed_.wait(lock, [&] { return !s.chunks.empty() || s.done; });
-        if (s.chunks.empty()) return false;
+        changed_.wait(lock, [&] { return !s.chunks.empty() || s.done || stopped_; });
+        if (s.chunks.empty() || stopped_) return false;
         spares_.push_back(std::move(chunk));
         chunk = std::move(s.chunks.front());
         s.chunks.pop_front();
@@ -494,29 +503,47 @@ bool write_sorted_records(record_runs& runs, const pair_naming& naming, unsigned
     chunk_ring ring(2 * threads);
     std::atomic<std::size_t> next_segment{0};
 
+    // A formatter that fails (no memory for a chunk) stops the ring, so the writer and the
+    // other formatters end too; its exception is rethrown once all have stopped.
+    std::exception_ptr failure;
+    std::mutex failure_mutex;
     auto format_all = [&] {
-        text_chunk text;
-        for (;;) {
-            const std::size_t i = next_segment.fetch_add(1);
-            if (i >= segments || !ring.acquire(i)) return;
-            sort_segment(runs, plan, i);
-            if (!format_segment(runs, plan, i, naming, text, [&](text_chunk& full) { return ring.push(i, full); })) {
-                return;
+        try {
+            text_chunk text;
+            for (;;) {
+                const std::size_t i = next_segment.fetch_add(1);
+                if (i >= segments || !ring.acquire(i)) return;
+                sort_segment(runs, plan, i);
+                if (!format_segment(runs, plan, i, naming, text, [&](text_chunk& full) { return ring.push(i, full); })) {
+                    return;
+                }
+                ring.finish(i);
             }
-            ring.finish(i);
+        } catch (...) {
+            std::lock_guard lock(failure_mutex);
+            if (!failure) failure = std::current_exception();
+            ring.stop();
         }
     };
     std::vector<std::thread> formatters;
-    for (unsigned t = 0; t < threads; ++t) formatters.emplace_back(format_all);
+    for (unsigned t = 0; t < threads && try_start_thread(formatters, format_all); ++t) {
+    }
+    if (formatters.empty()) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
 
     bool ok = true;
-    text_chunk chunk;
-    for (std::size_t i = 0; i < segments && ok; ++i) {
-        while (ok && ring.pop(i, chunk)) ok = out.write(chunk.data(), chunk.size());
-        ring.release(i);
+    try {
+        text_chunk chunk;
+        for (std::size_t i = 0; i < segments && ok; ++i) {
+            while (ok && ring.pop(i, chunk)) ok = out.write(chunk.data(), chunk.size());
+            ring.release(i);
+        }
+    } catch (...) {
+        std::lock_guard lock(failure_mutex);
+        if (!failure) failure = std::current_exception();
     }
     ring.stop();
     for (auto& formatter : formatters) formatter.join();
+    if (failure) std::rethrow_exception(failure);
     return ok;
 }
 
