@@ -183,6 +183,43 @@ std::string describe_status(int status)
     return "ended with status " + std::to_string(status);
 }
 
+// Starts the child with the forwarded signals still blocked (so none can come before its id is
+// known), lets them through once it runs, and waits for it. Returns posix_spawn's error, 0
+// when the child ran (then `status` is its wait status).
+int spawn_forwarding_signals(const std::string& path, const std::vector<char*>& argv, const sigset_t& usual_mask,
+                             int& status)
+{
+    forwarding_scope forwarding;
+    // The run ignores SIGPIPE (see main); the scorer gets the default disposition back, and
+    // our usual signal mask.
+    sigset_t default_signals;
+    sigemptyset(&default_signals);
+    sigaddset(&default_signals, SIGPIPE);
+    posix_spawnattr_t attributes;
+    int spawn_error = ::posix_spawnattr_init(&attributes);
+    if (spawn_error == 0) {
+        spawn_error = ::posix_spawnattr_setsigdefault(&attributes, &default_signals);
+        if (spawn_error == 0) spawn_error = ::posix_spawnattr_setsigmask(&attributes, &usual_mask);
+        if (spawn_error == 0) {
+            spawn_error = ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+        }
+        pid_t child = 0;
+        // posix_spawn (not posix_spawnp) never falls back to a shell for a file it cannot execute.
+        if (spawn_error == 0) {
+            spawn_error = ::posix_spawn(&child, path.c_str(), nullptr, &attributes, argv.data(), environ);
+        }
+        ::posix_spawnattr_destroy(&attributes);
+        if (spawn_error == 0) running_child = child;
+        ::sigprocmask(SIG_SETMASK, &usual_mask, nullptr);
+        if (spawn_error == 0) {
+            while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+            }
+        }
+    }
+    ::sigprocmask(SIG_SETMASK, &usual_mask, nullptr);
+    return spawn_error;
+}
+
 }  // namespace
 
 child_outcome run_and_wait(const std::string& path, const std::vector<std::string>& arguments)
@@ -192,39 +229,16 @@ child_outcome run_and_wait(const std::string& path, const std::vector<std::strin
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
 
-    // The forwarded signals are held back from spawning until the child's id is known, so none
-    // can slip between the two; the child starts with our usual mask.
     sigset_t forwarded;
     sigset_t usual_mask;
     sigemptyset(&forwarded);
     for (const int signal_number : forwarded_signals) sigaddset(&forwarded, signal_number);
     ::sigprocmask(SIG_BLOCK, &forwarded, &usual_mask);
-    forwarding_scope forwarding;
-
-    // The run ignores SIGPIPE (see main); the scorer gets the default disposition back.
-    posix_spawnattr_t attributes;
-    sigset_t default_signals;
-    sigemptyset(&default_signals);
-    sigaddset(&default_signals, SIGPIPE);
-    int spawn_error = ::posix_spawnattr_init(&attributes);
-    if (spawn_error == 0) spawn_error = ::posix_spawnattr_setsigdefault(&attributes, &default_signals);
-    if (spawn_error == 0) spawn_error = ::posix_spawnattr_setsigmask(&attributes, &usual_mask);
-    if (spawn_error == 0) {
-        spawn_error = ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-    }
-    pid_t child = 0;
-    // posix_spawn (not posix_spawnp) never falls back to a shell for a file it cannot execute.
-    if (spawn_error == 0) spawn_error = ::posix_spawn(&child, path.c_str(), nullptr, &attributes, argv.data(), environ);
-    ::posix_spawnattr_destroy(&attributes);
-    if (spawn_error == 0) running_child = child;
-    ::sigprocmask(SIG_SETMASK, &usual_mask, nullptr);
-    if (spawn_error != 0) return {path + ": " + std::strerror(spawn_error), {}};
-
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    running_child = 0;
+    const int spawn_error = spawn_forwarding_signals(path, argv, usual_mask, status);
+    // Our own dispositions are back: a signal passed on ends us now as it would have.
     forwarding_scope::end_as_forwarded_signal();
+    if (spawn_error != 0) return {path + ": " + std::strerror(spawn_error), {}};
     return {{}, describe_status(status)};
 }
 
