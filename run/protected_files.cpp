@@ -75,7 +75,9 @@ working_directory_lock::~working_directory_lock()
 
 std::string working_directory_lock::acquire()
 {
-    fd_ = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // Without O_CLOEXEC: the scorer inherits the descriptor and with it the lock, so a scorer
+    // left running by a killed run still keeps a new run out until it ends.
+    fd_ = ::open(".", O_RDONLY | O_DIRECTORY);
     if (fd_ < 0) return {};
     if (::flock(fd_, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) return {};
     return "Error: another run is using the working directory's files " + scored_pair_file + ", " +

@@ -339,6 +339,11 @@ TEST_F(unfriendly_conditions, a_second_run_in_the_same_directory_is_refused)
     EXPECT_EQ(listing(), before);
     ::close(directory);
     EXPECT_EQ(run(full_run_arguments).transcript, full_run_transcript);
+
+    // The lock is held while the scorer runs (a fresh lock attempt there fails).
+    write_script("vornel", "#!/bin/sh\nif flock -n . true; then echo unlocked; else echo locked; fi\n");
+    const program_run during = run({"net.txt", "10", "m1", "0.5", "m2", "0", "out.txt"});
+    EXPECT_NE(during.transcript.find("ppi.temp.txt\nlocked\n"), std::string::npos) << during.transcript;
 }
 
 TEST_F(unfriendly_conditions, a_network_named_like_a_keyword_or_option_reaches_the_scorer_as_a_file)

@@ -65,6 +65,16 @@ TEST(strict_numbers, a_sign_may_not_follow_a_sign) {
     EXPECT_EQ(run_vornel({"net.txt", "NULL", "wcd", "+5", "out.txt"}).exit_code, 0);
 }
 
+TEST(option_lookalikes, names_after_a_double_dash_are_files) {
+    scoped_temp_dir dir;
+    write_file("-net.txt", small_network);
+    write_file("NULL", small_network);
+    const auto result = run_vornel({"--", "-net.txt", "./NULL", "cn", "1", "-out.txt"});
+    ASSERT_EQ(result.exit_code, 0) << result.err;
+    EXPECT_NE(result.err.find("vornel: pairs ./NULL: 6 pairs to score"), std::string::npos) << result.err;
+    EXPECT_EQ(count_lines(read_file("-out.txt")), 5u);
+}
+
 TEST(output_is_no_input, an_output_naming_the_network_or_pair_list_is_refused) {
     scoped_temp_dir dir;
     write_file("net.txt", small_network);
