@@ -1,5 +1,11 @@
 #include "protected_files.hpp"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
@@ -16,6 +22,21 @@ std::filesystem::path normalised_absolute(const std::string& name)
     if (error) return std::filesystem::path(name).lexically_normal();
     std::filesystem::path resolved = std::filesystem::weakly_canonical(path, error);
     return error ? path.lexically_normal() : resolved;
+}
+
+std::string check_file_kinds(const run_parameters& parameters)
+{
+    struct stat status {};
+    if (::stat(parameters.ppi_filename.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        return "Error: ppi_filename " + parameters.ppi_filename +
+               " is not a regular file (it is read three times; a pipe gives its lines only once); "
+               "nothing done";
+    }
+    if (::lstat(parameters.output_file.c_str(), &status) == 0 && !S_ISREG(status.st_mode) &&
+        !S_ISLNK(status.st_mode)) {
+        return "Error: output_file " + parameters.output_file + " is not a regular file; nothing done";
+    }
+    return {};
 }
 
 }  // namespace
@@ -41,7 +62,23 @@ std::string check_protected_files(const run_parameters& parameters)
             }
         }
     }
-    return {};
+    return check_file_kinds(parameters);
+}
+
+working_directory_lock::~working_directory_lock()
+{
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::string working_directory_lock::acquire()
+{
+    // Without O_CLOEXEC: the scorer inherits the descriptor and with it the lock, so a scorer
+    // left running by a killed run still keeps a new run out until it ends.
+    fd_ = ::open(".", O_RDONLY | O_DIRECTORY);
+    if (fd_ < 0) return {};
+    if (::flock(fd_, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) return {};
+    return "Error: another run is using the working directory's files " + scored_pair_file + ", " +
+           scorer_scratch_ids + " and " + scorer_scratch_pairs + "; nothing done";
 }
 
 }  // namespace ppi

@@ -14,9 +14,6 @@ namespace ppi {
 
 namespace {
 
-// The pair-list argument that asks the scorer to propose new pairs.
-const std::string proposed_pairs = "NULL";
-
 std::int64_t counted_ppis(const std::string& path)
 {
     const count_result result = count_ppis(path);
@@ -47,21 +44,28 @@ void run_pipeline(const run_parameters& parameters)
         print_line(refusal);
         return;
     }
+    working_directory_lock lock;
+    if (const std::string refusal = lock.acquire(); !refusal.empty()) {
+        print_line(refusal);
+        return;
+    }
 
     shell_delete(scorer_scratch_ids);
     shell_delete(scorer_scratch_pairs);
     const std::int64_t original_count = counted_ppis(parameters.ppi_filename);
     shell_delete(parameters.output_file);
 
-    run_scorer(parameters.ppi_filename, parameters.ppi_filename, parameters.filter_method,
-               parameters.iterations, scored_pair_file);
-    select_phase(parameters.filter_min_score, parameters.output_file);
+    // The network reaches the scorer as a file name even when it reads like a keyword or option.
+    const std::string network = scorer_file_argument(parameters.ppi_filename);
+    if (run_scorer(network, network, parameters.filter_method, parameters.iterations, scored_pair_file)) {
+        select_phase(parameters.filter_min_score, parameters.output_file);
+    }
     const std::int64_t filtered_count = counted_ppis(parameters.output_file);
 
     if (parameters.add_min_score > 0) {
-        run_scorer(parameters.ppi_filename, proposed_pairs, parameters.add_method,
-                   parameters.iterations, scored_pair_file);
-        select_phase(parameters.add_min_score, parameters.output_file);
+        if (run_scorer(network, proposed_pairs, parameters.add_method, parameters.iterations, scored_pair_file)) {
+            select_phase(parameters.add_min_score, parameters.output_file);
+        }
     }
     const std::int64_t final_count = counted_ppis(parameters.output_file);
 

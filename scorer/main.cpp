@@ -1,10 +1,14 @@
 #include "scorer/options.hpp"
 #include "scorer/run_scoring.hpp"
 
+#include <csignal>
 #include <cstdio>
 #include <span>
 
 int main(int argc, char** argv) {
+    // A reader of our progress lines that goes away (`2>&1 | head`) is no reason to stop: a
+    // failed write to stderr is ignored, and OUTPUT is a file of our own.
+    std::signal(SIGPIPE, SIG_IGN);
     const auto parsed = vornel::parse_options(std::span<const char* const>(argv + 1, argv + argc));
     if (parsed.values.action == vornel::requested_action::help) {
         std::fputs(vornel::help_text().c_str(), stdout);

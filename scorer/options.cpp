@@ -13,12 +13,20 @@ namespace vornel {
 
 namespace {
 
+// A bound that catches a mistyped count (10000 for 100) before it costs anything: every thread
+// reserves a stack and a network-sized workspace, and no machine this runs on has more cores.
+// The threads actually started are further capped by the work there is (see run_scoring).
 constexpr unsigned max_threads = 1024;
 
-// Whole-string integer parse with an optional leading '+' or '-'.
+// Whole-string integer parse with one optional leading '+' or '-' ("+-5" and "-+5" are not
+// numbers; from_chars takes a '-' but no '+', so a '+' is removed first and a sign after it
+// refused).
 bool parse_integer(std::string_view text, long long& value) {
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    if (text.empty() || text.front() == '+') return false;
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && (text.front() == '-' || text.front() == '+')) return false;
+    }
+    if (text.empty()) return false;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     return error == std::errc() && end == text.data() + text.size();
 }

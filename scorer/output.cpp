@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <exception>
+#include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace vornel {
@@ -117,29 +120,47 @@ bool write_sorted_records(record_runs& runs, const pair_naming& naming, unsigned
     chunk_ring ring(2 * threads);
     std::atomic<std::size_t> next_segment{0};
 
+    // A formatter that fails (no memory for a chunk) stops the ring, so the writer and the
+    // other formatters end too; its exception is rethrown once all have stopped.
+    std::exception_ptr failure;
+    std::mutex failure_mutex;
     auto format_all = [&] {
-        text_chunk text;
-        for (;;) {
-            const std::size_t i = next_segment.fetch_add(1);
-            if (i >= segments || !ring.acquire(i)) return;
-            sort_segment(runs, plan, i);
-            if (!format_segment(runs, plan, i, naming, text, [&](text_chunk& full) { return ring.push(i, full); })) {
-                return;
+        try {
+            text_chunk text;
+            for (;;) {
+                const std::size_t i = next_segment.fetch_add(1);
+                if (i >= segments || !ring.acquire(i)) return;
+                sort_segment(runs, plan, i);
+                if (!format_segment(runs, plan, i, naming, text, [&](text_chunk& full) { return ring.push(i, full); })) {
+                    return;
+                }
+                ring.finish(i);
             }
-            ring.finish(i);
+        } catch (...) {
+            std::lock_guard lock(failure_mutex);
+            if (!failure) failure = std::current_exception();
+            ring.stop();
         }
     };
     std::vector<std::thread> formatters;
-    for (unsigned t = 0; t < threads; ++t) formatters.emplace_back(format_all);
+    for (unsigned t = 0; t < threads && try_start_thread(formatters, format_all); ++t) {
+    }
+    if (formatters.empty()) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
 
     bool ok = true;
-    text_chunk chunk;
-    for (std::size_t i = 0; i < segments && ok; ++i) {
-        while (ok && ring.pop(i, chunk)) ok = out.write(chunk.data(), chunk.size());
-        ring.release(i);
+    try {
+        text_chunk chunk;
+        for (std::size_t i = 0; i < segments && ok; ++i) {
+            while (ok && ring.pop(i, chunk)) ok = out.write(chunk.data(), chunk.size());
+            ring.release(i);
+        }
+    } catch (...) {
+        std::lock_guard lock(failure_mutex);
+        if (!failure) failure = std::current_exception();
     }
     ring.stop();
     for (auto& formatter : formatters) formatter.join();
+    if (failure) std::rethrow_exception(failure);
     return ok;
 }
 

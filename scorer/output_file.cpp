@@ -30,7 +30,12 @@ void arm_cleanup_on_interrupt(const std::string& temporary_path) {
     if (temporary_path.size() >= sizeof interrupted_cleanup_path) return;
     std::memcpy(interrupted_cleanup_path, temporary_path.c_str(), temporary_path.size() + 1);
     interrupted_cleanup_armed = 1;
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal_number, remove_temporary_and_reraise);
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+        // A signal the process was started with ignored (nohup, a background job) stays ignored.
+        struct sigaction current {};
+        if (::sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+        std::signal(signal_number, remove_temporary_and_reraise);
+    }
 }
 
 void disarm_cleanup_on_interrupt() { interrupted_cleanup_armed = 0; }
@@ -66,6 +71,15 @@ std::string temporary_name_for(const std::string& path) {
 
 output_file::output_file(std::string path) : path_(std::move(path)) {
     target_path_ = link_target(path_);
+    struct stat existing {};
+    if (::stat(target_path_.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode) && !S_ISDIR(existing.st_mode)) {
+        // A device or pipe (/dev/null, /dev/stdout, a FIFO) cannot be replaced by renaming, and
+        // must not be: it is written directly.
+        fd_ = ppi::io::unique_fd(::open(target_path_.c_str(), O_WRONLY | O_CLOEXEC));
+        if (!fd_) error_ = path_ + ": cannot open for writing: " + std::strerror(errno);
+        direct_ = true;
+        return;
+    }
     temporary_path_ = temporary_name_for(target_path_);
     fd_ = ppi::io::unique_fd(::mkostemp(temporary_path_.data(), O_CLOEXEC));
     if (!fd_) {
@@ -76,7 +90,6 @@ output_file::output_file(std::string path) : path_(std::move(path)) {
     arm_cleanup_on_interrupt(temporary_path_);
     // mkostemp creates the file private to its owner. A file being replaced keeps its
     // permissions; a new one gets the usual ones.
-    struct stat existing {};
     if (::stat(target_path_.c_str(), &existing) == 0) {
         ::fchmod(fd_.get(), existing.st_mode & 07777);
     } else {
@@ -105,6 +118,7 @@ bool output_file::commit() {
         error_ = path_ + ": cannot write: " + std::strerror(error);
         return false;
     }
+    if (direct_) return true;
     if (::rename(temporary_path_.c_str(), target_path_.c_str()) != 0) {
         error_ = path_ + ": cannot rename the finished file into place: " + std::strerror(errno);
         return false;

@@ -10,7 +10,8 @@ namespace vornel {
 // An output file written under a temporary name in the same directory and renamed into place
 // by commit(), so a failed run never leaves a partial file under the final name. A file being
 // replaced keeps its permissions; when the name is a symbolic link, the link's target is
-// replaced and the link stays.
+// replaced and the link stays. An existing OUTPUT that is a device or a pipe is written
+// directly instead (there is nothing to rename).
 class output_file {
 public:
     // Creates the temporary file; on failure error() says what went wrong.
@@ -34,6 +35,7 @@ private:
     std::string temporary_path_;
     ppi::io::unique_fd fd_;
     bool created_ = false;
+    bool direct_ = false;  // writing straight into a device or pipe
     bool committed_ = false;
     std::string error_;
 };

@@ -88,8 +88,8 @@ public:
     bool pop(std::size_t i, text_chunk& chunk) {
         std::unique_lock lock(mutex_);
         slot& s = slots_[i % slots_.size()];
-        changed_.wait(lock, [&] { return !s.chunks.empty() || s.done; });
-        if (s.chunks.empty()) return false;
+        changed_.wait(lock, [&] { return !s.chunks.empty() || s.done || stopped_; });
+        if (s.chunks.empty() || stopped_) return false;
         spares_.push_back(std::move(chunk));
         chunk = std::move(s.chunks.front());
         s.chunks.pop_front();

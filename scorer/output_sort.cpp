@@ -37,7 +37,9 @@ bucket_scheme scheme_for_range(std::uint64_t low, std::uint64_t high) {
 template <class Fn>
 void for_each_run_in_parallel(std::size_t runs, Fn fn) {
     std::vector<std::thread> helpers;
-    for (std::size_t r = 1; r < runs; ++r) helpers.emplace_back(fn, r);
+    for (std::size_t r = 1; r < runs; ++r) {
+        if (!try_start_thread(helpers, fn, r)) fn(r);
+    }
     if (runs > 0) fn(0);
     for (auto& helper : helpers) helper.join();
 }
@@ -157,7 +159,7 @@ void sort_segment(record_runs& runs, const segment_plan& plan, std::size_t segme
     std::vector<std::thread> helpers;
     for (std::size_t r = 1; r < runs.size(); ++r) {
         if (plan.bounds[segment + 1][r] - plan.bounds[segment][r] > big_part) {
-            helpers.emplace_back(sort_part, r);
+            if (!try_start_thread(helpers, sort_part, r)) sort_part(r);
         } else {
             sort_part(r);
         }

@@ -7,8 +7,11 @@
 #include <atomic>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <mutex>
+#include <new>
 #include <span>
+#include <system_error>
 #include <thread>
 #include <type_traits>
 #include <utility>
@@ -16,16 +19,41 @@
 
 namespace vornel {
 
+// One re-weighting round of an iterative method, as reported to scoring_job::round_done.
+struct round_report {
+    int round = 0;              // from 1
+    std::uint64_t changed = 0;  // interaction weights the round changed
+    int period = 0;             // > 0: the weights repeat every `period` rounds from here on,
+                                // so the rounds left are cut by a multiple of it (1: unchanged)
+};
+
 // What one scoring run is asked to do.
 struct scoring_job {
     const network* net = nullptr;
     const listed_pairs* listed = nullptr;  // null: propose candidates
     int rounds = 1;                        // re-weighting rounds of iterative methods (>= 1)
     unsigned threads = 1;
+    // Called by iterative methods after each re-weighting round; may be empty.
+    std::function<void(const round_report&)> round_done;
 };
 
 // Records produced by one scoring run: one buffer per thread, in no particular order.
 using record_runs = std::vector<record_buffer>;
+
+// Starts a thread running fn(args...) into `threads`; false when the system refuses one (too
+// many threads, or no memory for a stack). Callers then share the work among the threads they
+// have, so a refused thread slows a run down instead of ending it.
+template <class Fn, class... Args>
+bool try_start_thread(std::vector<std::thread>& threads, Fn&& fn, Args&&... args) {
+    try {
+        threads.emplace_back(std::forward<Fn>(fn), std::forward<Args>(args)...);
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
 
 // Calls fn(thread_index, item) for every item in [0, count), on `threads` threads that take
 // small chunks from a shared counter (work per protein is very uneven in hub-rich networks).
@@ -55,7 +83,8 @@ void parallel_for_items(std::uint32_t count, unsigned threads, Fn fn) {
     threads = std::max(1u, threads);
     std::vector<std::thread> helpers;
     helpers.reserve(threads - 1);
-    for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work, t);
+    for (unsigned t = 1; t < threads && try_start_thread(helpers, work, t); ++t) {
+    }
     work(0);
     for (auto& helper : helpers) helper.join();
     if (error) std::rethrow_exception(error);

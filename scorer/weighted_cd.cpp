@@ -3,6 +3,9 @@
 #include "scorer/methods.hpp"
 
 #include <algorithm>
+#include <bit>
+#include <functional>
+#include <numeric>
 
 namespace vornel {
 
@@ -90,6 +93,50 @@ std::vector<double> reweigh_interactions(const scoring_job& job, const weight_st
     return next;
 }
 
+std::uint64_t weights_hash(const std::vector<double>& weight) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const double w : weight) hash = (hash ^ std::bit_cast<std::uint64_t>(w)) * 1099511628211ull;
+    return hash;
+}
+
+// Finds the period of weights that cycle, exactly: a hash is compared with the hash at a mark
+// that moves to ever farther rounds (Brent's method, constant memory); a match is confirmed
+// by comparing the whole weights one period later with a copy.
+class repeat_finder {
+public:
+    // Called after every round with its weights: the period once the weights are known to
+    // repeat with it (then call no more), else 0.
+    int period_after(int round, const std::vector<double>& weight) {
+        if (found_) return 0;
+        if (!copy_.empty()) {
+            if (round < copy_round_ + candidate_) return 0;
+            found_ = weight == copy_;
+            if (found_) return candidate_;
+            copy_.clear();  // a hash collision: look on
+        }
+        const std::uint64_t hash = weights_hash(weight);
+        if (hash == mark_hash_ && round > mark_round_) {
+            candidate_ = round - mark_round_;
+            copy_ = weight;
+            copy_round_ = round;
+        } else if (round - mark_round_ >= power_) {
+            mark_hash_ = hash;
+            mark_round_ = round;
+            power_ = power_ > (1 << 29) ? power_ : power_ * 2;
+        }
+        return 0;
+    }
+
+private:
+    std::uint64_t mark_hash_ = 0;
+    int mark_round_ = 0;
+    int power_ = 1;
+    int candidate_ = 0;
+    int copy_round_ = 0;
+    std::vector<double> copy_;
+    bool found_ = false;
+};
+
 // Runs the rounds from the given interaction weights (by slot; empty: every weight 1).
 record_runs score_wcd_from(const scoring_job& job, std::span<const double> start) {
     const network& net = *job.net;
@@ -102,9 +149,25 @@ record_runs score_wcd_from(const scoring_job& job, std::span<const double> start
     state.floored_strength = floored_strengths(net, state.weight);
     if (job.rounds > 1) {
         const auto mirror = mirror_slots(net);
-        for (int round = 1; round < job.rounds; ++round) {
-            state.weight = reweigh_interactions(job, state, mirror);
+        repeat_finder repeats;
+        const int last_round = job.rounds - 1;
+        for (int round = 1; round <= last_round; ++round) {
+            std::vector<double> next = reweigh_interactions(job, state, mirror);
+            const auto changed = static_cast<std::uint64_t>(
+                std::inner_product(next.begin(), next.end(), state.weight.begin(), std::uint64_t{0},
+                                   std::plus<>(), std::not_equal_to<>()));
+            state.weight = std::move(next);
+            // A round that changes no weight is a fixed point: every later round would repeat it.
+            if (changed == 0) {
+                if (job.round_done) job.round_done({round, changed, 1});
+                break;
+            }
             state.floored_strength = floored_strengths(net, state.weight);
+            // Weights that repeat every `period` rounds (rounding makes the last bits cycle)
+            // give the same scores a whole number of periods later: skip those rounds.
+            const int period = repeats.period_after(round, state.weight);
+            if (job.round_done) job.round_done({round, changed, period});
+            if (period > 0) round += (last_round - round) / period * period;
         }
     }
     return score_shared_partners(job, weighted_kernel{net, state});

@@ -1,5 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -305,6 +314,172 @@ TEST_F(end_to_end, names_and_identifiers_of_any_length_work)
               std::string::npos);
     EXPECT_EQ(read_file("vornel.log"), "[" + network + "][" + network + "][m1][10][ppi.temp.txt]\n");
     EXPECT_EQ(read_file("out.txt"), long_a + "\t" + long_b + "\t7.50E-01\n");
+}
+
+}  // namespace
+}  // namespace ppi
+
+namespace ppi {
+namespace {
+
+// Runs made under unfriendly conditions: a second run in the same directory, file names that
+// read like scorer keywords or options, pipes and devices, failing or killed scorers, scored
+// pairs that cannot be removed, and signals.
+class unfriendly_conditions : public end_to_end {
+protected:
+    // Starts ppi-refine with `arguments` without waiting; `in_child` runs just before it starts.
+    pid_t start(const std::vector<std::string>& arguments, void (*in_child)())
+    {
+        const std::string program = (dir_.path() / "bin/ppi-refine").string();
+        const std::string path_entry = "PATH=" + (dir_.path() / "path").string() + ":/usr/bin:/bin";
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        char* envp[] = {const_cast<char*>(path_entry.c_str()), nullptr};
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const int sink = ::open("transcript.log", O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            ::dup2(sink, STDOUT_FILENO);
+            ::dup2(sink, STDERR_FILENO);
+            in_child();
+            ::execve(program.c_str(), argv.data(), envp);
+            ::_exit(127);
+        }
+        return child;
+    }
+};
+
+TEST_F(unfriendly_conditions, a_second_run_in_the_same_directory_is_refused)
+{
+    write_script("vornel", stand_in_scorer);
+    const int directory = ::open(".", O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(::flock(directory, LOCK_EX | LOCK_NB), 0);  // as a running ppi-refine holds it
+    const std::vector<std::string> before = listing();
+    const program_run refused = run(full_run_arguments);
+    EXPECT_EQ(refused.transcript,
+              "Error: another run is using the working directory's files ppi.temp.txt, prtn.temp.ids and "
+              "ppi.fatemp.txt; nothing done\n");
+    EXPECT_EQ(listing(), before);
+    ::close(directory);
+    EXPECT_EQ(run(full_run_arguments).transcript, full_run_transcript);
+
+    // The lock is held while the scorer runs (a fresh lock attempt there fails).
+    write_script("vornel", "#!/bin/sh\nif flock -n . true; then echo unlocked; else echo locked; fi\n");
+    const program_run during = run({"net.txt", "10", "m1", "0.5", "m2", "0", "out.txt"});
+    EXPECT_NE(during.transcript.find("ppi.temp.txt\nlocked\n"), std::string::npos) << during.transcript;
+}
+
+TEST_F(unfriendly_conditions, a_network_named_like_a_keyword_or_option_reaches_the_scorer_as_a_file)
+{
+    write_script("vornel", stand_in_scorer);
+    for (const std::string network : {"NULL", "-x", "--help"}) {
+        fs::copy_file("net.txt", network);
+        fs::remove("vornel.log");
+        const program_run result = run({network, "10", "m1", "0.5", "m2", "2", "out.txt"});
+        EXPECT_NE(result.transcript.find("vornel ./" + network + " ./" + network + " m1 10 ppi.temp.txt\n"),
+                  std::string::npos)
+            << result.transcript;
+        EXPECT_NE(result.transcript.find("vornel ./" + network + " NULL m2 10 ppi.temp.txt\n"), std::string::npos);
+        EXPECT_EQ(read_file("vornel.log"), "[./" + network + "][./" + network + "][m1][10][ppi.temp.txt]\n[./" +
+                                               network + "][NULL][m2][10][ppi.temp.txt]\n");
+        EXPECT_NE(result.transcript.find(count_lines(3, 2, 4)), std::string::npos) << result.transcript;
+    }
+}
+
+TEST_F(unfriendly_conditions, a_network_or_output_that_is_no_regular_file_is_refused)
+{
+    write_script("vornel", stand_in_scorer);
+    ASSERT_EQ(::mkfifo("net.fifo", 0600), 0);
+    ASSERT_EQ(::mkfifo("out.fifo", 0600), 0);
+    fs::create_directory("folder");
+    // A device node of our own, like /dev/null (needs root): a faulty build then harms only it.
+    const bool have_device = ::mknod("null.dev", S_IFCHR | 0666, makedev(1, 3)) == 0;
+    const std::vector<std::string> before = listing();
+    const std::pair<std::pair<std::string, std::string>, std::string> cases[] = {
+        {{"net.fifo", "out.txt"},
+         "Error: ppi_filename net.fifo is not a regular file (it is read three times; a pipe gives its lines only "
+         "once); nothing done\n"},
+        {{"folder", "out.txt"},
+         "Error: ppi_filename folder is not a regular file (it is read three times; a pipe gives its lines only "
+         "once); nothing done\n"},
+        {{"net.txt", "out.fifo"}, "Error: output_file out.fifo is not a regular file; nothing done\n"},
+        {{"net.txt", "null.dev"}, "Error: output_file null.dev is not a regular file; nothing done\n"},
+    };
+    for (const auto& [names, expected] : cases) {
+        if (names.second == "null.dev" && !have_device) continue;
+        EXPECT_EQ(run({names.first, "10", "m1", "0.5", "m2", "2", names.second}).transcript, expected);
+    }
+    EXPECT_EQ(listing(), before);
+    EXPECT_TRUE(fs::is_fifo("out.fifo"));
+    if (have_device) {
+        EXPECT_TRUE(fs::is_character_file("null.dev"));
+    }
+}
+
+TEST_F(unfriendly_conditions, a_failing_or_killed_scorer_is_reported_and_its_phase_keeps_nothing)
+{
+    // The filter-phase scorer writes its pairs and then fails; the add phase's is killed.
+    write_script("vornel", "#!/bin/sh\ncp \"scores.$3.txt\" \"$5\"\n"
+                           "if [ \"$3\" = m1 ]; then exit 1; fi\nkill -PIPE $$\n");
+    const program_run result = run(full_run_arguments);
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(result.transcript, deletions +
+                                     "vornel net.txt net.txt m1 10 ppi.temp.txt\n"
+                                     "Error: scorer vornel failed: exit status 1; this phase keeps nothing\n"
+                                     "Error: cannot open file out.txt for read\n"
+                                     "vornel net.txt NULL m2 10 ppi.temp.txt\n"
+                                     "Error: scorer vornel failed: killed by signal 13 (Broken pipe); this phase "
+                                     "keeps nothing\n"
+                                     "Error: cannot open file out.txt for read\n" +
+                                     count_lines(3, 0, 0));
+    EXPECT_FALSE(fs::exists("out.txt"));
+}
+
+TEST_F(unfriendly_conditions, scored_pairs_that_cannot_be_removed_are_not_selected_again)
+{
+    write_script("vornel", stand_in_scorer);
+    fs::create_directory("ppi.temp.txt");
+    write_file("ppi.temp.txt/P1", "");
+    const program_run result = run(full_run_arguments);
+    const std::string skipped = "Error: cannot delete file ppi.temp.txt: Is a directory; this phase keeps nothing\n";
+    EXPECT_EQ(result.transcript, deletions + skipped + "Error: cannot open file out.txt for read\n" + skipped +
+                                     "Error: cannot open file out.txt for read\n" + count_lines(3, 0, 0));
+    EXPECT_FALSE(fs::exists("vornel.log"));  // no scorer ran
+}
+
+void wait_for_file(const std::string& name)
+{
+    for (int tries = 0; tries < 1000 && read_file(name).empty(); ++tries) ::usleep(10000);
+}
+
+void ignore_hangups() { std::signal(SIGHUP, SIG_IGN); }
+void keep_dispositions() {}
+
+TEST_F(unfriendly_conditions, signals_reach_the_scorer_and_end_the_run_once_it_has_ended)
+{
+    // The scorer records its process id and sleeps until a signal ends it.
+    write_script("vornel", "#!/bin/sh\necho $$ > scorer.pid\nexec sleep 30\n");
+    const pid_t refine = start(full_run_arguments, keep_dispositions);
+    wait_for_file("scorer.pid");
+    const pid_t scorer = std::stoi(read_file("scorer.pid"));
+    ASSERT_EQ(::kill(refine, SIGTERM), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(refine, &status, 0), refine);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_NE(::kill(scorer, 0), 0) << "the scorer outlived the run";
+    EXPECT_EQ(read_file("transcript.log"), deletions + "vornel net.txt net.txt m1 10 ppi.temp.txt\n");
+}
+
+TEST_F(unfriendly_conditions, an_ignored_hangup_stays_ignored_for_run_and_scorer)
+{
+    write_script("vornel", "#!/bin/sh\necho $$ > scorer.pid\nexec sleep 1\n");
+    const pid_t refine = start({"net.txt", "10", "m1", "0.5", "m2", "0", "out.txt"}, ignore_hangups);
+    wait_for_file("scorer.pid");
+    ASSERT_EQ(::kill(refine, SIGHUP), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(refine, &status, 0), refine);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_NE(read_file("transcript.log").find("#PPIs after adding new PPIs"), std::string::npos);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -157,12 +159,49 @@ TEST(run_and_wait, reports_a_program_that_cannot_be_executed_without_a_shell)
     scoped_temp_dir dir;
     // No "#!" line: a command processor would run it as a shell script; we must not.
     write_script("vornel", "touch hacked\n");
-    EXPECT_EQ(run_and_wait("./vornel", {}), "./vornel: Exec format error");
+    EXPECT_EQ(run_and_wait("./vornel", {}).start_error, "./vornel: Exec format error");
     EXPECT_FALSE(fs::exists("hacked"));
 
     write_script("ok", "#!/bin/sh\ntouch \"$1\"\nexit 3\n");
-    EXPECT_EQ(run_and_wait("./ok", {"made by child"}), "");
+    const child_outcome outcome = run_and_wait("./ok", {"made by child"});
+    EXPECT_EQ(outcome.start_error, "");
+    EXPECT_EQ(outcome.failure, "exit status 3");
     EXPECT_TRUE(fs::exists("made by child"));
+}
+
+TEST(run_and_wait, tells_how_a_child_failed)
+{
+    scoped_temp_dir dir;
+    write_script("fine", "#!/bin/sh\nexit 0\n");
+    EXPECT_EQ(run_and_wait("./fine", {}).failure, "");
+    write_script("piped", "#!/bin/sh\nkill -PIPE $$\n");
+    EXPECT_EQ(run_and_wait("./piped", {}).failure, "killed by signal 13 (Broken pipe)");
+}
+
+TEST(delete_file, leaves_devices_and_pipes_alone)
+{
+    scoped_temp_dir dir;
+    ASSERT_EQ(::mkfifo("pipe", 0600), 0);
+    EXPECT_EQ(delete_file("pipe"), "Error: cannot delete file pipe: not a regular file");
+    EXPECT_TRUE(fs::is_fifo("pipe"));
+    // A device node of our own, like /dev/null (needs root): a faulty build then harms only it.
+    if (::mknod("null.dev", S_IFCHR | 0666, makedev(1, 3)) == 0) {
+        EXPECT_EQ(delete_file("null.dev"), "Error: cannot delete file null.dev: not a regular file");
+        EXPECT_TRUE(fs::is_character_file("null.dev"));
+        fs::create_symlink("null.dev", "null-link");
+        EXPECT_EQ(delete_file("null-link"), "");  // the link itself goes; its target is untouched
+        EXPECT_TRUE(fs::is_character_file("null.dev"));
+    }
+}
+
+TEST(scorer_file_argument, keeps_keyword_and_option_lookalikes_file_names)
+{
+    EXPECT_EQ(scorer_file_argument("NULL"), "./NULL");
+    EXPECT_EQ(scorer_file_argument("-x"), "./-x");
+    EXPECT_EQ(scorer_file_argument("--help"), "./--help");
+    EXPECT_EQ(scorer_file_argument("null"), "null");
+    EXPECT_EQ(scorer_file_argument("net.txt"), "net.txt");
+    EXPECT_EQ(scorer_file_argument("dir/NULL"), "dir/NULL");
 }
 
 }  // namespace

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +16,7 @@
 #include <csignal>
 #include <filesystem>
 #include <random>
+#include <string_view>
 
 namespace {
 
@@ -145,6 +149,37 @@ TEST(output_file, writes_through_a_symbolic_link) {
     EXPECT_TRUE(fs::is_symlink("data/dangling.txt"));
     EXPECT_EQ(read_file("data/missing.txt"), "new\n");
     EXPECT_EQ(directory_entries(), (std::vector<std::string>{"current.txt", "data"}));
+}
+
+TEST(output_file, writes_straight_into_a_device_or_a_pipe_and_leaves_it_in_place) {
+    scoped_temp_dir dir;
+    namespace fs = std::filesystem;
+    ASSERT_EQ(::mkfifo("pipe", 0600), 0);
+    const pid_t reader = ::fork();
+    if (reader == 0) {
+        const int fd = ::open("pipe", O_RDONLY);
+        char buffer[16];
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        ::_exit(got == 4 && std::string_view(buffer, 4) == "new\n" ? 0 : 1);
+    }
+    {
+        vornel::output_file out("pipe");
+        ASSERT_EQ(out.error(), "");
+        ASSERT_TRUE(out.write("new\n", 4));
+        ASSERT_TRUE(out.commit());
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(reader, &status, 0), reader);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(fs::is_fifo("pipe"));
+    // A device node of our own, like /dev/null (making one needs root).
+    if (::mknod("null.dev", S_IFCHR | 0666, makedev(1, 3)) == 0) {
+        vornel::output_file out("null.dev");
+        ASSERT_TRUE(out.write("new\n", 4));
+        ASSERT_TRUE(out.commit());
+        EXPECT_TRUE(fs::is_character_file("null.dev"));
+    }
+    EXPECT_EQ(directory_entries().size(), fs::exists("null.dev") ? 2u : 1u);
 }
 
 TEST(output_file, a_failed_write_names_the_file_and_leaves_nothing_behind) {

@@ -70,7 +70,9 @@ std::string score_to_text(const vornel::network& net, const vornel::listed_pairs
     return text;
 }
 
-program_result run_vornel(const std::vector<std::string>& args) {
+program_result run_vornel(const std::vector<std::string>& args) { return run_vornel(args, [] {}); }
+
+program_result run_vornel(const std::vector<std::string>& args, const std::function<void()>& in_child) {
     std::vector<char*> argv;
     std::string program = VORNEL_BINARY;
     argv.push_back(program.data());
@@ -85,6 +87,7 @@ program_result run_vornel(const std::vector<std::string>& args) {
         const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(126);
+        in_child();
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }

@@ -4,6 +4,7 @@
 #include "temp_files.hpp"
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -41,5 +42,8 @@ struct program_result {
 };
 // Runs the built vornel with `args` in the current directory, capturing both streams.
 program_result run_vornel(const std::vector<std::string>& args);
+// The same, calling `in_child` in the child just before the program starts (to set limits,
+// signal dispositions or other standard streams).
+program_result run_vornel(const std::vector<std::string>& args, const std::function<void()>& in_child);
 
 }  // namespace test_support
