@@ -108,6 +108,9 @@ bool line_reader::next_line(std::string_view& line)
         // Rescanning after a refill starts where this scan stopped, so long lines stay linear.
         scanned = limit;
         if (!refill()) {
+            // A refill moves the unread bytes to the front of the buffer even when it reads
+            // nothing more, so the last line is looked up again.
+            data = reader_.unread();
             if (!error_.empty() || data.empty()) return false;
             line = data.view();
             reader_.consume(data.size());

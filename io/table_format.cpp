@@ -607,6 +607,8 @@ row_kind extract_row(const table_layout& layout, std::string_view line, table_ro
         b = first_of(b);
     }
     if (layout.skip_missing_ids && (is_missing(a) || is_missing(b))) return row_kind::missing_id;
+    // An empty identifier field (two separators in a row) names no protein, in any format.
+    if (a.empty() || b.empty()) return row_kind::missing_id;
     if (!layout.taxon.empty() && !is_kept_taxon(layout, a, b, taxon_a, taxon_b)) return row_kind::other_taxon;
     row.a = a;
     row.b = b;
@@ -688,7 +690,7 @@ std::string describe_skips(const table_layout& layout, const table_counts& count
     };
     if (layout.type_column != no_column && !layout.keep_genetic) add(counts.genetic, "genetic");
     if (!layout.taxon.empty() && layout.taxa != taxon_rule::none) add(counts.other_taxon, "of another taxon");
-    if (layout.skip_missing_ids) add(counts.missing_id, "without an identifier");
+    if (layout.skip_missing_ids || counts.missing_id > 0) add(counts.missing_id, "without an identifier");
     return text;
 }
 

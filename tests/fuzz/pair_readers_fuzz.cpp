@@ -5,6 +5,8 @@
 
 #include "scorer/network.hpp"
 
+#include "io/table_format.hpp"
+
 #include <cstdint>
 #include <map>
 #include <set>
@@ -20,8 +22,21 @@ using name_pair = std::pair<std::string, std::string>;
 const std::string network_name = fuzz_support::scratch_file("net.txt");
 const std::string pairs_name = fuzz_support::scratch_file("pairs.txt");
 
-// A pair file as the format reads: lines end at "\n", "\r\n" or a lone "\r"; blank lines and
-// lines starting with '#' after blanks are skipped; fields are separated by blanks and tabs.
+// The plain edge list, named: format detection has a target of its own.
+const ppi::io::format_options plain = [] {
+    ppi::io::format_options options;
+    options.format = "plain";
+    return options;
+}();
+
+// Text the reader refuses as a whole: binary (a NUL byte) or a gzip stream (its magic bytes).
+bool is_refused(std::string_view text) {
+    return text.find('\0') != std::string_view::npos || text.starts_with("\x1f\x8b");
+}
+
+// A plain pair file as the reader reads it: lines end at "\n", "\r\n" or a lone "\r"; blank
+// lines and lines starting with '#' after blanks are skipped; fields are separated by the blanks
+// space, tab, vertical tab and form feed.
 struct parsed_file {
     std::vector<name_pair> pairs;
     std::uint64_t bad_line = 0;  // first data line with fewer than two fields, from 1; 0: none
@@ -40,7 +55,7 @@ parsed_file parse(std::string_view text) {
     if (start < text.size()) lines.push_back(text.substr(start));
 
     parsed_file parsed;
-    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; };
     for (std::size_t n = 0; n < lines.size(); ++n) {
         std::vector<std::string> fields;
         std::string field;
@@ -146,13 +161,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz_support::write_whole_file(network_name, network_text);
     fuzz_support::write_whole_file(pairs_name, pairs_text);
 
-    vornel::network_result read = vornel::read_network(network_name);
+    vornel::network_result read = vornel::read_network(network_name, plain);
+    if (is_refused(network_text)) {
+        if (read.error.empty()) fuzz_support::disagree("network error", "", "binary or gzip input refused");
+        return 0;
+    }
     check_network(read, parse(network_text));
     if (!read.error.empty()) return 0;
-    check_listed(vornel::read_listed_pairs(pairs_name, read.net), read.net, parse(pairs_text));
+    const vornel::listed_result listed = vornel::read_listed_pairs(pairs_name, read.net, plain);
+    if (is_refused(pairs_text)) {
+        if (listed.error.empty()) fuzz_support::disagree("pair list error", "", "binary or gzip input refused");
+    } else {
+        check_listed(listed, read.net, parse(pairs_text));
+    }
 
     // The network as its own pair list, without reading it again, lists what reading gives.
-    const vornel::listed_result again = vornel::read_listed_pairs(network_name, read.net);
+    const vornel::listed_result again = vornel::read_listed_pairs(network_name, read.net, plain);
     const vornel::listed_result own = vornel::listed_pairs_of_network(read);
     expect_equal("own pairs", own.listed.pairs.size(), again.listed.pairs.size());
     for (std::size_t i = 0; i < own.listed.pairs.size(); ++i) {

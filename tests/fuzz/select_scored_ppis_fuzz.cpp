@@ -3,7 +3,7 @@
 #include "fuzz_support.hpp"
 
 #include "oracle/formatted_input_selection.hpp"
-#include "pairs/block_reader.hpp"
+#include "io/unique_fd.hpp"
 #include "pairs/select_scored_ppis.hpp"
 
 #include <unistd.h>
@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ::unlink(oracle_output_name.c_str());
 
     const ppi::selection_result ours =
-        ppi::select_scored_ppis(threshold, output_name, {ppi::open_for_read(scored_name.c_str()), scored_name});
+        ppi::select_scored_ppis(threshold, output_name, {ppi::io::open_for_read(scored_name.c_str()), scored_name});
     if (ours.malformed_count > 0 || !ours.errors.empty()) return 0;  // the oracle judges well-formed files only
 
     const std::string expected_report = oracle_report(threshold);

@@ -57,6 +57,23 @@ std::string awkward_text()
     return text;
 }
 
+TEST(line_reader, a_last_line_without_end_after_consumed_lines_reads_whole)
+{
+    scoped_temp_dir dir;
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
+        {"\rC D", {"", "C D"}},
+        {"\r\nC D", {"", "C D"}},
+        {"a b\rC D", {"a b", "C D"}},
+        {"a b\r\n\r\nlast", {"a b", "", "last"}},
+    };
+    for (const auto& [text, lines] : cases) {
+        write_file("lines.txt", text);
+        const read_result read = read_all_lines("lines.txt");
+        EXPECT_EQ(read.error, "");
+        EXPECT_EQ(read.lines, lines);
+    }
+}
+
 TEST(gzip_input, reads_the_same_lines_as_the_plain_file)
 {
     scoped_temp_dir dir;

@@ -232,6 +232,9 @@ TEST(table_rows, string_scores_are_scaled_and_must_be_numbers) {
               "weight 'high' in column 3 (combined_score) is not a number");
     // Single spaces separate: a doubled space is an empty field, so the row is short or wrong.
     EXPECT_EQ(extract(found, "9606.ENSP1 9606.ENSP2", row), row_kind::too_few_columns);
+    // An empty identifier field names no protein: the row is skipped, never an interaction.
+    EXPECT_EQ(extract(found, "9606.ENSP1  900", row), row_kind::missing_id);
+    EXPECT_EQ(extract(detect({"GeneA\tGeneB"}), "\tENSG2", row), row_kind::missing_id);
     options.taxon = "9606";
     const detection human = detect({"protein1 protein2 combined_score"}, options);
     EXPECT_EQ(extract(human, "9606.ENSP1 10090.ENSP2 900", row), row_kind::other_taxon);
