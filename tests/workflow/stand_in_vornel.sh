@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Stand-in scorer put first on PATH: for a network whose path holds "broken" it writes nothing
+# (so ppi-refine reports an Error: line); for one holding "slow" it announces itself in
+# $SLOW_MARKER and waits until $SLOW_RELEASE exists; otherwise it runs the real scorer.
+case $1 in
+  *broken*) exit 0 ;;
+  *slow*)
+    touch "${SLOW_MARKER:?}"
+    for _ in $(seq 300); do [[ -e ${SLOW_RELEASE:?} ]] && break; sleep 0.1; done ;;
+esac
+exec "${REAL_VORNEL:?}" "$@"
