@@ -44,6 +44,17 @@ class WorkflowCase(unittest.TestCase):
     def stand_in(self, name, script):
         os.symlink(os.path.join(HERE, script), os.path.join(self.bin, name))
 
+    def stand_in_scorer(self):
+        """A build directory of the real ppi-refine and the stand-in vornel; the config names
+        it, so a test also checks that runs use the scorer of the configured build."""
+        self.build = self.path("build")
+        os.makedirs(self.build)
+        os.symlink(os.path.join(BUILD, "ppi-refine"), os.path.join(self.build, "ppi-refine"))
+        os.symlink(os.path.join(HERE, "stand_in_vornel.sh"), os.path.join(self.build, "vornel"))
+        self.env.update(REAL_VORNEL=os.path.join(BUILD, "vornel"), MENDED=self.path("mended"),
+                        SLOW_MARKER=self.path("slow.started"),
+                        SLOW_RELEASE=self.path("slow.release"))
+
     def network(self, name, proteins, interactions, seed):
         out_dir = os.path.join(self.dir, "networks", name)
         subprocess.run([sys.executable, os.path.join(REPO, "tools", "synth_network.py"),
@@ -56,8 +67,9 @@ class WorkflowCase(unittest.TestCase):
         # JSON is YAML, so no YAML writer is needed.
         path = os.path.join(self.dir, file_name)
         with open(path, "w") as out:
-            json.dump({"networks": networks, "settings": settings, "build_dir": BUILD,
-                       "threads": 1, **extra}, out, indent=1)
+            json.dump({"networks": networks, "settings": settings,
+                       "build_dir": getattr(self, "build", BUILD), "threads": 1, **extra},
+                      out, indent=1)
         return path
 
     def snakemake(self, *args, config="config.yaml"):
@@ -151,10 +163,10 @@ class ClusterRunTest(WorkflowCase):
     def test_jobs_go_through_sbatch_and_a_failed_job_is_resubmitted_alone(self):
         self.stand_in("sbatch", "stand_in_sbatch.sh")
         self.stand_in("sacct", "stand_in_sacct.sh")
-        self.stand_in("vornel", "stand_in_vornel.sh")
+        self.stand_in_scorer()
         slurm = self.path("slurm")
         os.makedirs(slurm)
-        self.env.update(FAKE_SLURM_DIR=slurm, REAL_VORNEL=os.path.join(BUILD, "vornel"))
+        self.env.update(FAKE_SLURM_DIR=slurm)
         good = self.network("good", 100, 300, 3)
         broken = self.network("broken", 100, 300, 4)
         settings = {"wcd0.2_l3top50": SETTINGS["wcd0.2_l3top50"]}
@@ -170,7 +182,7 @@ class ClusterRunTest(WorkflowCase):
         self.assertTrue(os.path.exists(self.path("results", "good", "wcd0.2_l3top50", "run.json")))
         self.assertFalse(os.path.exists(self.path("results", "broken", "wcd0.2_l3top50",
                                                   "refined.tsv")))
-        os.unlink(os.path.join(self.bin, "vornel"))  # the real scorer from now on
+        open(self.path("mended"), "w").close()
         self.assert_ran(self.snakemake(*profile))
         with open(os.path.join(slurm, "submissions")) as text:
             self.assertEqual(len(text.read().splitlines()), 3)  # broken again, alone
@@ -181,10 +193,9 @@ class ClusterRunTest(WorkflowCase):
 class FailureTest(WorkflowCase):
     def setUp(self):
         super().setUp()
-        self.stand_in("vornel", "stand_in_vornel.sh")
-        self.env.update(REAL_VORNEL=os.path.join(BUILD, "vornel"),
-                        SLOW_MARKER=self.path("slow.started"),
-                        SLOW_RELEASE=self.path("slow.release"))
+        self.stand_in_scorer()
+        # A scorer on PATH that writes nothing: never run, since the build's own comes first.
+        os.symlink(shutil.which("false"), os.path.join(self.bin, "vornel"))
         self.good = self.network("good", 100, 300, 5)
         self.broken = self.network("broken", 100, 300, 6)
         self.slow = self.network("slow", 100, 300, 7)

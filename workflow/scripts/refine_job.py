@@ -48,9 +48,13 @@ def refine_command(program, network, setting):
 def run_in(work_dir, command):
     """Runs the command in work_dir; returns (console text, exit status, seconds). Standard
     output and error share one pipe so the scorer's messages stay where ppi-refine printed its
-    command line."""
+    command line. ppi-refine looks for the scorer on PATH before its own directory, so that
+    directory goes first on PATH: the run uses the vornel of the same build, not another one
+    that PATH happens to hold."""
+    env = dict(os.environ)
+    env["PATH"] = os.path.dirname(command[0]) + os.pathsep + env.get("PATH", "")
     started = time.monotonic()
-    finished = subprocess.run(command, cwd=work_dir, stdout=subprocess.PIPE,
+    finished = subprocess.run(command, cwd=work_dir, env=env, stdout=subprocess.PIPE,
                               stderr=subprocess.STDOUT)
     return (finished.stdout.decode(errors="replace"), finished.returncode,
             time.monotonic() - started)
