@@ -79,6 +79,9 @@ class Pipeline:
 
     def __init__(self, build_dir, work_dir):
         self.program = os.path.join(build_dir, "ppi-refine")
+        # ppi-refine looks for the scorer on PATH before its own directory: the build's
+        # directory goes first so the runs use the vornel of the same build.
+        self.env = dict(os.environ, PATH=build_dir + os.pathsep + os.environ.get("PATH", ""))
         self.work_dir = work_dir
         self.runs = 0
         self.seconds = 0.0
@@ -95,7 +98,8 @@ class Pipeline:
         command = [self.program, "network.tsv", str(ITERATIONS), filter_method,
                    repr(filter_threshold), add_method, repr(add_threshold), "refined.tsv"]
         started = time.monotonic()
-        finished = subprocess.run(command, cwd=run_dir, capture_output=True, text=True)
+        finished = subprocess.run(command, cwd=run_dir, env=self.env, capture_output=True,
+                                  text=True)
         self.seconds += time.monotonic() - started
         self.runs += 1
         with open(os.path.join(run_dir, "console.log"), "w") as console:
