@@ -116,11 +116,13 @@ class DryRunTest(WorkflowCase):
         self.assertFalse(os.path.exists(os.path.join(repo, "results")))
 
     def test_config_problems_are_all_reported(self):
-        self.config({"a/b": "x.tsv"}, settings={"s": dict(iterations=1, filter_method="cn")})
+        self.config({"a/b": "x.tsv", "summary.md": "y.tsv"},
+                    settings={"s": dict(iterations=1, filter_method="cn")})
         finished = self.snakemake("-n")
         self.assertNotEqual(finished.returncode, 0)
         output = finished.stdout + finished.stderr
         self.assertIn("network name 'a/b' is not a plain file name", output)
+        self.assertIn("network name 'summary.md' is not a plain file name", output)
         self.assertIn("setting 's' lacks filter_min_score, add_method, add_min_score", output)
 
 
