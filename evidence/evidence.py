@@ -24,7 +24,6 @@ import shutil
 import statistics
 import subprocess
 import sys
-import tempfile
 import time
 import types
 
@@ -608,11 +607,10 @@ def run_one_test(key, build_dir, data_dir, work_dir):
 def write_atomically(path, write):
     """Calls write(file) on a temporary file beside path, then renames it into place, so a
     killed job never leaves a partial file under the final name."""
-    directory = os.path.dirname(os.path.abspath(path))
-    os.makedirs(directory, exist_ok=True)
-    handle, temporary = tempfile.mkstemp(dir=directory, prefix=".tmp-")
+    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+    temporary = f"{path}.tmp-{os.getpid()}"
     try:
-        with os.fdopen(handle, "wb") as out:
+        with open(temporary, "wb") as out:
             write(out)
         os.replace(temporary, path)
     except BaseException:

@@ -130,7 +130,7 @@ class EvidenceTestsTest(unittest.TestCase):
         self.assertLess(content.index("Skipped: test 1:"), content.index("### Summary"))
         self.assertIn("### 5. The synthetic default network", content)
         self.assertEqual(os.listdir(plots), ["synthetic.dat"])
-        self.assertEqual([name for name in os.listdir(self.data) if name.startswith(".tmp")], [])
+        self.assertEqual([name for name in os.listdir(self.data) if ".tmp" in name], [])
 
 
 if __name__ == "__main__":
