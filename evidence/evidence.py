@@ -11,16 +11,23 @@ Tests (each skipped with a message when its input is missing):
   5. the README's synthetic default network, with its known truth;
   6. the weighted methods (-w) filtering the Krogan 2006 network with its confidences, against
      their unweighted forms and the experimenters' own confidence cut, on CYC2008 complexes.
+The tests are listed in TESTS. The workflow beside this script (evidence/Snakefile, started by
+evidence/run.sh) runs each as a job of its own (`evidence.py run-test KEY ...`, which saves its
+outcome), then writes the report from the saved outcomes (`evidence.py report ...`).
 Only the standard library is used, so any python3 runs it.
 """
 
 import argparse
+import collections
 import os
+import pickle
 import random
+import shutil
 import statistics
 import subprocess
 import sys
 import time
+import types
 
 METHODS = ["cn", "jaccard", "dice", "cd", "aa", "ra", "pcd", "wcd", "l3"]
 ITERATIONS = 2
@@ -74,6 +81,9 @@ class Pipeline:
 
     def __init__(self, build_dir, work_dir):
         self.program = os.path.join(build_dir, "ppi-refine")
+        # ppi-refine looks for the scorer on PATH before its own directory: the build's
+        # directory goes first so the runs use the vornel of the same build.
+        self.env = dict(os.environ, PATH=build_dir + os.pathsep + os.environ.get("PATH", ""))
         self.work_dir = work_dir
         self.runs = 0
         self.seconds = 0.0
@@ -90,7 +100,8 @@ class Pipeline:
         command = [self.program, "network.tsv", str(ITERATIONS), filter_method,
                    repr(filter_threshold), add_method, repr(add_threshold), "refined.tsv"]
         started = time.monotonic()
-        finished = subprocess.run(command, cwd=run_dir, capture_output=True, text=True)
+        finished = subprocess.run(command, cwd=run_dir, env=self.env, capture_output=True,
+                                  text=True)
         self.seconds += time.monotonic() - started
         self.runs += 1
         with open(os.path.join(run_dir, "console.log"), "w") as console:
@@ -581,13 +592,11 @@ def write_report(path, results, skipped, command, elapsed, pipeline):
     for message in skipped:
         lines += [f"Skipped: {message}", ""]
     lines += report_summary(results)
-    for key, writer in (("screen", report_screen), ("half", report_half),
-                        ("complexes", report_complexes), ("planted", report_planted),
-                        ("synthetic", report_synthetic), ("weighted", report_weighted)):
-        if key in results:
-            lines += writer(results[key])
-    with open(path, "w") as out:
-        out.write("\n".join(lines))
+    for test in TESTS:
+        if test.key in results:
+            lines += test.report(results[test.key])
+    text = "\n".join(lines)
+    write_atomically(path, lambda out: out.write(text.encode()))
 
 
 def known_methods(build_dir):
@@ -612,51 +621,119 @@ def known_methods(build_dir):
     return [m for m in METHODS if m in listed] + [m for m in listed if m not in METHODS]
 
 
+REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+HarnessTest = collections.namedtuple("HarnessTest", "key number run inputs report")
+
+# The harness's tests in report order: key, number in the report, how to run it (with a
+# pipeline, the data directory and the methods), its input files under the data directory (it
+# is skipped with a message when one is absent) and its report section. Adding a test is adding
+# its line here: the workflow runs one job per entry.
+TESTS = [
+    HarnessTest("screen", "1", test_independent_screen,
+                ["human/hi-ii-14.tsv", "human/hi-iii.tsv"], report_screen),
+    HarnessTest("half", "2", test_held_out_half, ["human/lit-bm-13.tsv"], report_half),
+    HarnessTest("complexes", "3", test_known_complexes,
+                ["yeast/krogan2006_extended.tsv", "yeast/krogan2006_core.tsv",
+                 "yeast/cyc2008_complexes.tsv"], report_complexes),
+    HarnessTest("planted", "4", test_planted_noise, ["human/lit-bm-13.tsv"], report_planted),
+    HarnessTest("synthetic", "5",
+                lambda pipeline, data_dir, methods: test_synthetic(pipeline, REPO, methods),
+                [], report_synthetic),
+    HarnessTest("weighted", "6", test_weighted_complexes,
+                ["yeast/krogan2006_extended_scores.tsv", "yeast/cyc2008_complexes.tsv"], report_weighted),
+]
+
+
+def test_named(key):
+    for test in TESTS:
+        if test.key == key:
+            return test
+    raise KeyError(f"no evidence test '{key}' (known: {', '.join(t.key for t in TESTS)})")
+
+
+def run_one_test(key, build_dir, data_dir, work_dir):
+    """Runs one registered test in work_dir (emptied first); returns its outcome: the result or
+    the reason it was skipped, the runs of ppi-refine it made and when it started and ended."""
+    test = test_named(key)
+    outcome = {"key": key, "started": time.time(), "runs": 0, "seconds": 0.0}
+    absent = [f for f in test.inputs if not os.path.exists(os.path.join(data_dir, f))]
+    if absent:
+        outcome["skipped"] = f"test {test.number}: {', '.join(absent)} not found under {data_dir}"
+        log("skipped " + outcome["skipped"])
+    else:
+        shutil.rmtree(work_dir, ignore_errors=True)
+        pipeline = Pipeline(os.path.abspath(build_dir), os.path.abspath(work_dir))
+        methods = known_methods(build_dir)
+        # Weighted methods are measured in test 6 only: the other tests' networks carry no
+        # weights. Test 6 gets the weighted forms whose unweighted form the build also has.
+        if key == "weighted":
+            methods = [m for m in methods if m.endswith("-w") and m[:-len("-w")] in methods]
+        else:
+            methods = [m for m in methods if not m.endswith("-w")]
+        outcome["result"] = test.run(pipeline, data_dir, methods)
+        outcome.update(runs=pipeline.runs, seconds=pipeline.seconds)
+    outcome["finished"] = time.time()
+    if "result" in outcome:
+        log(f"test {test.number} done in {outcome['finished'] - outcome['started']:.0f} s")
+    return outcome
+
+
+def write_atomically(path, write):
+    """Calls write(file) on a temporary file beside path, then renames it into place, so a
+    killed job never leaves a partial file under the final name."""
+    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+    temporary = f"{path}.tmp-{os.getpid()}"
+    try:
+        with open(temporary, "wb") as out:
+            write(out)
+        os.replace(temporary, path)
+    except BaseException:
+        os.unlink(temporary)
+        raise
+
+
+def report_outcomes(outcomes, results_dir, plot_data_dir, command):
+    """evidence.md and the plot data from the outcomes of the tests, in registry order."""
+    by_key = {outcome["key"]: outcome for outcome in outcomes}
+    ran = [by_key[t.key] for t in TESTS if t.key in by_key]
+    results = {o["key"]: o["result"] for o in ran if "result" in o}
+    skipped = [o["skipped"] for o in ran if "skipped" in o]
+    totals = types.SimpleNamespace(runs=sum(o["runs"] for o in ran),
+                                   seconds=sum(o["seconds"] for o in ran))
+    elapsed = max(o["finished"] for o in ran) - min(o["started"] for o in ran)
+    shutil.rmtree(plot_data_dir, ignore_errors=True)
+    write_plot_data(results, plot_data_dir)
+    report = os.path.join(results_dir, "evidence.md")
+    write_report(report, results, skipped, command, elapsed, totals)
+    log(f"wrote {report}")
+
+
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--build-dir", required=True)
-    parser.add_argument("--data-dir", required=True)
-    parser.add_argument("--work-dir", required=True)
-    parser.add_argument("--results-dir", required=True)
-    parser.add_argument("--plot-data-dir", required=True)
-    parser.add_argument("--command", default="evidence/run.sh")
+    commands = parser.add_subparsers(dest="command", required=True)
+    one = commands.add_parser("run-test", help="run one test, save its outcome")
+    one.add_argument("key", choices=[t.key for t in TESTS])
+    one.add_argument("--build-dir", required=True)
+    one.add_argument("--data-dir", required=True)
+    one.add_argument("--work-dir", required=True)
+    one.add_argument("--out", required=True, help="the outcome file (pickle)")
+    report = commands.add_parser("report", help="write evidence.md from saved outcomes")
+    report.add_argument("--results-dir", required=True)
+    report.add_argument("--plot-data-dir", required=True)
+    report.add_argument("--command", default="evidence/run.sh")
+    report.add_argument("outcomes", nargs="+")
     args = parser.parse_args(argv)
 
-    repo = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-    pipeline = Pipeline(os.path.abspath(args.build_dir), os.path.abspath(args.work_dir))
-    methods = known_methods(args.build_dir)
-    # Weighted methods are measured in test 6 only: the other tests' networks carry no weights.
-    weighted = [m for m in methods if m.endswith("-w") and m[:-len("-w")] in methods]
-    methods = [m for m in methods if not m.endswith("-w")]
-    started = time.monotonic()
-    results, skipped = {}, []
-    data_tests = [("screen", "1", test_independent_screen, ["human/hi-ii-14.tsv", "human/hi-iii.tsv"]),
-                  ("half", "2", test_held_out_half, ["human/lit-bm-13.tsv"]),
-                  ("complexes", "3", test_known_complexes,
-                   ["yeast/krogan2006_extended.tsv", "yeast/krogan2006_core.tsv",
-                    "yeast/cyc2008_complexes.tsv"]),
-                  ("planted", "4", test_planted_noise, ["human/lit-bm-13.tsv"]),
-                  ("weighted", "6", lambda p, d, _: test_weighted_complexes(p, d, weighted),
-                   ["yeast/krogan2006_extended_scores.tsv", "yeast/cyc2008_complexes.tsv"])]
-    for key, number, test, inputs in data_tests:
-        absent = [f for f in inputs if not os.path.exists(os.path.join(args.data_dir, f))]
-        if absent:
-            message = f"test {number}: {', '.join(absent)} not found under {args.data_dir}"
-            log("skipped " + message)
-            skipped.append(message)
-            continue
-        test_started = time.monotonic()
-        results[key] = test(pipeline, args.data_dir, methods)
-        log(f"test {number} done in {time.monotonic() - test_started:.0f} s")
-    test_started = time.monotonic()
-    results["synthetic"] = test_synthetic(pipeline, repo, methods)
-    log(f"test 5 done in {time.monotonic() - test_started:.0f} s")
-
-    os.makedirs(args.results_dir, exist_ok=True)
-    write_plot_data(results, args.plot_data_dir)
-    write_report(os.path.join(args.results_dir, "evidence.md"), results, skipped, args.command,
-                 time.monotonic() - started, pipeline)
-    log(f"wrote {os.path.join(args.results_dir, 'evidence.md')}")
+    if args.command == "run-test":
+        outcome = run_one_test(args.key, args.build_dir, args.data_dir, args.work_dir)
+        write_atomically(args.out, lambda out: pickle.dump(outcome, out))
+    else:
+        outcomes = []
+        for path in args.outcomes:
+            with open(path, "rb") as saved:
+                outcomes.append(pickle.load(saved))
+        report_outcomes(outcomes, args.results_dir, args.plot_data_dir, args.command)
 
 
 if __name__ == "__main__":

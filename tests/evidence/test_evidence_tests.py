@@ -127,6 +127,30 @@ class EvidenceTestsTest(unittest.TestCase):
         self.assertIn("| `m` | 0.900 / 0.800 | 0.250 |", content)
         self.assertEqual(os.listdir(os.path.join(self.data, "plots")), ["synthetic.dat"])
 
+    def test_report_from_saved_outcomes_follows_the_registry_and_adds_up_the_runs(self):
+        skipped = evidence.run_one_test("screen", "no-build", self.data,
+                                        os.path.join(self.data, "work"))
+        self.assertEqual(skipped["runs"], 0)
+        self.assertIn("test 1: human/hi-ii-14.tsv, human/hi-iii.tsv not found", skipped["skipped"])
+        row = {"kept": 8, "precision": 0.9, "recall": 0.8, "false_removed": 0.5,
+               "add": {k: 0.25 for k in evidence.SYNTHETIC_ADD_K}}
+        synthetic = {"key": "synthetic", "runs": 9, "seconds": 4.0,
+                     "started": skipped["started"] + 1.0, "finished": skipped["started"] + 6.0,
+                     "result": {"rows": {"m": row}, "false": 2, "missing": 1,
+                                "interactions": 10, "top": 8, "precision_before": 0.8,
+                                "baseline": 0.01}}
+        plots = os.path.join(self.data, "plots")
+        os.makedirs(plots)
+        write(plots, "screen.dat", ["from an earlier run"])
+        evidence.report_outcomes([synthetic, skipped], self.data, plots, "run.sh")
+        with open(os.path.join(self.data, "evidence.md")) as text:
+            content = text.read()
+        self.assertIn("in 6 s (9 runs of ppi-refine, 4 s in them)", content)
+        self.assertLess(content.index("Skipped: test 1:"), content.index("### Summary"))
+        self.assertIn("### 5. The synthetic default network", content)
+        self.assertEqual(os.listdir(plots), ["synthetic.dat"])
+        self.assertEqual([name for name in os.listdir(self.data) if ".tmp" in name], [])
+
 
 if __name__ == "__main__":
     unittest.main()
