@@ -520,4 +520,15 @@ bool write_sorted_records(record_runs& runs, const pair_naming& naming, unsigned
     return ok;
 }
 
+void order_runs(record_runs& runs, std::size_t top) {
+    for_each_run_in_parallel(runs.size(), [&](std::size_t r) {
+        record_buffer& run = runs[r];
+        if (top < run.size()) {
+            std::partial_sort(run.begin(), run.begin() + static_cast<std::ptrdiff_t>(top), run.end());
+        } else {
+            std::sort(run.begin(), run.end());
+        }
+    });
+}
+
 }  // namespace vornel
