@@ -59,7 +59,7 @@ ppi::io::format_options format_options_of(const std::string& format, const std::
     options.format = format;
     options.columns = columns;
     options.taxon = taxon;
-    if (!ppi::io::parse_id_choice(ids, options.ids)) throw py::value_error("unknown id choice '" + ids + "'");
+    if (!ids.empty() && !ppi::io::parse_id_choice(ids, options.ids)) throw py::value_error("unknown id choice '" + ids + "'");
     options.keep_genetic = genetic;
     return options;
 }

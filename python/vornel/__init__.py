@@ -92,7 +92,7 @@ class Network:
 
 
 def read_network(path: Union[str, "os.PathLike[str]"], *, format: str = "", columns: str = "",
-                 taxon: str = "", ids: str = "standard", genetic: bool = False,
+                 taxon: str = "", ids: str = "", genetic: bool = False,
                  weights: bool = True) -> Network:
     """Reads a network file as ``vornel`` does (gzip-compressed files included where the
     program reads them).
@@ -101,7 +101,8 @@ def read_network(path: Union[str, "os.PathLike[str]"], *, format: str = "", colu
              lists for --format (plain, string, biogrid, mitab, ...).
     columns: "" or "A,B[,W]": 1-based column numbers or header names (--columns).
     taxon:   "" keeps every species; otherwise an NCBI taxon id (--taxon).
-    ids:     which identifier columns to use where a format offers several (--ids).
+    ids:     "" for the format's usual identifiers; otherwise which identifier columns to use
+             where a format offers several (--ids: entrez, biogrid, systematic, symbol, uniprot).
     genetic: BioGRID: keep genetic interactions too (--genetic).
     weights: keep each row's weight; the network is weighted when every interaction has one.
 
