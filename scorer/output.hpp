@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <queue>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -55,6 +57,17 @@ struct pair_naming {
 // (out.error() says why).
 bool write_sorted_records(record_runs& runs, const pair_naming& naming, unsigned threads,
                           output_file& out, std::size_t records_per_segment = std::size_t{1} << 18);
+
+// Receives a part of the sorted records: `records` are those at positions [first, first + size)
+// of the whole order.
+using sorted_part_taker = std::function<void(std::size_t first, std::span<const score_record> records)>;
+
+// Sorts the records of the runs in the order write_sorted_records writes them (best first) and
+// hands them over in parts, on `threads` threads at once: take() is called from several threads,
+// each part exactly once, in no particular order. For callers that want the records rather than
+// text; the runs are reordered in place as write_sorted_records does.
+void sort_records(record_runs& runs, unsigned threads, const sorted_part_taker& take,
+                  std::size_t records_per_segment = std::size_t{1} << 18);
 
 // Puts the records of every run in the order write_sorted_records writes them (best first),
 // each run on a thread of its own; with `top` smaller than a run, only that run's best `top`

@@ -141,3 +141,13 @@ def test_errors_raise_the_program_messages(vornel_bin, tmp_path, edge_file):
         vornel.read_network(edge_file, format="no-such-format")
     with pytest.raises(ValueError):
         vornel.from_edges(np.zeros((3, 3)))
+
+
+def test_unordered_results_hold_the_same_rows():
+    rng = np.random.default_rng(9)
+    net = vornel.from_edges(rng.integers(0, 200, size=(1500, 2)))
+    for method in ("jaccard", "l3"):
+        full = vornel.propose(net, method, threads=2)
+        loose = vornel.propose(net, method, threads=2, ordered=False)
+        assert sorted(as_rows(loose)) == sorted(as_rows(full))
+        assert len(vornel.propose(net, method, top=25, ordered=False)) == 25
