@@ -5,7 +5,8 @@ Needs the package importable (PYTHONPATH=build/python after a Release build, or 
 pip) and the vornel program (build/vornel, or --build-dir). Measures, on the generated network
 of 10,000 proteins / 100,000 interactions (tools/synth_network.py, cached in bench/work):
 
-* all Jaccard candidates proposed into a DataFrame by vornel.propose, against igraph's
+* all Jaccard candidates proposed into a DataFrame by vornel.propose (in the program's order,
+  and unordered with ordered=False), against igraph's
   similarity_jaccard restricted to the same pairs (the pair list given to igraph, not timed)
   and networkx's jaccard_coefficient over a sample of those pairs, extrapolated to all;
 * on the human network (../shared/data/human/pp-pathways_ppi.tsv.gz, skipped when absent),
@@ -69,6 +70,9 @@ def jaccard_bench(vornel, path, sample_pairs):
     net = vornel.read_network(path)
     result, ours = timed(lambda: vornel.propose(net, "jaccard"))
     log(f"vornel.propose jaccard: {len(result)} pairs in {ours:.3f} s (peak {peak_mib():.0f} MiB)")
+    loose, unordered = timed(lambda: vornel.propose(net, "jaccard", ordered=False))
+    assert len(loose) == len(result)
+    log(f"vornel.propose jaccard, ordered=False: {unordered:.3f} s (peak {peak_mib():.0f} MiB)")
 
     names = list(net.proteins)
     edges = net.edges()
@@ -88,7 +92,8 @@ def jaccard_bench(vornel, path, sample_pairs):
     nx_seconds = nx_sample_seconds * len(pairs) / len(sample)
     log(f"networkx jaccard_coefficient: {len(sample)} pairs in {nx_sample_seconds:.3f} s, "
         f"{nx_seconds:.1f} s extrapolated to all (peak {peak_mib():.0f} MiB)")
-    return {"pairs": len(result), "vornel": ours, "igraph": igraph_seconds, "networkx": nx_seconds}
+    return {"pairs": len(result), "vornel": ours, "unordered": unordered, "igraph": igraph_seconds,
+            "networkx": nx_seconds}
 
 
 def l3_top_bench(vornel, path, vornel_bin, threads):
@@ -119,7 +124,9 @@ def main():
     j = jaccard_bench(vornel, generated_network(args.work_dir), args.networkx_sample_pairs)
     print(f"jaccard candidates, 10,000 proteins / 100,000 interactions: {j['pairs']} pairs; "
           f"vornel {j['vornel']:.3f} s, igraph {j['igraph']:.3f} s ({j['igraph'] / j['vornel']:.0f}x), "
-          f"networkx {j['networkx']:.1f} s extrapolated ({j['networkx'] / j['vornel']:.0f}x)")
+          f"networkx {j['networkx']:.1f} s extrapolated ({j['networkx'] / j['vornel']:.0f}x); "
+          f"unordered (ordered=False) {j['unordered']:.3f} s: igraph {j['igraph'] / j['unordered']:.0f}x, "
+          f"networkx {j['networkx'] / j['unordered']:.0f}x")
     human = human_network(args.work_dir)
     if human is None:
         print(f"human network absent ({HUMAN}): l3 top=500 skipped")
