@@ -151,3 +151,24 @@ def test_unordered_results_hold_the_same_rows():
         loose = vornel.propose(net, method, threads=2, ordered=False)
         assert sorted(as_rows(loose)) == sorted(as_rows(full))
         assert len(vornel.propose(net, method, top=25, ordered=False)) == 25
+
+
+MEMORY_SCRIPT = r"""
+import os, resource
+import numpy as np
+import vornel
+# 40 hubs joined to 3,000 proteins: 4.5 million candidate pairs share partners (72 MB of records).
+net = vornel.from_edges(np.stack([np.repeat(np.arange(40), 3000), np.tile(np.arange(40, 3040), 40)], axis=1))
+mapped = int(open("/proc/self/statm").read().split()[0]) * os.sysconf("SC_PAGE_SIZE")
+resource.setrlimit(resource.RLIMIT_AS, (mapped + 40 * 2**20, resource.RLIM_INFINITY))
+try:
+    vornel.propose(net, "cn", threads=1)
+except MemoryError as error:
+    print(f"MemoryError: {error}")
+"""
+
+
+def test_running_out_of_memory_raises_memory_error_with_the_programs_message():
+    import sys
+    result = subprocess.run([sys.executable, "-c", MEMORY_SCRIPT], capture_output=True, text=True, timeout=60)
+    assert result.stdout.strip() == "MemoryError: out of memory while scoring", result.stderr
