@@ -46,3 +46,24 @@ def test_listed_pairs_given_in_memory_match_a_pair_file(vornel_bin, synth_networ
     expected = run_cli(vornel_bin, synth_network, str(pair_file), "l3", 1, tmp_path / "out.tsv")
     got = vornel.score(net, "l3", given)
     assert list(zip(got["a"].astype(str), got["b"].astype(str), got["score"].tolist())) == expected
+
+
+@pytest.mark.parametrize("arguments", [("wcd", 0.2, "l3", 120), ("jaccard", 700.5, "cn", 0.5),
+                                       ("cn-w", 1.0, "l3", 0), ("l3", float("inf"), "aa", -1)])
+def test_refine_matches_ppi_refine(vornel_bin, synth_network, tmp_path, arguments):
+    import os
+    filter_method, filter_min, add_method, add_min = arguments
+    program = os.path.join(os.path.dirname(vornel_bin), "ppi-refine")
+    report = subprocess.run([program, str(synth_network), "2", filter_method, str(filter_min), add_method,
+                             str(add_min), "out.tsv"], cwd=tmp_path, check=True, capture_output=True,
+                            text=True).stdout
+    counts = [int(line.rsplit(":", 1)[1]) for line in report.splitlines() if line.startswith("#PPIs ") and
+              ("original" in line or "after" in line)]
+    kept = [line.split("\t") for line in (tmp_path / "out.tsv").read_text().splitlines()]
+
+    result = vornel.refine(vornel.read_network(synth_network), filter_method, filter_min, add_method, add_min,
+                           iterations=2)
+    assert [result.original, result.filtered, result.final] == counts
+    rows = list(zip(result.pairs["a"].astype(str), result.pairs["b"].astype(str), result.pairs["score"]))
+    # ppi-refine writes scores as %.2E.
+    assert [(a, b, f"{s:.2E}") for a, b, s in rows] == [tuple(k) for k in kept]

@@ -245,7 +245,7 @@ class RefineResult:
 
 def _select(scored: pd.DataFrame, threshold: float) -> pd.DataFrame:
     if threshold > 1:
-        return scored.iloc[:min(len(scored), math.ceil(threshold))]
+        return scored if math.isinf(threshold) else scored.iloc[:min(len(scored), math.ceil(threshold))]
     return scored[scored["score"].to_numpy() >= threshold]
 
 
