@@ -43,3 +43,34 @@ def test_sigint_stops_a_long_l3_run():
     assert "interrupted" in out and "finished" not in out
     assert "KeyboardInterrupt" in err
     assert stopped_after < 2.5, f"stopped {stopped_after:.2f} s after SIGINT"
+
+
+def test_other_python_threads_run_while_scoring():
+    import threading
+
+    import numpy as np
+
+    import vornel
+    rng = np.random.default_rng(1)
+    net = vornel.from_edges(rng.integers(0, 3000, size=(60000, 2)))
+    ticks = []
+    stop = threading.Event()
+
+    def ticker():
+        while not stop.is_set():
+            ticks.append(time.monotonic())
+            time.sleep(0.001)
+
+    thread = threading.Thread(target=ticker)
+    thread.start()
+    try:
+        start = time.monotonic()
+        vornel.propose(net, "l3", threads=1, top=10)
+        end = time.monotonic()
+    finally:
+        stop.set()
+        thread.join()
+    during = [t for t in ticks if start < t < end]
+    assert end - start > 0.1, "the run was too short to tell"
+    # With the GIL held the ticker would stand still for the whole run.
+    assert len(during) > 20
