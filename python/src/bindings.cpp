@@ -193,8 +193,8 @@ py::tuple score_pairs(const std::shared_ptr<py_network>& held, const std::string
     job.cancel = &cancel;
 
     // Ids and scores of the returned rows, filled without the GIL and handed to numpy as they are.
-    // Huge pages: on virtual machines the page faults of filling 4 KiB pages took 0.2 s of 0.9 s
-    // for 5.7 million rows.
+    // Huge pages: on this virtual machine, filling 136 MB took 0.55 s in 4 KiB pages and 0.03 s
+    // in huge pages (5.7 million rows need 90 MB).
     big_vector<std::int32_t> ids_a, ids_b;
     big_vector<double> values;
     run_interruptibly(cancel, [&] {

@@ -204,7 +204,8 @@ def score(network: Network, method: str, pairs: Any = "network", *, iterations: 
                 as a DataFrame (first two columns), an (m, 2) array or a list of pairs.
     iterations: rounds of the iterative methods (below 1: one).
     threads:    0 uses one thread per core.
-    top:        keep only the best ``top`` pairs (selected without holding the others).
+    top:        keep only the best ``top`` pairs (selected in C++: the others are never
+                sorted nor turned into rows).
     ordered:    False skips the sort: the rows come in no particular order (and ``top`` keeps
                 any ``top`` of them), several times faster for millions of rows.
 
