@@ -66,12 +66,11 @@ void append_line(text_chunk& text, const score_record& record, const pair_naming
 // Text is handed to the writer in chunks of about this size.
 constexpr std::size_t chunk_bytes = std::size_t{1} << 20;
 
-// Merges the runs' sorted parts of one segment and formats them, in order, as chunks passed to
-// `emit(text)` (which returns false to stop early). A few runs are merged by scanning their
+// Calls take(record) for the records of the runs' sorted parts of one segment, merged in
+// order, until take returns false; returns false then. A few runs are merged by scanning their
 // heads; many (one per core on a big machine) through a heap.
-template <class Emit>
-bool format_segment(const record_runs& runs, const segment_plan& plan, std::size_t segment,
-                    const pair_naming& naming, text_chunk& text, Emit emit) {
+template <class Take>
+bool merge_segment(const record_runs& runs, const segment_plan& plan, std::size_t segment, Take take) {
     struct cursor {
         const score_record* next;
         const score_record* stop;
@@ -82,7 +81,6 @@ bool format_segment(const record_runs& runs, const segment_plan& plan, std::size
         const std::size_t to = plan.bounds[segment + 1][r];
         if (from < to) cursors.push_back({runs[r].begin() + from, runs[r].begin() + to});
     }
-    score_text_cache scores;
     auto later = [](const cursor& x, const cursor& y) { return *y.next < *x.next; };
     constexpr std::size_t heap_from = 5;
     const bool use_heap = cursors.size() >= heap_from;
@@ -91,7 +89,7 @@ bool format_segment(const record_runs& runs, const segment_plan& plan, std::size
         if (use_heap) {
             std::pop_heap(cursors.begin(), cursors.end(), later);
             cursor& best = cursors.back();
-            append_line(text, *best.next, naming, scores);
+            if (!take(*best.next)) return false;
             if (++best.next == best.stop) {
                 cursors.pop_back();
             } else {
@@ -102,12 +100,24 @@ bool format_segment(const record_runs& runs, const segment_plan& plan, std::size
             for (std::size_t i = 1; i < cursors.size(); ++i) {
                 if (*cursors[i].next < *cursors[best].next) best = i;
             }
-            append_line(text, *cursors[best].next, naming, scores);
+            if (!take(*cursors[best].next)) return false;
             if (++cursors[best].next == cursors[best].stop) cursors.erase(cursors.begin() + std::ptrdiff_t(best));
         }
-        if (text.size() >= chunk_bytes && !emit(text)) return false;
     }
-    return text.empty() || emit(text);
+    return true;
+}
+
+// Merges the runs' sorted parts of one segment and formats them, in order, as chunks passed to
+// `emit(text)` (which returns false to stop early).
+template <class Emit>
+bool format_segment(const record_runs& runs, const segment_plan& plan, std::size_t segment,
+                    const pair_naming& naming, text_chunk& text, Emit emit) {
+    score_text_cache scores;
+    const bool merged = merge_segment(runs, plan, segment, [&](const score_record& record) {
+        append_line(text, record, naming, scores);
+        return text.size() < chunk_bytes || emit(text);
+    });
+    return merged && (text.empty() || emit(text));
 }
 
 }  // namespace
@@ -162,6 +172,47 @@ bool write_sorted_records(record_runs& runs, const pair_naming& naming, unsigned
     for (auto& formatter : formatters) formatter.join();
     if (failure) std::rethrow_exception(failure);
     return ok;
+}
+
+void sort_records(record_runs& runs, unsigned threads, const sorted_part_taker& take,
+                  std::size_t records_per_segment) {
+    threads = std::max(1u, threads);
+    const segment_plan plan = plan_segments(runs, segment_size_for(runs, threads, records_per_segment));
+    const std::size_t segments = plan.segment_count();
+    std::vector<std::size_t> position(segments + 1, 0);
+    for (std::size_t i = 0; i < segments; ++i) {
+        position[i + 1] = position[i];
+        for (std::size_t r = 0; r < runs.size(); ++r) position[i + 1] += plan.bounds[i + 1][r] - plan.bounds[i][r];
+    }
+    std::atomic<std::size_t> next_segment{0};
+    auto sort_all = [&] {
+        std::vector<score_record> merged;
+        for (std::size_t i; (i = next_segment.fetch_add(1)) < segments;) {
+            sort_segment(runs, plan, i);
+            merged.clear();
+            merge_segment(runs, plan, i, [&](const score_record& record) {
+                merged.push_back(record);
+                return true;
+            });
+            take(position[i], merged);
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (unsigned t = 1; t < threads && try_start_thread(helpers, sort_all); ++t) {
+    }
+    sort_all();
+    for (auto& helper : helpers) helper.join();
+}
+
+void order_runs(record_runs& runs, std::size_t top) {
+    for_each_run_in_parallel(runs.size(), [&](std::size_t r) {
+        record_buffer& run = runs[r];
+        if (top < run.size()) {
+            std::partial_sort(run.begin(), run.begin() + static_cast<std::ptrdiff_t>(top), run.end());
+        } else {
+            std::sort(run.begin(), run.end());
+        }
+    });
 }
 
 }  // namespace vornel

@@ -33,17 +33,6 @@ bucket_scheme scheme_for_range(std::uint64_t low, std::uint64_t high) {
     return scheme;
 }
 
-// Runs fn(r) for every run r, each on a thread of its own.
-template <class Fn>
-void for_each_run_in_parallel(std::size_t runs, Fn fn) {
-    std::vector<std::thread> helpers;
-    for (std::size_t r = 1; r < runs; ++r) {
-        if (!try_start_thread(helpers, fn, r)) fn(r);
-    }
-    if (runs > 0) fn(0);
-    for (auto& helper : helpers) helper.join();
-}
-
 // A range of records in every run: [first[r], last[r]) of run r.
 struct run_ranges {
     std::vector<std::size_t> first;

@@ -186,7 +186,7 @@ record_runs score_paths_of_three(const scoring_job& job, const Weights& w) {
         }
         for (const std::uint32_t b : ws.middle_touched) ws.middle_weighted[b] = 0.0;
         ws.middle_touched.clear();
-    });
+    }, job.cancel);
     return collect_records(spaces);
 }
 

@@ -35,7 +35,13 @@ struct scoring_job {
     unsigned threads = 1;
     // Called by iterative methods after each re-weighting round; may be empty.
     std::function<void(const round_report&)> round_done;
+    // Set by another thread to stop the run early: the row loops then throw scoring_cancelled.
+    // Null (the command line) costs nothing.
+    const std::atomic<bool>* cancel = nullptr;
 };
+
+// Thrown by parallel_for_items when its cancellation flag was set.
+struct scoring_cancelled {};
 
 // Records produced by one scoring run: one buffer per thread, in no particular order.
 using record_runs = std::vector<record_buffer>;
@@ -57,9 +63,11 @@ bool try_start_thread(std::vector<std::thread>& threads, Fn&& fn, Args&&... args
 
 // Calls fn(thread_index, item) for every item in [0, count), on `threads` threads that take
 // small chunks from a shared counter (work per protein is very uneven in hub-rich networks).
-// An exception thrown by fn is rethrown here after all threads have stopped.
+// An exception thrown by fn is rethrown here after all threads have stopped. When `cancel` is
+// set, the threads stop at their next chunk and scoring_cancelled is thrown.
 template <class Fn>
-void parallel_for_items(std::uint32_t count, unsigned threads, Fn fn) {
+void parallel_for_items(std::uint32_t count, unsigned threads, Fn fn,
+                        const std::atomic<bool>* cancel = nullptr) {
     constexpr std::uint32_t chunk = 16;
     std::atomic<std::uint32_t> next{0};
     std::atomic<bool> failed{false};
@@ -69,6 +77,7 @@ void parallel_for_items(std::uint32_t count, unsigned threads, Fn fn) {
         try {
             for (;;) {
                 if (failed.load(std::memory_order_relaxed)) return;
+                if (cancel && cancel->load(std::memory_order_relaxed)) return;
                 const std::uint32_t start = next.fetch_add(chunk, std::memory_order_relaxed);
                 if (start >= count) return;
                 const std::uint32_t stop = std::min(count, start + chunk);
@@ -88,6 +97,7 @@ void parallel_for_items(std::uint32_t count, unsigned threads, Fn fn) {
     work(0);
     for (auto& helper : helpers) helper.join();
     if (error) std::rethrow_exception(error);
+    if (cancel && cancel->load()) throw scoring_cancelled{};
 }
 
 // Three sums over the partners a shared by u and v, for kernels whose score needs the two
@@ -289,7 +299,7 @@ record_runs score_listed_shared_partners(const scoring_job& job, const Kernel& k
             const double score = kernel.finish(u, v, sum, ws.partner_stamp[other] == stamp);
             if (score > 0) ws.records.push_back({descending_key(score), index});
         }
-    });
+    }, job.cancel);
     return collect_records(spaces);
 }
 
@@ -309,7 +319,7 @@ record_runs score_shared_partners(const scoring_job& job, const Kernel& kernel) 
         emit_candidates<term_of<Kernel>>(u, stamp, ws, [&](std::uint32_t v, const term_of<Kernel>& sum) {
             return kernel.finish(u, v, sum, false);
         });
-    });
+    }, job.cancel);
     return collect_records(spaces);
 }
 

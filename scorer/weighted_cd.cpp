@@ -89,7 +89,7 @@ std::vector<double> reweigh_interactions(const scoring_job& job, const weight_st
             next[mirror[slot]] = w;
             ++slot;
         }
-    });
+    }, job.cancel);
     return next;
 }
 

@@ -13,8 +13,11 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <filesystem>
+#include <mutex>
 #include <random>
 #include <string_view>
 
@@ -84,6 +87,72 @@ TEST(write_sorted_records, merges_runs_in_order_and_prints_scores_that_read_back
                         (lines[i - 1].score == lines[i].score && std::pair(pu, pv) < std::pair(u, v)));
         }
     }
+}
+
+// Runs of random records with few distinct scores (many ties, some big single-score buckets).
+vornel::record_runs random_runs(std::size_t runs, std::size_t per_run, unsigned seed) {
+    std::mt19937_64 random(seed);
+    vornel::record_runs made(runs);
+    for (auto& run : made) {
+        for (std::size_t i = 0; i < per_run; ++i) {
+            const double score = 1.0 + double(random() % 7) / 3.0 + (random() % 4 == 0 ? 1e-9 * double(random() % 50) : 0);
+            run.push_back({vornel::descending_key(score), random() % 100000});
+        }
+    }
+    return made;
+}
+
+std::vector<vornel::score_record> all_sorted(const vornel::record_runs& runs) {
+    std::vector<vornel::score_record> all;
+    for (const auto& run : runs) all.insert(all.end(), run.begin(), run.end());
+    std::sort(all.begin(), all.end());
+    return all;
+}
+
+bool same_records(const vornel::score_record& x, const vornel::score_record& y) { return x.key == y.key && x.tie == y.tie; }
+
+TEST(sort_records, hands_over_every_record_at_its_place_in_write_order) {
+    for (const std::size_t runs : {1u, 3u, 6u}) {
+        auto made = random_runs(runs, 20000, 5 + unsigned(runs));
+        const auto expected = all_sorted(made);
+        std::vector<vornel::score_record> got(expected.size(), vornel::score_record{0, ~std::uint64_t{0}});
+        std::vector<int> filled(expected.size(), 0);
+        std::mutex mutex;
+        vornel::sort_records(made, 3, [&](std::size_t first, std::span<const vornel::score_record> part) {
+            std::lock_guard lock(mutex);
+            for (std::size_t i = 0; i < part.size(); ++i) {
+                got[first + i] = part[i];
+                ++filled[first + i];
+            }
+        }, 1000);
+        EXPECT_TRUE(std::all_of(filled.begin(), filled.end(), [](int n) { return n == 1; })) << runs;
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), expected.begin(), same_records)) << runs;
+    }
+}
+
+TEST(order_runs, the_best_records_merge_into_the_first_of_write_order) {
+    for (const std::size_t top : {0u, 1u, 37u, 5000u, 60000u}) {
+        auto made = random_runs(4, 10000, 17);
+        const auto expected = all_sorted(made);
+        vornel::order_runs(made, top);
+        std::vector<vornel::score_record> got;
+        vornel::merge_ordered_runs(made, top, [&](const vornel::score_record& r) { got.push_back(r); });
+        ASSERT_EQ(got.size(), std::min<std::size_t>(top, expected.size()));
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), expected.begin(), same_records)) << top;
+    }
+}
+
+TEST(parallel_for_items, stops_and_throws_once_cancelled) {
+    std::atomic<bool> cancel{false};
+    std::atomic<std::uint32_t> done{0};
+    EXPECT_THROW(vornel::parallel_for_items(1u << 20, 2, [&](unsigned, std::uint32_t) {
+        if (++done == 1000) cancel = true;
+    }, &cancel), vornel::scoring_cancelled);
+    EXPECT_LT(done.load(), 1000u + 2 * 16);  // every thread ends its chunk of 16 and stops
+    std::atomic<std::uint32_t> all{0};
+    cancel = false;
+    vornel::parallel_for_items(5000, 2, [&](unsigned, std::uint32_t) { ++all; }, &cancel);
+    EXPECT_EQ(all.load(), 5000u);
 }
 
 TEST(write_sorted_records, writes_an_empty_file_when_nothing_scored) {

@@ -1,0 +1,141 @@
+#!/usr/bin/python3
+"""Benchmark of the Python package against Python peers, in one process.
+
+Needs the package importable (PYTHONPATH=build/python after a Release build, or installed with
+pip) and the vornel program (build/vornel, or --build-dir). Measures, on the generated network
+of 10,000 proteins / 100,000 interactions (tools/synth_network.py, cached in bench/work):
+
+* all Jaccard candidates proposed into a DataFrame by vornel.propose (in the program's order,
+  and unordered with ordered=False), against igraph's
+  similarity_jaccard restricted to the same pairs (the pair list given to igraph, not timed)
+  and networkx's jaccard_coefficient over a sample of those pairs, extrapolated to all;
+* on the human network (../shared/data/human/pp-pathways_ppi.tsv.gz, skipped when absent),
+  vornel.propose(net, "l3", top=500) against the program's own scoring time (its log line
+  "... pairs with a non-zero score after X s", before sorting and writing).
+
+Reports wall seconds, ratios and the process's peak memory (maximum resident set size) after
+each step. Example:
+  PYTHONPATH=build/python /usr/bin/python3 bench/python/bench_python.py
+"""
+
+import argparse
+import gzip
+import os
+import re
+import resource
+import shutil
+import subprocess
+import sys
+import time
+
+REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+HUMAN = os.path.join(REPO, "..", "shared", "data", "human", "pp-pathways_ppi.tsv.gz")
+
+
+def log(text):
+    print(text, file=sys.stderr, flush=True)
+
+
+def peak_mib():
+    return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
+
+
+def timed(fn):
+    start = time.perf_counter()
+    value = fn()
+    return value, time.perf_counter() - start
+
+
+def generated_network(work):
+    path = os.path.join(work, "synth-10000-100000", "network.tsv")
+    if not os.path.exists(path):
+        subprocess.run([sys.executable, os.path.join(REPO, "tools", "synth_network.py"), "--proteins", "10000",
+                        "--interactions", "100000", "--seed", "1", "--out-dir", os.path.dirname(path)], check=True)
+    return path
+
+
+def human_network(work):
+    if not os.path.exists(HUMAN):
+        return None
+    path = os.path.join(work, "human.tsv")
+    if not os.path.exists(path):
+        with gzip.open(HUMAN, "rb") as source, open(path, "wb") as target:
+            shutil.copyfileobj(source, target)
+    return path
+
+
+def jaccard_bench(vornel, path, sample_pairs):
+    import igraph
+    import networkx as nx
+    net = vornel.read_network(path)
+    result, ours = timed(lambda: vornel.propose(net, "jaccard"))
+    log(f"vornel.propose jaccard: {len(result)} pairs in {ours:.3f} s (peak {peak_mib():.0f} MiB)")
+    loose, unordered = timed(lambda: vornel.propose(net, "jaccard", ordered=False))
+    assert len(loose) == len(result)
+    log(f"vornel.propose jaccard, ordered=False: {unordered:.3f} s (peak {peak_mib():.0f} MiB)")
+
+    names = list(net.proteins)
+    edges = net.edges()
+    u = edges["a"].cat.codes.to_numpy()
+    v = edges["b"].cat.codes.to_numpy()
+    graph = igraph.Graph(n=len(names), edges=list(zip(u.tolist(), v.tolist())))
+    graph.simplify()
+    pairs = list(zip(result["a"].cat.codes.tolist(), result["b"].cat.codes.tolist()))
+    theirs, igraph_seconds = timed(lambda: graph.similarity_jaccard(pairs=pairs, loops=False))
+    assert max(abs(x - y) for x, y in zip(theirs[:1000], result["score"][:1000])) < 1e-12
+    log(f"igraph similarity_jaccard on the same pairs: {igraph_seconds:.3f} s (peak {peak_mib():.0f} MiB)")
+
+    nx_graph = nx.Graph()
+    nx_graph.add_edges_from(zip(u.tolist(), v.tolist()))
+    sample = pairs[:: max(1, len(pairs) // sample_pairs)]
+    _, nx_sample_seconds = timed(lambda: list(nx.jaccard_coefficient(nx_graph, sample)))
+    nx_seconds = nx_sample_seconds * len(pairs) / len(sample)
+    log(f"networkx jaccard_coefficient: {len(sample)} pairs in {nx_sample_seconds:.3f} s, "
+        f"{nx_seconds:.1f} s extrapolated to all (peak {peak_mib():.0f} MiB)")
+    return {"pairs": len(result), "vornel": ours, "unordered": unordered, "igraph": igraph_seconds,
+            "networkx": nx_seconds}
+
+
+def l3_top_bench(vornel, path, vornel_bin, threads):
+    log_text = subprocess.run([vornel_bin, "--threads", str(threads), path, "NULL", "l3", "1", os.devnull],
+                              capture_output=True, text=True, check=True).stderr
+    cli_score = float(re.search(r"pairs with a non-zero score after ([0-9.]+) s", log_text).group(1))
+    cli_peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss / 1024
+    log(f"vornel program l3: read and scored in {cli_score:.2f} s (peak {cli_peak:.0f} MiB)")
+    net, read_seconds = timed(lambda: vornel.read_network(path))
+    top, score_seconds = timed(lambda: vornel.propose(net, "l3", threads=threads, top=500))
+    log(f"vornel.read_network {read_seconds:.2f} s + propose l3 top=500 {score_seconds:.2f} s "
+        f"(peak {peak_mib():.0f} MiB)")
+    return {"cli": cli_score, "cli_peak": cli_peak, "read": read_seconds, "score": score_seconds,
+            "rows": len(top), "peak": peak_mib()}
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--build-dir", default=os.path.join(REPO, "build"))
+    parser.add_argument("--work-dir", default=os.path.join(REPO, "bench", "work"))
+    parser.add_argument("--threads", type=int, default=os.cpu_count() or 1)
+    parser.add_argument("--networkx-sample-pairs", type=int, default=50000)
+    args = parser.parse_args()
+    sys.path.insert(0, os.path.join(args.build_dir, "python"))
+    import vornel
+    os.makedirs(args.work_dir, exist_ok=True)
+
+    j = jaccard_bench(vornel, generated_network(args.work_dir), args.networkx_sample_pairs)
+    print(f"jaccard candidates, 10,000 proteins / 100,000 interactions: {j['pairs']} pairs; "
+          f"vornel {j['vornel']:.3f} s, igraph {j['igraph']:.3f} s ({j['igraph'] / j['vornel']:.0f}x), "
+          f"networkx {j['networkx']:.1f} s extrapolated ({j['networkx'] / j['vornel']:.0f}x); "
+          f"unordered (ordered=False) {j['unordered']:.3f} s: igraph {j['igraph'] / j['unordered']:.0f}x, "
+          f"networkx {j['networkx'] / j['unordered']:.0f}x")
+    human = human_network(args.work_dir)
+    if human is None:
+        print(f"human network absent ({HUMAN}): l3 top=500 skipped")
+    else:
+        h = l3_top_bench(vornel, human, os.path.join(args.build_dir, "vornel"), args.threads)
+        print(f"l3 top=500, human network: program reads and scores in {h['cli']:.2f} s (peak {h['cli_peak']:.0f} MiB); "
+              f"package reads in {h['read']:.2f} s and scores with top=500 in {h['score']:.2f} s, "
+              f"together {(h['read'] + h['score']) / h['cli']:.2f}x the program (peak {h['peak']:.0f} MiB)")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,282 @@
+"""Score and refine protein-protein interaction networks from Python.
+
+The package runs the same C++ scorer as the ``vornel`` program, in process: build a network
+(from a file in any format the program reads, a pandas DataFrame, a numpy array, a list of
+pairs, or a networkx or igraph graph), then score pairs or propose candidates with any method.
+Results are pandas DataFrames with columns ``a``, ``b`` (Categoricals over the network's
+protein names) and ``score``, best first, in the program's order.
+
+    >>> import vornel
+    >>> net = vornel.read_network("9606.protein.links.v12.0.txt.gz")
+    >>> vornel.propose(net, "l3", top=500).head()
+"""
+
+from __future__ import annotations
+
+import math
+from dataclasses import dataclass
+from typing import Any, Iterable, Optional, Sequence, Union
+
+import numpy as np
+import pandas as pd
+
+from . import _vornel
+
+__all__ = [
+    "Network", "RefineResult", "read_network", "from_pandas", "from_edges", "from_networkx",
+    "from_igraph", "score", "propose", "refine", "methods",
+]
+
+
+class Network:
+    """An undirected network as the scorer holds it: self-pairs dropped, repeated pairs merged,
+    proteins numbered in byte order of their identifiers. Build one with ``read_network``,
+    ``from_pandas``, ``from_edges``, ``from_networkx`` or ``from_igraph``."""
+
+    def __init__(self, core: Any) -> None:
+        self._core = core
+        self._proteins: Optional[pd.Index] = None
+
+    @property
+    def protein_count(self) -> int:
+        """Number of proteins (those in at least one interaction with another protein)."""
+        return self._core.protein_count
+
+    @property
+    def interaction_count(self) -> int:
+        """Number of distinct interactions."""
+        return self._core.interaction_count
+
+    @property
+    def weighted(self) -> bool:
+        """Whether every interaction carries a weight (the weighted ``-w`` methods use them)."""
+        return self._core.weighted
+
+    @property
+    def source(self) -> str:
+        """The file the network was read from, or "" when built from pairs."""
+        return self._core.source
+
+    @property
+    def format(self) -> str:
+        """The detected (or named) format of the file, e.g. "plain edge list"."""
+        return self._core.format
+
+    @property
+    def counts(self) -> dict:
+        """What reading found: lines, pairs_read, self_pairs, repeated_pairs, pairs_without_weight."""
+        return self._core.counts()
+
+    @property
+    def proteins(self) -> pd.Index:
+        """The protein identifiers in id order: the categories of result columns ``a`` and ``b``."""
+        if self._proteins is None:
+            self._proteins = pd.Index(self._core.names(), dtype=object)
+        return self._proteins
+
+    def edges(self) -> pd.DataFrame:
+        """The interactions as listed (input order and orientation, self-pairs left out,
+        repeats kept), as a DataFrame with Categorical columns ``a`` and ``b``."""
+        a, b = self._core.lines()
+        return pd.DataFrame({"a": self._categorical(a), "b": self._categorical(b)})
+
+    def _categorical(self, codes: np.ndarray) -> pd.Categorical:
+        return pd.Categorical.from_codes(codes.astype(np.int32, copy=False), dtype=self._dtype())
+
+    def _dtype(self) -> pd.CategoricalDtype:
+        return pd.CategoricalDtype(self.proteins, ordered=False)
+
+    def __repr__(self) -> str:
+        weighted = ", weighted" if self.weighted else ""
+        return f"<vornel.Network: {self.protein_count} proteins, {self.interaction_count} interactions{weighted}>"
+
+
+def read_network(path: Union[str, "os.PathLike[str]"], *, format: str = "", columns: str = "",
+                 taxon: str = "", ids: str = "", genetic: bool = False,
+                 weights: bool = True) -> Network:
+    """Reads a network file as ``vornel`` does (gzip-compressed files included where the
+    program reads them).
+
+    format:  "" detects the format from the first lines; otherwise a name ``vornel --help``
+             lists for --format (plain, string, biogrid, mitab, ...).
+    columns: "" or "A,B[,W]": 1-based column numbers or header names (--columns).
+    taxon:   "" keeps every species; otherwise an NCBI taxon id (--taxon).
+    ids:     "" for the format's usual identifiers; otherwise which identifier columns to use
+             where a format offers several (--ids: entrez, biogrid, systematic, symbol, uniprot).
+    genetic: BioGRID: keep genetic interactions too (--genetic).
+    weights: keep each row's weight; the network is weighted when every interaction has one.
+
+    Raises OSError when the file cannot be read and ValueError when its contents are not a
+    network, with the program's error line (without the "vornel: " prefix) as message.
+    """
+    import os
+    return Network(_vornel.read_network(os.fspath(path), format, columns, taxon, ids, genetic, weights))
+
+
+def _identifiers(values: Iterable[Any]) -> list:
+    return [v if isinstance(v, str) else str(v) for v in values]
+
+
+def _weights(values: Optional[Iterable[Any]]) -> Optional[np.ndarray]:
+    if values is None:
+        return None
+    return np.asarray(pd.to_numeric(pd.Series(list(values) if not hasattr(values, "__len__") else values),
+                                    errors="coerce"), dtype=np.float64)
+
+
+def _build(a: Sequence[Any], b: Sequence[Any], weights: Optional[Iterable[Any]]) -> Network:
+    return Network(_vornel.build_network(_identifiers(a), _identifiers(b), _weights(weights)))
+
+
+def from_pandas(frame: pd.DataFrame, a: Union[str, int] = 0, b: Union[str, int] = 1,
+                weight: Union[str, int, None] = None) -> Network:
+    """Builds a network from a DataFrame with two identifier columns and an optional weight
+    column, each named by label or by position (default: the first two columns, no weight).
+    Identifiers that are not strings are turned into strings (``str``). A weight that is
+    missing, negative or not a number counts as none."""
+    def column(key: Union[str, int]) -> pd.Series:
+        return frame.iloc[:, key] if isinstance(key, int) and key not in frame.columns else frame[key]
+    return _build(column(a).tolist(), column(b).tolist(), None if weight is None else column(weight))
+
+
+def from_edges(edges: Union[np.ndarray, Sequence[Sequence[Any]]],
+               weights: Optional[Sequence[float]] = None) -> Network:
+    """Builds a network from pairs of identifiers: a numpy array of shape (m, 2) or a list of
+    2-tuples (or 3-tuples whose third item is the weight, when ``weights`` is not given).
+    Identifiers that are not strings are turned into strings (``str``)."""
+    if isinstance(edges, np.ndarray):
+        if edges.ndim != 2 or edges.shape[1] != 2:
+            raise ValueError(f"an edge array must have shape (m, 2), not {edges.shape}")
+        return _build(edges[:, 0].tolist(), edges[:, 1].tolist(), weights)
+    rows = list(edges)
+    if weights is None and rows and all(len(r) == 3 for r in rows):
+        weights = [r[2] for r in rows]
+    for r in rows:
+        if len(r) not in (2, 3):
+            raise ValueError(f"an edge must be a pair of identifiers, not {r!r}")
+    return _build([r[0] for r in rows], [r[1] for r in rows], weights)
+
+
+def from_networkx(graph: Any, weight: Optional[str] = None) -> Network:
+    """Builds a network from a networkx graph (direction ignored); with ``weight``, each
+    interaction's weight is that edge attribute (missing: none). Node labels become
+    identifiers through ``str``."""
+    if weight is None:
+        pairs = list(graph.edges())
+        return _build([u for u, _ in pairs], [v for _, v in pairs], None)
+    triples = list(graph.edges(data=weight, default=float("nan")))
+    return _build([t[0] for t in triples], [t[1] for t in triples], [t[2] for t in triples])
+
+
+def from_igraph(graph: Any, weight: Optional[str] = None, names: Optional[str] = "name") -> Network:
+    """Builds a network from an igraph graph (direction ignored). Identifiers come from the
+    vertex attribute ``names`` when the graph has it, else from the vertex indexes; with
+    ``weight``, each interaction's weight is that edge attribute."""
+    if names is not None and names in graph.vs.attributes():
+        labels = _identifiers(graph.vs[names])
+    else:
+        labels = [str(i) for i in range(graph.vcount())]
+    pairs = graph.get_edgelist()
+    weights = graph.es[weight] if weight is not None else None
+    return _build([labels[u] for u, _ in pairs], [labels[v] for _, v in pairs], weights)
+
+
+def _pair_columns(pairs: Any) -> tuple:
+    if isinstance(pairs, pd.DataFrame):
+        return _identifiers(pairs.iloc[:, 0].tolist()), _identifiers(pairs.iloc[:, 1].tolist())
+    if isinstance(pairs, np.ndarray):
+        if pairs.ndim != 2 or pairs.shape[1] < 2:
+            raise ValueError(f"a pair array must have shape (m, 2), not {pairs.shape}")
+        return _identifiers(pairs[:, 0].tolist()), _identifiers(pairs[:, 1].tolist())
+    rows = list(pairs)
+    return _identifiers(r[0] for r in rows), _identifiers(r[1] for r in rows)
+
+
+def score(network: Network, method: str, pairs: Any = "network", *, iterations: int = 1,
+          threads: int = 0, top: Optional[int] = None, ordered: bool = True) -> pd.DataFrame:
+    """Scores pairs of proteins with a method of ``methods()`` and returns a DataFrame with
+    columns ``a``, ``b`` (Categoricals over ``network.proteins``) and ``score`` (float64),
+    best first, in the order the ``vornel`` program writes them. Only pairs with a positive
+    score are returned, as the program writes only those.
+
+    pairs:      "network" scores the network's own interactions (as listed, first orientation);
+                None proposes candidates (pairs not interacting); otherwise the pairs to score,
+                as a DataFrame (first two columns), an (m, 2) array or a list of pairs.
+    iterations: rounds of the iterative methods (below 1: one).
+    threads:    0 uses one thread per core.
+    top:        keep only the best ``top`` pairs (selected in C++: the others are never
+                sorted nor turned into rows).
+    ordered:    False skips the sort: the rows come in no particular order (and ``top`` keeps
+                any ``top`` of them), several times faster for millions of rows.
+
+    The GIL is released while scoring, and Ctrl-C stops the run (KeyboardInterrupt).
+    Raises ValueError for an unknown method, MemoryError when the records do not fit.
+    """
+    if top is not None and top < 0:
+        raise ValueError("top must be 0 or more")
+    if isinstance(pairs, str) and pairs == "network":
+        source, a, b = "network", [], []
+    elif pairs is None:
+        source, a, b = "candidates", [], []
+    else:
+        source = "given"
+        a, b = _pair_columns(pairs)
+    codes_a, codes_b, values = _vornel.score(network._core, method, source, a, b, int(iterations),
+                                             int(threads), top, bool(ordered))
+    return pd.DataFrame({"a": network._categorical(codes_a), "b": network._categorical(codes_b),
+                         "score": values})
+
+
+def propose(network: Network, method: str, *, iterations: int = 1, threads: int = 0,
+            top: Optional[int] = None, ordered: bool = True) -> pd.DataFrame:
+    """Proposes new interactions: ``score(network, method, None, ...)``, the candidates (pairs
+    of proteins that do not interact) with a positive score, best first."""
+    return score(network, method, None, iterations=iterations, threads=threads, top=top, ordered=ordered)
+
+
+@dataclass
+class RefineResult:
+    """The outcome of ``refine``: the kept pairs (filter phase first, then added pairs) and the
+    three counts the ``ppi-refine`` program prints."""
+    pairs: pd.DataFrame
+    original: int
+    filtered: int
+    final: int
+
+
+def _select(scored: pd.DataFrame, threshold: float) -> pd.DataFrame:
+    if threshold > 1:
+        return scored if math.isinf(threshold) else scored.iloc[:min(len(scored), math.ceil(threshold))]
+    return scored[scored["score"].to_numpy() >= threshold]
+
+
+def refine(network: Network, filter_method: str, filter_min_score: float, add_method: str,
+           add_min_score: float, *, iterations: int = 1, threads: int = 0) -> RefineResult:
+    """Refines a network as ``ppi-refine`` does, in process. Filter phase: the network's own
+    interactions are scored with ``filter_method`` and kept when they score at least
+    ``filter_min_score`` (when it is 1 or less) or as the top N, N = ``filter_min_score``
+    rounded up (when it is greater than 1). Add phase, only when ``add_min_score`` > 0:
+    candidates proposed by ``add_method`` are selected the same way and appended.
+
+    Counts: ``original`` is the number of lines of the file the network was read from, as
+    ``ppi-refine`` counts it (for a network built in memory, the number of pairs given);
+    ``filtered`` the pairs kept by the filter phase; ``final`` those plus the added pairs.
+    """
+    def phase(method: str, pairs: Any, threshold: float) -> pd.DataFrame:
+        top = math.ceil(threshold) if threshold > 1 and math.isfinite(threshold) else None
+        return _select(score(network, method, pairs, iterations=iterations, threads=threads, top=top),
+                       threshold)
+
+    kept = phase(filter_method, "network", filter_min_score)
+    filtered = len(kept)
+    if add_min_score > 0:
+        kept = pd.concat([kept, phase(add_method, None, add_min_score)], ignore_index=True)
+    return RefineResult(pairs=kept.reset_index(drop=True), original=int(network.counts["lines"]),
+                        filtered=filtered, final=len(kept))
+
+
+def methods() -> pd.DataFrame:
+    """The scoring methods, in the order ``vornel --help`` lists them: columns ``name``,
+    ``description`` (its one-line summary), ``iterative`` (uses ``iterations``) and
+    ``weighted`` (uses the interaction weights)."""
+    return pd.DataFrame(_vornel.methods(), columns=["name", "description", "iterative", "weighted"])
