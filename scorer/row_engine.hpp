@@ -7,8 +7,10 @@
 #include <atomic>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <span>
+#include <string>
 #include <thread>
 #include <type_traits>
 #include <utility>
@@ -22,6 +24,8 @@ struct scoring_job {
     const listed_pairs* listed = nullptr;  // null: propose candidates
     int rounds = 1;                        // re-weighting rounds of iterative methods (>= 1)
     unsigned threads = 1;
+    // Receives the lines a method has to say about its own choices (auto); may be empty.
+    std::function<void(const std::string&)> note;
 };
 
 // Records produced by one scoring run: one buffer per thread, in no particular order.
