@@ -27,7 +27,7 @@ struct parsed_evaluate_options {
 };
 
 // Parses the arguments after "evaluate". Numbers are checked strictly, method names against
-// the registry; every problem is reported. Without --methods every unweighted method is used.
+// the registry; every problem is reported. Without --methods every unweighted method but auto is used.
 parsed_evaluate_options parse_evaluate_options(std::span<const char* const> args);
 
 std::string evaluate_help_text();
