@@ -409,15 +409,30 @@ std::string evaluation_report(const evaluation_result& result, const evaluation_
     text += "\n";
     const std::string proposer = best_proposer(result);
     const std::string filter = best_filter(result);
-    if (!proposer.empty()) text += "Recommendation for proposing: " + proposer + " (highest average precision).\n";
-    if (!filter.empty()) text += "Recommendation for filtering: " + filter + " (highest AUC).\n";
+    // A method that does no better than chance is not recommended as if it had been measured.
+    const bool proposer_informative = !proposer.empty() && result.hidden > 0 &&
+        std::any_of(result.proposal.begin(), result.proposal.end(), [&](const proposal_row& row) {
+            return row.average_precision.mean > result.random_precision;
+        });
+    const bool filter_informative = !filter.empty() && result.planted > 0 &&
+        std::any_of(result.filtering.begin(), result.filtering.end(), [](const filter_row& row) {
+            return row.auc.mean > 0.5;
+        });
+    if (!proposer.empty()) {
+        text += proposer_informative ? "Recommendation for proposing: " + proposer + " (highest average precision).\n"
+                                     : std::string("Recommendation for proposing: none (no method beats random here).\n");
+    }
+    if (!filter.empty()) {
+        text += filter_informative ? "Recommendation for filtering: " + filter + " (highest AUC).\n"
+                                   : std::string("Recommendation for filtering: none (no method beats random here).\n");
+    }
     // Filtering keeps the best four fifths (the measure above looks at the lowest fifth); adding
-    // takes the middle top-k of the list.
+    // takes the middle top-k of the list. Without a measured winner, the defaults wcd and l3.
     const auto keep = static_cast<std::uint64_t>(std::llround((1.0 - settings.low_share) * double(result.interactions)));
     const std::uint64_t add = settings.top_k.empty() ? 500 : settings.top_k[settings.top_k.size() / 2];
     text += "\n    ppi-refine " + network_path + " " + std::to_string(std::max(1, settings.rounds)) + " " +
-            (filter.empty() ? std::string("wcd") : filter) + " " + std::to_string(keep) + " " +
-            (proposer.empty() ? std::string("l3") : proposer) + " " + std::to_string(add) + " refined.tsv\n";
+            (filter_informative ? filter : std::string("wcd")) + " " + std::to_string(keep) + " " +
+            (proposer_informative ? proposer : std::string("l3")) + " " + std::to_string(add) + " refined.tsv\n";
     return text;
 }
 

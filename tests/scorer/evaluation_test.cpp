@@ -240,6 +240,14 @@ TEST(evaluation, command_line_is_checked_and_runs_end_to_end) {
     const auto help = test_support::run_vornel({"evaluate", "--help"});
     EXPECT_EQ(help.exit_code, 0);
     EXPECT_EQ(help.out.rfind("Usage: vornel evaluate", 0), 0u);
+    // Two interactions: nothing can be hidden and ranked back, nothing planted.
+    test_support::write_file("tiny.tsv", "A B\nB C\n");
+    const auto tiny = test_support::run_vornel({"evaluate", "--methods", "l3,wcd", "tiny.tsv"});
+    EXPECT_EQ(tiny.exit_code, 0) << tiny.err;
+    EXPECT_NE(tiny.out.find("Recommendation for proposing: none (no method beats random here).\n"), std::string::npos)
+        << tiny.out;
+    EXPECT_NE(tiny.out.find("Recommendation for filtering: none (no method beats random here).\n"), std::string::npos);
+    EXPECT_NE(tiny.out.find("    ppi-refine tiny.tsv 2 wcd 2 l3 500 refined.tsv\n"), std::string::npos) << tiny.out;
     const auto missing = test_support::run_vornel({"evaluate", "absent.tsv"});
     EXPECT_EQ(missing.exit_code, 1);
     EXPECT_NE(missing.err.find("vornel evaluate: "), std::string::npos);
