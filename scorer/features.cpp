@@ -70,6 +70,27 @@ void set_degrees(pair_counts& c, double ku, double kv) {
     c.k_high = std::max(ku, kv);
 }
 
+// The counts of (u, v) from the middle sums of row u, walking N(v); as if u-v were absent.
+pair_counts gather_pair(const network& net, const std::vector<double>& factor, std::uint32_t u, std::uint32_t v,
+                        std::uint32_t stamp, const feature_workspace& ws) {
+    const bool interacting = ws.partner_stamp[v] == stamp;
+    // With u-v present, a = v put one walk u-v-b into middle[b] for every b in N(v).
+    const double through_v = interacting ? 1.0 : 0.0;
+    pair_counts c;
+    for (const std::uint32_t b : net.partners(v)) {
+        if (b == u) continue;
+        if (ws.partner_stamp[b] == stamp) {
+            c.shared += 1;
+            c.ra += 1.0 / double(net.degree(b));
+        }
+        if (ws.middle_stamp[b] != stamp) continue;
+        c.paths3 += ws.middle_paths[b] - through_v;
+        c.l3 += (ws.middle_l3[b] - through_v * factor[v]) * factor[b];
+    }
+    set_degrees(c, double(net.degree(u)) - through_v, double(net.degree(v)) - through_v);
+    return c;
+}
+
 }  // namespace
 
 feature_row features_of(const pair_counts& c) {
@@ -125,22 +146,7 @@ std::vector<pair_counts> listed_pair_counts(const network& net, std::span<const 
         const std::uint32_t stamp = sum_middle(net, factor, u, ws);
         for (std::uint64_t e = grouped.starts[u]; e < grouped.starts[u + 1]; ++e) {
             const auto [v, index] = grouped.entries[e];
-            const bool interacting = ws.partner_stamp[v] == stamp;
-            // With u-v present, a = v put one walk u-v-b into middle[b] for every b in N(v).
-            const double through_v = interacting ? 1.0 : 0.0;
-            pair_counts c;
-            for (const std::uint32_t b : net.partners(v)) {
-                if (b == u) continue;
-                if (ws.partner_stamp[b] == stamp) {
-                    c.shared += 1;
-                    c.ra += 1.0 / double(net.degree(b));
-                }
-                if (ws.middle_stamp[b] != stamp) continue;
-                c.paths3 += ws.middle_paths[b] - through_v;
-                c.l3 += (ws.middle_l3[b] - through_v * factor[v]) * factor[b];
-            }
-            set_degrees(c, double(net.degree(u)) - through_v, double(net.degree(v)) - through_v);
-            counts[index] = c;
+            counts[index] = gather_pair(net, factor, u, v, stamp, ws);
         }
         ws.middle_touched.clear();
     });
