@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <mutex>
@@ -187,6 +188,47 @@ TEST(learned_methods, output_does_not_depend_on_threads) {
             EXPECT_EQ(test_support::score_to_text(net, &listed, method, 2, threads), filtered) << method;
         }
     }
+}
+
+TEST(learned_methods, auto_says_what_it_chose_and_writes_exactly_that_methods_output) {
+    test_support::scoped_temp_dir dir;
+    const network net = random_network(21, 150, 700);
+    std::string text;
+    for (const auto& p : interaction_list(net)) {
+        text += std::string(net.name(p.first)) + "\t" + std::string(net.name(p.second)) + "\n";
+    }
+    test_support::write_file("net.tsv", text);
+    for (const std::string pairs : {"NULL", "net.tsv"}) {
+        const auto chosen_run = test_support::run_vornel({"net.tsv", pairs, "auto", "2", "auto.tsv"});
+        ASSERT_EQ(chosen_run.exit_code, 0) << chosen_run.err;
+        const std::string marker = pairs == "NULL" ? ": proposing with " : ": filtering with ";
+        const std::size_t at = chosen_run.err.find(marker);
+        ASSERT_NE(at, std::string::npos) << chosen_run.err;
+        const std::size_t start = at + marker.size();
+        const std::string chosen = chosen_run.err.substr(start, chosen_run.err.find('\n', start) - start);
+        EXPECT_TRUE(chosen == (pairs == "NULL" ? "l3" : "wcd") || chosen == "learn") << chosen;
+        const auto direct = test_support::run_vornel({"net.tsv", pairs, chosen, "2", "direct.tsv"});
+        ASSERT_EQ(direct.exit_code, 0);
+        EXPECT_EQ(test_support::read_file("auto.tsv"), test_support::read_file("direct.tsv")) << chosen;
+    }
+}
+
+TEST(learned_methods, plot_script_holds_one_curve_per_method) {
+    const network net = random_network(22, 80, 300);
+    evaluation_settings settings;
+    settings.methods = {"l3", "learn"};
+    settings.repeats = 1;
+    settings.filter = false;
+    settings.top_k = {50};
+    const auto result = evaluate_methods(net, settings, [](const std::string&) {});
+    const std::string script = precision_plot_script(result, "it's.png");
+    EXPECT_NE(script.find("set output 'it''s.png'\n"), std::string::npos) << script;
+    EXPECT_NE(script.find("title 'l3', '-' using 1:2 with linespoints title 'learn'\n"), std::string::npos);
+    std::size_t curves = 0;
+    for (std::size_t at = script.find("\ne\n"); at != std::string::npos; at = script.find("\ne\n", at + 1)) ++curves;
+    EXPECT_EQ(curves, 2u);
+    EXPECT_EQ(result.curve_k.back(), 50u);
+    EXPECT_EQ(result.curve_k.front(), 1u);
 }
 
 }  // namespace
