@@ -6,7 +6,7 @@ namespace vornel {
 
 namespace {
 
-constexpr std::array<method_entry, 15> registry{{
+constexpr std::array<method_entry, 17> registry{{
     {"cn", "common neighbours: |N(u) & N(v)|", false, false, score_cn},
     {"jaccard", "Jaccard index: |N(u) & N(v)| / |N(u) | N(v)|", false, false, score_jaccard},
     {"dice", "Dice coefficient: 2|N(u) & N(v)| / (k_u + k_v)", false, false, score_dice},
@@ -17,6 +17,10 @@ constexpr std::array<method_entry, 15> registry{{
     {"wcd", "iterative weighted Czekanowski-Dice with an average-degree floor (ITERATIONS rounds)", true, false,
      score_wcd},
     {"l3", "paths of length three: sum over u-a-b-v of 1/sqrt(k_a k_b)", false, false, score_l3},
+    {"learn", "logistic regression trained on the network's own hidden interactions",
+     false, false, score_learn},
+    {"auto", "runs l3 or learn (wcd or learn on listed pairs), as measured on the network",
+     true, false, score_auto},
     {"cn-w", "weighted cn: sum over common z of w(u,z)+w(z,v) (Lu and Zhou, EPL 89:18001, 2010)", false, true,
      score_cn_w},
     {"aa-w", "weighted aa: sum over common z of (w(u,z)+w(z,v))/ln(1+s_z) (Lu and Zhou, 2010)", false, true,

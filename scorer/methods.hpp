@@ -33,6 +33,12 @@ record_runs score_ra(const scoring_job& job);
 record_runs score_pcd(const scoring_job& job);
 record_runs score_wcd(const scoring_job& job);
 record_runs score_l3(const scoring_job& job);
+// Trained on the network itself at run time (learned_method.cpp); a listed pair's features are
+// computed as if the pair did not interact.
+record_runs score_learn(const scoring_job& job);
+// Evaluates candidate methods on the network (choosing_method.cpp), says on job.note which it
+// chose and why, and runs it.
+record_runs score_auto(const scoring_job& job);
 
 // Weighted forms: they use net.weights, or weight 1 for every interaction of a network
 // without weights.

@@ -12,6 +12,7 @@
 #include <new>
 #include <span>
 #include <system_error>
+#include <string>
 #include <thread>
 #include <type_traits>
 #include <utility>
@@ -38,6 +39,8 @@ struct scoring_job {
     // Set by another thread to stop the run early: the row loops then throw scoring_cancelled.
     // Null (the command line) costs nothing.
     const std::atomic<bool>* cancel = nullptr;
+    // Receives the lines a method has to say about its own choices (auto); may be empty.
+    std::function<void(const std::string&)> note;
 };
 
 // Thrown by parallel_for_items when its cancellation flag was set.

@@ -154,6 +154,7 @@ std::string score_and_write(const options& opts, std::FILE* log) {
     job.net = &net;
     job.listed = opts.proposes_candidates() ? nullptr : &listed.listed;
     job.threads = resolve_threads(opts.threads, net);
+    job.note = [log](const std::string& line) { std::fprintf(log, "vornel: %s\n", line.c_str()); };
     job.rounds = static_cast<int>(std::min<long long>(std::max<long long>(opts.iterations, 1), 1 << 30));
     if (method->iterative && opts.iterations < 1) {
         std::fprintf(log, "vornel: ITERATIONS %lld is below 1: running one round\n", opts.iterations);

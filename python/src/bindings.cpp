@@ -4,6 +4,7 @@
 #include "scorer/methods.hpp"
 #include "scorer/network.hpp"
 #include "scorer/output.hpp"
+#include "scorer/processors.hpp"
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -187,7 +188,7 @@ py::tuple score_pairs(const std::shared_ptr<py_network>& held, const std::string
     scoring_job job;
     job.net = &read.net;
     job.listed = source == pair_source::candidates ? nullptr : &listed.listed;
-    job.threads = threads > 0 ? threads : std::max(1u, std::thread::hardware_concurrency());
+    job.threads = threads > 0 ? threads : usable_processors();
     job.rounds = static_cast<int>(std::min<long long>(std::max<long long>(iterations, 1), 1 << 30));
     std::atomic<bool> cancel{false};
     job.cancel = &cancel;

@@ -176,8 +176,8 @@ TEST(method_registry, lists_every_method_with_a_scoring_function) {
         EXPECT_EQ(vornel::find_method(entry.name), &entry);
         names.emplace_back(entry.name);
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"cn", "jaccard", "dice", "cd", "aa", "ra", "pcd", "wcd", "l3", "cn-w",
-                                             "aa-w", "ra-w", "pcd-w", "wcd-w", "l3-w"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"cn", "jaccard", "dice", "cd", "aa", "ra", "pcd", "wcd", "l3", "learn",
+                                             "auto", "cn-w", "aa-w", "ra-w", "pcd-w", "wcd-w", "l3-w"}));
     EXPECT_EQ(vornel::find_method("L3"), nullptr);
 }
 

@@ -1,0 +1,273 @@
+#include "scorer/processors.hpp"
+#include "scorer/evaluate_command.hpp"
+
+#include "scorer/methods.hpp"
+#include "scorer/options.hpp"
+
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <string_view>
+#include <system_error>
+#include <thread>
+
+namespace vornel {
+
+namespace {
+
+bool parse_unsigned(std::string_view text, std::uint64_t& value) {
+    if (text.empty()) return false;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
+bool parse_real(std::string_view text, double& value) {
+    if (text.empty()) return false;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() && std::isfinite(value);
+}
+
+std::vector<std::string_view> split_commas(std::string_view text) {
+    std::vector<std::string_view> items;
+    for (;;) {
+        const std::size_t comma = text.find(',');
+        items.push_back(text.substr(0, comma));
+        if (comma == std::string_view::npos) return items;
+        text.remove_prefix(comma + 1);
+    }
+}
+
+void parse_methods(std::string_view text, parsed_evaluate_options& parsed) {
+    auto& methods = parsed.values.settings.methods;
+    methods.clear();
+    for (const std::string_view name : split_commas(text)) {
+        if (!find_method(name)) {
+            parsed.errors.push_back("--methods: unknown method '" + std::string(name) + "'");
+        } else if (std::find(methods.begin(), methods.end(), name) == methods.end()) {
+            methods.emplace_back(name);
+        }
+    }
+}
+
+void parse_top(std::string_view text, parsed_evaluate_options& parsed) {
+    auto& top = parsed.values.settings.top_k;
+    top.clear();
+    for (const std::string_view item : split_commas(text)) {
+        std::uint64_t k = 0;
+        if (!parse_unsigned(item, k) || k < 1 || k > (std::uint64_t{1} << 40)) {
+            parsed.errors.push_back("--top '" + std::string(text) + "' is not a list of whole numbers >= 1");
+            return;
+        }
+        top.push_back(k);
+    }
+}
+
+// A share strictly between 0 and 1.
+void parse_share(std::string_view name, std::string_view text, double& share, parsed_evaluate_options& parsed) {
+    if (!parse_real(text, share) || share <= 0 || share >= 1) {
+        parsed.errors.push_back(std::string(name) + " '" + std::string(text) + "' is not a number between 0 and 1");
+    }
+}
+
+void parse_count(std::string_view name, std::string_view text, std::uint64_t low, std::uint64_t high,
+                 std::uint64_t& value, parsed_evaluate_options& parsed) {
+    if (!parse_unsigned(text, value) || value < low || value > high) {
+        parsed.errors.push_back(std::string(name) + " '" + std::string(text) + "' is not a whole number from " +
+                                std::to_string(low) + " to " + std::to_string(high));
+    }
+}
+
+// The format options are the scorer's own: they are checked by its parser.
+constexpr std::string_view format_option_names[] = {"--format", "--columns", "--taxon", "--ids"};
+
+bool is_format_option(std::string_view name) {
+    return std::find(std::begin(format_option_names), std::end(format_option_names), name) !=
+           std::end(format_option_names);
+}
+
+void apply_format_options(const std::vector<std::string>& format_args, parsed_evaluate_options& parsed) {
+    std::vector<const char*> args;
+    for (const auto& arg : format_args) args.push_back(arg.c_str());
+    for (const char* placeholder : {"network", "NULL", "l3", "1", "output"}) args.push_back(placeholder);
+    const parsed_options scorer = parse_options(args);
+    parsed.values.formats = scorer.values.formats;
+    for (const auto& error : scorer.errors) parsed.errors.push_back(error);
+}
+
+void apply_valued(std::string_view name, std::string_view value, parsed_evaluate_options& parsed) {
+    evaluation_settings& s = parsed.values.settings;
+    std::uint64_t number = 0;
+    if (name == "--methods") {
+        parse_methods(value, parsed);
+    } else if (name == "--top") {
+        parse_top(value, parsed);
+    } else if (name == "--hide") {
+        parse_share(name, value, s.hide_share, parsed);
+    } else if (name == "--plant") {
+        parse_share(name, value, s.plant_share, parsed);
+    } else if (name == "--repeats") {
+        parse_count(name, value, 1, 1000, number, parsed);
+        s.repeats = static_cast<int>(number);
+    } else if (name == "--seed") {
+        parse_count(name, value, 0, ~std::uint64_t{0}, s.seed, parsed);
+    } else if (name == "--iterations") {
+        parse_count(name, value, 1, 1000, number, parsed);
+        s.rounds = static_cast<int>(number);
+    } else if (name == "--threads" || name == "-t") {
+        parse_count("--threads", value, 1, 1024, number, parsed);
+        s.threads = static_cast<unsigned>(number);
+    } else if (name == "--plot") {
+        if (value.empty()) parsed.errors.push_back("--plot needs a file name");
+        parsed.values.plot_path = value;
+    }
+}
+
+constexpr std::string_view valued_names[] = {"--methods", "--top",        "--hide",    "--plant", "--repeats",
+                                             "--seed",    "--iterations", "--threads", "-t",      "--plot"};
+
+bool is_valued(std::string_view name) {
+    return is_format_option(name) ||
+           std::find(std::begin(valued_names), std::end(valued_names), name) != std::end(valued_names);
+}
+
+}  // namespace
+
+parsed_evaluate_options parse_evaluate_options(std::span<const char* const> args) {
+    parsed_evaluate_options parsed;
+    evaluation_settings& s = parsed.values.settings;
+    s.threads = 0;
+    for (const method_entry& entry : all_methods()) {
+        // auto only repeats the choice this command reports, at twice the cost of its candidates.
+        if (!entry.weighted && entry.name != "auto") s.methods.emplace_back(entry.name);
+    }
+    std::vector<std::string> format_args;
+    std::vector<std::string_view> positional;
+    bool only_proposing = false, only_filtering = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        if (arg == "-h" || arg == "--help") {
+            parsed.values.help = true;
+            return parsed;
+        }
+        if (arg.size() < 2 || arg.front() != '-') {
+            positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--propose-only") {
+            only_proposing = true;
+            continue;
+        }
+        if (arg == "--filter-only") {
+            only_filtering = true;
+            continue;
+        }
+        if (arg == "--genetic") {
+            format_args.emplace_back(arg);
+            continue;
+        }
+        const std::size_t equals = arg.find('=');
+        const std::string_view name = arg.substr(0, equals);
+        if (!is_valued(name)) {
+            parsed.errors.push_back("unknown option '" + std::string(arg) + "'");
+            continue;
+        }
+        std::string_view value;
+        if (equals != std::string_view::npos) {
+            value = arg.substr(equals + 1);
+        } else if (i + 1 < args.size()) {
+            value = args[++i];
+        } else {
+            parsed.errors.push_back(std::string(arg) + " needs a value");
+            continue;
+        }
+        if (is_format_option(name)) {
+            format_args.emplace_back(name);
+            format_args.emplace_back(value);
+        } else {
+            apply_valued(name, value, parsed);
+        }
+    }
+    apply_format_options(format_args, parsed);
+    if (only_proposing && only_filtering) parsed.errors.push_back("--propose-only and --filter-only exclude each other");
+    s.propose = !only_filtering;
+    s.filter = !only_proposing;
+    if (positional.size() != 1) {
+        parsed.errors.push_back("expected 1 argument (NETWORK), got " + std::to_string(positional.size()));
+    } else {
+        parsed.values.network_path = positional[0];
+    }
+    if (s.methods.empty()) parsed.errors.push_back("--methods names no method");
+    return parsed;
+}
+
+std::string evaluate_help_text() {
+    return "Usage: vornel evaluate [OPTIONS] NETWORK\n"
+           "\n"
+           "Evaluates the methods on NETWORK itself and prints a Markdown report: for\n"
+           "proposing, it hides a random share of the interactions and ranks them back\n"
+           "(precision and recall at k, average precision); for filtering, it plants\n"
+           "random pairs drawn in proportion to degree and scores them with the real\n"
+           "interactions (AUC, planted share among the lowest fifth). Figures are mean\n"
+           "+- standard deviation over the repeats; the report ends with a recommendation\n"
+           "per job and the ppi-refine command line that follows from it.\n"
+           "\n"
+           "Options:\n"
+           "      --methods A,B,..  methods to compare (default: every unweighted\n"
+           "                        one but auto)\n"
+           "      --hide SHARE      share of interactions hidden per repeat (default 0.1)\n"
+           "      --plant SHARE     planted pairs per interaction (default 0.25)\n"
+           "      --repeats N       repeats of each evaluation (default 5)\n"
+           "      --seed N          seed of the hidden and planted draws (default 1)\n"
+           "      --top K1,K2,..    k of precision and recall at k (default 100,500,1000)\n"
+           "      --iterations N    rounds of iterative methods (default 2)\n"
+           "      --propose-only    skip the filtering evaluation\n"
+           "      --filter-only     skip the proposal evaluation\n"
+           "      --plot FILE.png   draw precision against k per method (needs gnuplot)\n"
+           "  -t, --threads N       worker threads (default: one per core); the figures\n"
+           "                        do not depend on it\n"
+           "      --format, --columns, --taxon, --ids, --genetic  read NETWORK as vornel\n"
+           "                        does (see vornel --help)\n"
+           "  -h, --help            show this help\n";
+}
+
+std::string run_evaluate(const evaluate_options& opts, std::FILE* out, std::FILE* log) {
+    const auto start = std::chrono::steady_clock::now();
+    network_result read = read_network(opts.network_path, opts.formats, false);
+    if (!read.error.empty()) return read.error;
+    read.lines = {};
+    evaluation_settings settings = opts.settings;
+    if (settings.threads == 0) settings.threads = usable_processors();
+    std::fprintf(log, "vornel evaluate: network %s: %u proteins, %llu interactions; %zu methods, %d repeats\n",
+                 opts.network_path.c_str(), read.net.protein_count(),
+                 static_cast<unsigned long long>(read.net.interaction_count()), settings.methods.size(),
+                 settings.repeats);
+    const auto progress = [&](const std::string& line) {
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        std::fprintf(log, "vornel evaluate: %.1f s: %s\n", seconds, line.c_str());
+    };
+    evaluation_result result;
+    try {
+        result = evaluate_methods(read.net, settings, progress);
+    } catch (const std::bad_alloc&) {
+        return "out of memory while evaluating";
+    } catch (const std::system_error& error) {
+        return std::string("cannot start a thread: ") + error.code().message();
+    }
+    const std::string report = evaluation_report(result, settings, opts.network_path);
+    if (std::fputs(report.c_str(), out) < 0 || std::fflush(out) != 0) return "cannot write the report";
+    if (!opts.plot_path.empty()) {
+        if (!settings.propose) return "--plot draws the proposal figures, which --filter-only skips";
+        std::FILE* gnuplot = ::popen("gnuplot", "w");
+        if (!gnuplot) return "cannot start gnuplot for --plot";
+        const std::string script = precision_plot_script(result, opts.plot_path);
+        const bool written = std::fputs(script.c_str(), gnuplot) >= 0;
+        const int status = ::pclose(gnuplot);
+        if (!written || status != 0) return "gnuplot could not draw " + opts.plot_path + " (is gnuplot installed?)";
+        std::fprintf(log, "vornel evaluate: plot written to %s\n", opts.plot_path.c_str());
+    }
+    progress("done");
+    return {};
+}
+
+}  // namespace vornel

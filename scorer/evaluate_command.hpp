@@ -1,0 +1,39 @@
+#pragma once
+
+// `vornel evaluate [OPTIONS] NETWORK`: the held-out evaluation of the methods on one network,
+// as a Markdown report on standard output.
+
+#include "io/table_format.hpp"
+#include "scorer/evaluation.hpp"
+
+#include <cstdio>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace vornel {
+
+struct evaluate_options {
+    bool help = false;
+    std::string network_path;
+    std::string plot_path;  // empty: no plot
+    evaluation_settings settings;  // threads 0: one per core
+    ppi::io::format_options formats;
+};
+
+struct parsed_evaluate_options {
+    evaluate_options values;
+    std::vector<std::string> errors;  // one line each; empty when the command line is usable
+};
+
+// Parses the arguments after "evaluate". Numbers are checked strictly, method names against
+// the registry; every problem is reported. Without --methods every unweighted method but auto is used.
+parsed_evaluate_options parse_evaluate_options(std::span<const char* const> args);
+
+std::string evaluate_help_text();
+
+// Reads the network, evaluates, writes the report to `out` and the plot (through gnuplot)
+// when asked; progress goes to `log`. Returns an error text, empty on success.
+std::string run_evaluate(const evaluate_options& opts, std::FILE* out, std::FILE* log);
+
+}  // namespace vornel

@@ -1,0 +1,147 @@
+#pragma once
+
+// Held-out evaluation of the scoring methods on a network: how well each method ranks back
+// interactions hidden from it (proposing), and how well it scores real interactions above
+// planted random pairs (filtering). Nothing here prints except through the progress callback.
+
+#include "scorer/network.hpp"
+#include "scorer/row_engine.hpp"
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace vornel {
+
+// A small deterministic generator (splitmix64): the same numbers on every platform and library,
+// which std::uniform_int_distribution does not promise.
+class seeded_random {
+public:
+    explicit seeded_random(std::uint64_t seed) : state_(seed) {}
+    std::uint64_t next();
+    // Uniform in [0, bound), bound > 0 (by rejection, so without modulo bias).
+    std::uint64_t below(std::uint64_t bound);
+
+private:
+    std::uint64_t state_;
+};
+
+// Every interaction once, as (smaller id, larger id), in row order.
+std::vector<pair_ids> interaction_list(const network& net);
+
+// A network with the proteins (names and ids) of `proteins` and exactly the interactions
+// `pairs` (distinct, no self-pairs, ids of `proteins`). Proteins may be left without partners.
+network network_with_interactions(const network& proteins, std::span<const pair_ids> pairs);
+
+// The interactions split into kept and hidden: round(share * size) hidden, drawn by `seed`.
+struct hold_out {
+    std::vector<pair_ids> kept;
+    std::vector<pair_ids> hidden;
+};
+hold_out split_interactions(std::span<const pair_ids> interactions, double share, std::uint64_t seed);
+
+// round(share * |interactions|) distinct new pairs whose two ends are each the end of a random
+// interaction (so drawn in proportion to degree), neither a self-pair nor an interaction. Stops
+// early when too few such pairs exist.
+std::vector<pair_ids> plant_by_degree(const network& net, std::span<const pair_ids> interactions, double share,
+                                      std::uint64_t seed);
+
+// The 0-based positions of the hidden pairs in the ranking the records give (best first, ties
+// broken as in the scorer's output), sorted; hidden pairs without a record are left out.
+// `hidden` holds candidate_tie(smaller id, larger id) values. Uses no memory per record.
+std::vector<std::uint64_t> hidden_ranks(const record_runs& runs, std::vector<std::uint64_t> hidden);
+
+// Proposal figures of one ranking.
+struct proposal_figures {
+    std::vector<double> precision;  // at each k: hidden pairs among the first k, over k
+    std::vector<double> recall;     // at each k: hidden pairs among the first k, over all hidden
+    double average_precision = 0;   // over all hidden pairs (an unranked one adds 0)
+};
+// From sorted ranks (hidden_ranks) and the number of hidden pairs (>= ranks.size()).
+proposal_figures figures_from_ranks(std::span<const std::uint64_t> ranks, std::uint64_t hidden_count,
+                                    std::span<const std::uint64_t> top_k);
+
+// The probability that a real item scores above a planted one (ties count one half).
+double auc_with_ties(std::span<const double> real, std::span<const double> planted);
+
+// The share of planted items among the lowest-scored `share` of all items; a tie group that
+// straddles the cut counts in proportion, as a random order within ties would.
+double planted_share_among_lowest(std::span<const double> scores, std::span<const std::uint8_t> is_planted, double share);
+
+struct evaluation_settings {
+    std::vector<std::string> methods;
+    double hide_share = 0.1;
+    double plant_share = 0.25;
+    double low_share = 0.2;
+    int repeats = 5;
+    std::uint64_t seed = 1;
+    std::vector<std::uint64_t> top_k{100, 500, 1000};
+    int rounds = 2;  // of iterative methods
+    unsigned threads = 1;
+    bool propose = true;
+    bool filter = true;
+};
+
+// Mean and sample standard deviation over the repeats.
+struct spread {
+    double mean = 0;
+    double sd = 0;
+};
+spread spread_of(std::span<const double> values);
+
+struct proposal_row {
+    std::string method;
+    std::vector<spread> precision;  // by top_k
+    std::vector<spread> recall;     // by top_k
+    spread average_precision;
+    std::vector<double> curve;      // mean precision at each curve_k
+};
+
+struct filter_row {
+    std::string method;
+    spread auc;
+    spread low_share;       // planted share among the lowest-scored low_share
+    spread auc_without_leaves;  // without interactions that have an end of degree 1
+};
+
+struct evaluation_result {
+    std::uint32_t proteins = 0;
+    std::uint64_t interactions = 0;
+    std::uint64_t hidden = 0;          // per repeat
+    double random_precision = 0;       // hidden pairs over non-interacting pairs of the kept network
+    std::vector<std::uint64_t> curve_k;
+    std::vector<proposal_row> proposal;
+    std::uint64_t planted = 0;         // per repeat
+    double planted_base_share = 0;     // planted over all scored pairs
+    std::vector<filter_row> filtering;
+};
+
+// Progress lines for standard error.
+using progress_callback = std::function<void(const std::string&)>;
+
+// Runs both evaluations for every method of the settings (names checked by the caller). The
+// figures depend on the settings and the network only, not on the thread count.
+evaluation_result evaluate_methods(const network& net, const evaluation_settings& settings,
+                                   const progress_callback& progress);
+
+// The k at which the precision curve is drawn: about 40 values from 1 to the largest top-k.
+std::vector<std::uint64_t> curve_points(std::span<const std::uint64_t> top_k);
+
+// The method that proposes best (highest mean average precision; mean precision at the first
+// top-k breaks ties, then list order), and the one that filters best (highest mean AUC; the
+// AUC without degree-1 ends breaks ties). Empty when nothing was evaluated.
+std::string best_proposer(const evaluation_result& result);
+std::string best_filter(const evaluation_result& result);
+
+// The Markdown report: settings, the two tables with their random baselines, one
+// recommendation line per job and the ppi-refine command line that follows.
+std::string evaluation_report(const evaluation_result& result, const evaluation_settings& settings,
+                              const std::string& network_path);
+
+// A gnuplot script that draws mean precision against k for every method into `png_path`,
+// with the data inline.
+std::string precision_plot_script(const evaluation_result& result, const std::string& png_path);
+
+}  // namespace vornel

@@ -1,0 +1,256 @@
+// The held-out evaluation: rank counting against a full sort, the figures worked out by hand,
+// the draws, figures on generated networks whose answer is known, thread independence and the
+// `vornel evaluate` command line.
+#include "test_support.hpp"
+
+#include "scorer/evaluate_command.hpp"
+#include "scorer/evaluation.hpp"
+#include "scorer/methods.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+
+namespace {
+
+using namespace vornel;
+using test_support::pair_list;
+
+std::string name_of(int i) {
+    std::string name = std::to_string(1000 + i);
+    name.insert(name.begin(), 'P');
+    return name;
+}
+
+// Disjoint cliques of `size` proteins: inside a clique every pair shares the others as
+// partners, across cliques no pair shares any.
+network cliques(int count, int size) {
+    pair_list pairs;
+    for (int c = 0; c < count; ++c) {
+        for (int i = 0; i < size; ++i) {
+            for (int j = i + 1; j < size; ++j) pairs.emplace_back(name_of(c * size + i), name_of(c * size + j));
+        }
+    }
+    return build_network(pairs).net;
+}
+
+network random_network(std::uint32_t seed, int proteins, int interactions) {
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> any(0, proteins - 1);
+    pair_list pairs;
+    for (int i = 0; i < interactions; ++i) pairs.emplace_back(name_of(i % 5 == 0 ? 0 : any(rng)), name_of(any(rng)));
+    return build_network(pairs).net;
+}
+
+TEST(evaluation, hidden_ranks_match_positions_in_the_fully_sorted_ranking) {
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<int> score(1, 6);  // few values: many ties, broken by the pair
+    record_runs runs(3);
+    std::vector<score_record> all;
+    for (std::uint32_t u = 0; u < 40; ++u) {
+        for (std::uint32_t v = u + 1; v < 40; ++v) {
+            if ((u * 7 + v) % 3 == 0) continue;  // pairs without a record
+            const score_record record{descending_key(score(rng)), candidate_tie(u, v)};
+            runs[(u + v) % 3].push_back(record);
+            all.push_back(record);
+        }
+    }
+    std::sort(all.begin(), all.end());
+    std::vector<std::uint64_t> hidden, expected;
+    for (std::uint32_t u = 0; u < 40; u += 3) {
+        for (std::uint32_t v = u + 1; v < 40; v += 5) hidden.push_back(candidate_tie(u, v));
+    }
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        if (std::find(hidden.begin(), hidden.end(), all[i].tie) != hidden.end()) expected.push_back(i);
+    }
+    ASSERT_LT(expected.size(), hidden.size());  // some hidden pairs have no record
+    EXPECT_EQ(hidden_ranks(runs, hidden), expected);
+    EXPECT_TRUE(hidden_ranks(runs, {}).empty());
+}
+
+TEST(evaluation, figures_from_ranks_by_hand) {
+    // Four hidden pairs, three ranked at positions 0, 2 and 5, one never ranked.
+    const std::vector<std::uint64_t> ranks{0, 2, 5};
+    const std::vector<std::uint64_t> top{1, 3, 10};
+    const proposal_figures f = figures_from_ranks(ranks, 4, top);
+    EXPECT_DOUBLE_EQ(f.precision[0], 1.0);
+    EXPECT_DOUBLE_EQ(f.precision[1], 2.0 / 3.0);
+    EXPECT_DOUBLE_EQ(f.precision[2], 0.3);
+    EXPECT_DOUBLE_EQ(f.recall[0], 0.25);
+    EXPECT_DOUBLE_EQ(f.recall[1], 0.5);
+    EXPECT_DOUBLE_EQ(f.recall[2], 0.75);
+    EXPECT_DOUBLE_EQ(f.average_precision, (1.0 + 2.0 / 3.0 + 3.0 / 6.0) / 4.0);
+}
+
+TEST(evaluation, auc_and_lowest_share_count_ties_in_proportion) {
+    const std::vector<double> real{1, 2}, planted{1, 0};
+    EXPECT_DOUBLE_EQ(auc_with_ties(real, planted), 3.5 / 4.0);
+    EXPECT_DOUBLE_EQ(auc_with_ties(planted, planted), 0.5);
+    // Ten items, the lowest fifth is two: one zero (planted), then a tie group of four at 1 (two
+    // planted) of which one item's worth is taken: (1 + 0.5) / 2.
+    const std::vector<double> scores{0, 1, 1, 1, 1, 5, 5, 5, 5, 5};
+    const std::vector<std::uint8_t> is_planted{1, 1, 0, 1, 0, 0, 0, 0, 0, 0};
+    EXPECT_DOUBLE_EQ(planted_share_among_lowest(scores, is_planted, 0.2), 0.75);
+    const spread s = spread_of(std::vector<double>{1, 2, 3});
+    EXPECT_DOUBLE_EQ(s.mean, 2.0);
+    EXPECT_DOUBLE_EQ(s.sd, 1.0);
+}
+
+TEST(evaluation, hold_out_is_a_seeded_partition) {
+    const network net = random_network(3, 60, 300);
+    const auto all = interaction_list(net);
+    ASSERT_EQ(all.size(), net.interaction_count());
+    const hold_out a = split_interactions(all, 0.1, 42);
+    const hold_out b = split_interactions(all, 0.1, 42);
+    const hold_out c = split_interactions(all, 0.1, 43);
+    EXPECT_EQ(a.hidden.size(), static_cast<std::size_t>(std::llround(0.1 * double(all.size()))));
+    EXPECT_EQ(a.hidden.size() + a.kept.size(), all.size());
+    std::set<std::uint64_t> seen;
+    for (const auto& p : a.hidden) seen.insert(candidate_tie(p.first, p.second));
+    for (const auto& p : a.kept) seen.insert(candidate_tie(p.first, p.second));
+    EXPECT_EQ(seen.size(), all.size());
+    auto ties = [](const std::vector<pair_ids>& pairs) {
+        std::vector<std::uint64_t> t;
+        for (const auto& p : pairs) t.push_back(candidate_tie(p.first, p.second));
+        return t;
+    };
+    EXPECT_EQ(ties(a.hidden), ties(b.hidden));
+    EXPECT_NE(ties(a.hidden), ties(c.hidden));
+}
+
+TEST(evaluation, kept_network_equals_one_built_from_names) {
+    const network net = random_network(5, 50, 200);
+    const hold_out split = split_interactions(interaction_list(net), 0.3, 1);
+    const network kept = network_with_interactions(net, split.kept);
+    pair_list names;
+    for (const auto& p : split.kept) names.emplace_back(std::string(net.name(p.first)), std::string(net.name(p.second)));
+    const network built = build_network(names).net;
+    ASSERT_EQ(kept.protein_count(), net.protein_count());
+    EXPECT_EQ(kept.interaction_count(), built.interaction_count());
+    for (std::uint32_t u = 0; u < kept.protein_count(); ++u) {
+        const auto id = built.find(kept.name(u));
+        if (!id) {
+            EXPECT_EQ(kept.degree(u), 0u);
+            continue;
+        }
+        std::vector<std::string_view> ours, theirs;
+        for (const auto v : kept.partners(u)) ours.push_back(kept.name(v));
+        for (const auto v : built.partners(*id)) theirs.push_back(built.name(v));
+        EXPECT_EQ(ours, theirs) << kept.name(u);
+    }
+}
+
+TEST(evaluation, planted_pairs_are_new_distinct_and_follow_degree) {
+    const network net = random_network(9, 300, 600);
+    const auto all = interaction_list(net);
+    const auto planted = plant_by_degree(net, all, 0.25, 11);
+    EXPECT_EQ(planted.size(), static_cast<std::size_t>(std::llround(0.25 * double(all.size()))));
+    std::set<std::uint64_t> seen;
+    std::uint64_t hub_ends = 0;
+    for (const auto& p : planted) {
+        EXPECT_LT(p.first, p.second);
+        EXPECT_FALSE(net.interacts(p.first, p.second));
+        EXPECT_TRUE(net.degree(p.first) > 0 && net.degree(p.second) > 0);
+        EXPECT_TRUE(seen.insert(candidate_tie(p.first, p.second)).second);
+        hub_ends += (net.name(p.first) == name_of(0)) + (net.name(p.second) == name_of(0));
+    }
+    // Protein 0 is an end of a fifth of the interactions: its share of the planted ends is far
+    // above the 1/300 of a uniform draw.
+    EXPECT_GT(double(hub_ends) / double(2 * planted.size()), 0.03);
+    // A complete network has nothing to plant: the draw gives up instead of looping.
+    const network full = cliques(1, 6);
+    EXPECT_TRUE(plant_by_degree(full, interaction_list(full), 0.25, 1).empty());
+}
+
+TEST(evaluation, cliques_are_recovered_perfectly_by_shared_partners) {
+    const network net = cliques(12, 8);
+    evaluation_settings settings;
+    settings.methods = {"cn", "ra", "l3"};
+    settings.repeats = 2;
+    settings.top_k = {5, 20};
+    settings.threads = 2;
+    const evaluation_result result = evaluate_methods(net, settings, [](const std::string&) {});
+    ASSERT_EQ(result.proposal.size(), 3u);
+    EXPECT_EQ(result.hidden, static_cast<std::uint64_t>(std::llround(0.1 * 12 * 28)));
+    const double n = 96;
+    EXPECT_DOUBLE_EQ(result.random_precision, double(result.hidden) / (n * 95 / 2 - double(12 * 28 - result.hidden)));
+    // Only pairs inside a clique share partners, and every such non-interacting pair is hidden.
+    for (int m = 0; m < 2; ++m) {
+        EXPECT_DOUBLE_EQ(result.proposal[m].average_precision.mean, 1.0) << result.proposal[m].method;
+        EXPECT_DOUBLE_EQ(result.proposal[m].precision[1].mean, 1.0);
+        EXPECT_DOUBLE_EQ(result.proposal[m].recall[1].mean, 20.0 / double(result.hidden));
+    }
+    // Real interactions share six partners, planted ones across cliques almost none.
+    ASSERT_EQ(result.filtering.size(), 3u);
+    EXPECT_GT(result.filtering[0].auc.mean, 0.95);
+    EXPECT_GT(result.filtering[0].low_share.mean, 0.9);
+    EXPECT_EQ(best_filter(result), "cn");
+    const std::string report = evaluation_report(result, settings, "net.tsv");
+    EXPECT_NE(report.find("| cn | 1.000 ± 0.000 |"), std::string::npos) << report;
+    EXPECT_NE(report.find("Recommendation for proposing: cn"), std::string::npos);
+    EXPECT_NE(report.find("    ppi-refine net.tsv 2 cn 269 cn 20 refined.tsv\n"), std::string::npos) << report;
+}
+
+TEST(evaluation, figures_do_not_depend_on_the_thread_count) {
+    const network net = random_network(13, 150, 900);
+    evaluation_settings settings;
+    for (const method_entry& entry : all_methods()) {
+        if (!entry.weighted) settings.methods.emplace_back(entry.name);
+    }
+    settings.repeats = 2;
+    settings.seed = 99;
+    std::string first;
+    for (const unsigned threads : {1u, 2u, 5u}) {
+        settings.threads = threads;
+        const auto result = evaluate_methods(net, settings, [](const std::string&) {});
+        const std::string report = evaluation_report(result, settings, "x") + precision_plot_script(result, "p.png");
+        if (first.empty()) {
+            first = report;
+        } else {
+            EXPECT_EQ(report, first) << threads << " threads";
+        }
+    }
+}
+
+TEST(evaluation, command_line_is_checked_and_runs_end_to_end) {
+    test_support::scoped_temp_dir dir;
+    std::string text;
+    const network net = cliques(6, 6);
+    for (const auto& p : interaction_list(net)) {
+        text += std::string(net.name(p.first)) + "\t" + std::string(net.name(p.second)) + "\n";
+    }
+    test_support::write_file("net.tsv", text);
+    const auto run = test_support::run_vornel({"evaluate", "--methods", "cn,l3", "--repeats=2", "--top", "5,10",
+                                               "-t", "2", "net.tsv"});
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(run.out.rfind("# Evaluation of net.tsv\n", 0), 0u);
+    EXPECT_NE(run.out.find("| method | P@5 | P@10 | AP | R@5 | R@10 |"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\n    ppi-refine net.tsv 2 "), std::string::npos);
+    EXPECT_NE(run.err.find("vornel evaluate: "), std::string::npos);
+
+    const auto bad = test_support::run_vornel({"evaluate", "--methods", "cn,nope", "--hide", "1.5", "--repeats", "x"});
+    EXPECT_EQ(bad.exit_code, 2);
+    EXPECT_EQ(bad.out, "");
+    for (const char* expected : {"unknown method 'nope'", "--hide '1.5'", "--repeats 'x'", "expected 1 argument",
+                                 "Usage: vornel evaluate"}) {
+        EXPECT_NE(bad.err.find(expected), std::string::npos) << expected << "\n" << bad.err;
+    }
+    const auto help = test_support::run_vornel({"evaluate", "--help"});
+    EXPECT_EQ(help.exit_code, 0);
+    EXPECT_EQ(help.out.rfind("Usage: vornel evaluate", 0), 0u);
+    // Two interactions: nothing can be hidden and ranked back, nothing planted.
+    test_support::write_file("tiny.tsv", "A B\nB C\n");
+    const auto tiny = test_support::run_vornel({"evaluate", "--methods", "l3,wcd", "tiny.tsv"});
+    EXPECT_EQ(tiny.exit_code, 0) << tiny.err;
+    EXPECT_NE(tiny.out.find("Recommendation for proposing: none (no method beats random here).\n"), std::string::npos)
+        << tiny.out;
+    EXPECT_NE(tiny.out.find("Recommendation for filtering: none (no method beats random here).\n"), std::string::npos);
+    EXPECT_NE(tiny.out.find("    ppi-refine tiny.tsv 2 wcd 2 l3 500 refined.tsv\n"), std::string::npos) << tiny.out;
+    const auto missing = test_support::run_vornel({"evaluate", "absent.tsv"});
+    EXPECT_EQ(missing.exit_code, 1);
+    EXPECT_NE(missing.err.find("vornel evaluate: "), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,234 @@
+// The learned method's parts: features against a plain count of paths on small random
+// networks, the logistic fit against hand-worked fits and its score equations, and learn and
+// auto giving the same output on any thread count.
+#include "test_support.hpp"
+
+#include "scorer/evaluation.hpp"
+#include "scorer/features.hpp"
+#include "scorer/logistic_model.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <mutex>
+#include <random>
+
+namespace {
+
+using namespace vornel;
+using test_support::pair_list;
+
+std::string protein(int i) {
+    std::string name = std::to_string(i);
+    name.insert(name.begin(), 'p');
+    return name;
+}
+
+network random_network(std::uint32_t seed, int proteins, int interactions) {
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> any(0, proteins - 1);
+    pair_list pairs;
+    for (int i = 0; i < interactions; ++i) {
+        pairs.emplace_back(protein(i % 6 == 0 ? 1 : any(rng)), protein(any(rng)));
+    }
+    return build_network(pairs).net;
+}
+
+// The counts of (u, v) straight from their definition, on the network without u-v.
+pair_counts plain_counts(const network& full, std::uint32_t u, std::uint32_t v) {
+    std::vector<pair_ids> rest;
+    for (const auto& p : interaction_list(full)) {
+        if (!(p.first == std::min(u, v) && p.second == std::max(u, v))) rest.push_back(p);
+    }
+    const network net = network_with_interactions(full, rest);
+    pair_counts c;
+    for (const std::uint32_t a : net.partners(u)) {
+        if (net.interacts(a, v)) {
+            c.shared += 1;
+            c.ra += 1.0 / net.degree(a);
+        }
+        for (const std::uint32_t b : net.partners(a)) {
+            if (a == v || b == u || !net.interacts(b, v)) continue;
+            c.paths3 += 1;
+            c.l3 += 1.0 / std::sqrt(double(net.degree(a)) * net.degree(b));
+        }
+    }
+    c.k_low = std::min(net.degree(u), net.degree(v));
+    c.k_high = std::max(net.degree(u), net.degree(v));
+    return c;
+}
+
+void expect_same_counts(const pair_counts& got, const pair_counts& want, const std::string& where) {
+    EXPECT_DOUBLE_EQ(got.paths3, want.paths3) << where;
+    EXPECT_NEAR(got.l3, want.l3, 1e-12) << where;
+    EXPECT_DOUBLE_EQ(got.shared, want.shared) << where;
+    EXPECT_NEAR(got.ra, want.ra, 1e-12) << where;
+    EXPECT_DOUBLE_EQ(got.k_low, want.k_low) << where;
+    EXPECT_DOUBLE_EQ(got.k_high, want.k_high) << where;
+}
+
+TEST(features, candidates_match_plain_path_counts) {
+    // Sparse networks (rows scatter from the proteins they reach) and dense ones (rows gather).
+    for (const std::uint32_t seed : {1u, 2u, 3u, 4u}) {
+        const network net = seed < 3 ? random_network(seed, 40, 90) : random_network(seed, 20, 120);
+        std::map<std::uint64_t, pair_counts> visited;
+        visit_candidates(net, 3, [&](unsigned, std::uint32_t u, std::uint32_t v, const pair_counts& c) {
+            static std::mutex lock;
+            std::lock_guard guard(lock);
+            EXPECT_TRUE(visited.emplace(candidate_tie(u, v), c).second);
+        });
+        for (std::uint32_t u = 0; u < net.protein_count(); ++u) {
+            for (std::uint32_t v = u + 1; v < net.protein_count(); ++v) {
+                if (net.interacts(u, v)) continue;
+                const pair_counts want = plain_counts(net, u, v);
+                const auto found = visited.find(candidate_tie(u, v));
+                const std::string where = std::to_string(u) + "-" + std::to_string(v);
+                if (want.paths3 == 0 && want.shared == 0) {
+                    EXPECT_EQ(found, visited.end()) << where;
+                } else {
+                    ASSERT_NE(found, visited.end()) << where;
+                    expect_same_counts(found->second, want, where);
+                }
+            }
+        }
+    }
+}
+
+TEST(features, listed_pairs_count_as_if_absent) {
+    const network net = random_network(4, 30, 80);
+    std::vector<pair_ids> pairs = interaction_list(net);
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<std::uint32_t> any(0, net.protein_count() - 1);
+    for (int i = 0; i < 60; ++i) {
+        const std::uint32_t a = any(rng), b = any(rng);
+        if (a != b) pairs.push_back({a, b});  // either orientation, interacting or not
+    }
+    for (const unsigned threads : {1u, 4u}) {
+        const auto counts = listed_pair_counts(net, pairs, threads);
+        for (std::size_t i = 0; i < pairs.size(); ++i) {
+            expect_same_counts(counts[i], plain_counts(net, pairs[i].first, pairs[i].second), std::to_string(i));
+        }
+    }
+}
+
+TEST(logistic_model, one_binary_feature_fits_the_group_frequencies) {
+    // x = 0: 3 of 10 positive; x = 1: 8 of 10. The unpenalised fit reproduces both shares.
+    std::vector<double> rows;
+    std::vector<unsigned char> labels;
+    for (int i = 0; i < 10; ++i) {
+        rows.push_back(0);
+        labels.push_back(i < 3);
+        rows.push_back(1);
+        labels.push_back(i < 8);
+    }
+    const logistic_model model = fit_logistic(rows, 1, labels, 0.0);
+    EXPECT_NEAR(model.probability(std::vector<double>{0}), 0.3, 1e-9);
+    EXPECT_NEAR(model.probability(std::vector<double>{1}), 0.8, 1e-9);
+    EXPECT_LT(model.iterations, 20);
+    EXPECT_EQ(fit_logistic({}, 1, {}).probability(std::vector<double>{1}), 0.0);
+}
+
+TEST(logistic_model, fit_solves_the_score_equations) {
+    std::mt19937 rng(3);
+    std::normal_distribution<double> normal;
+    std::uniform_real_distribution<double> unit(0, 1);
+    const std::size_t width = 3, count = 400;
+    std::vector<double> rows;
+    std::vector<unsigned char> labels;
+    for (std::size_t r = 0; r < count; ++r) {
+        const double x0 = normal(rng), x1 = 5 + 10 * normal(rng), x2 = normal(rng);
+        rows.insert(rows.end(), {x0, x1, x2});
+        const double z = 0.5 + 1.5 * x0 - 0.2 * x1;
+        labels.push_back(unit(rng) < 1 / (1 + std::exp(-z)));
+    }
+    const logistic_model model = fit_logistic(rows, width, labels, 0.0);
+    std::vector<double> residual_sums(width + 1, 0.0);
+    for (std::size_t r = 0; r < count; ++r) {
+        const std::span<const double> x(rows.data() + r * width, width);
+        const double residual = labels[r] - model.probability(x);
+        residual_sums[0] += residual;
+        for (std::size_t j = 0; j < width; ++j) residual_sums[j + 1] += residual * x[j];
+    }
+    for (const double sum : residual_sums) EXPECT_NEAR(sum, 0.0, 1e-6);
+    // The raw slope of x0 is near the true 1.5 and that of x2 near 0.
+    EXPECT_NEAR(model.coefficients[1] * model.scale[0], 1.5, 0.5);
+    EXPECT_NEAR(model.coefficients[3] * model.scale[2], 0.0, 0.3);
+}
+
+TEST(logistic_model, cholesky_solves_and_rejects_indefinite_systems) {
+    std::vector<double> b{1, 2, 3};
+    ASSERT_TRUE(solve_symmetric({4, 2, 0, 2, 5, 1, 0, 1, 3}, b, 3));
+    // 4x + 2y = 1, 2x + 5y + z = 2, y + 3z = 3.
+    EXPECT_NEAR(4 * b[0] + 2 * b[1], 1, 1e-12);
+    EXPECT_NEAR(2 * b[0] + 5 * b[1] + b[2], 2, 1e-12);
+    EXPECT_NEAR(b[1] + 3 * b[2], 3, 1e-12);
+    std::vector<double> c{1, 1};
+    EXPECT_FALSE(solve_symmetric({1, 2, 2, 1}, c, 2));
+}
+
+TEST(learned_methods, output_does_not_depend_on_threads) {
+    const network net = random_network(8, 120, 500);
+    const auto listed = resolve_listed_pairs(
+        [&] {
+            pair_list names;
+            for (const auto& p : interaction_list(net)) names.emplace_back(net.name(p.first), net.name(p.second));
+            names.emplace_back("p3", "p77");
+            return names;
+        }(),
+        net).listed;
+    for (const char* method : {"learn", "auto"}) {
+        const std::string proposed = test_support::score_to_text(net, nullptr, method, 2, 1);
+        const std::string filtered = test_support::score_to_text(net, &listed, method, 2, 1);
+        EXPECT_FALSE(proposed.empty());
+        EXPECT_EQ(test_support::parse_output(filtered).size(), listed.pairs.size());
+        for (const unsigned threads : {2u, 5u}) {
+            EXPECT_EQ(test_support::score_to_text(net, nullptr, method, 2, threads), proposed) << method;
+            EXPECT_EQ(test_support::score_to_text(net, &listed, method, 2, threads), filtered) << method;
+        }
+    }
+}
+
+TEST(learned_methods, auto_says_what_it_chose_and_writes_exactly_that_methods_output) {
+    test_support::scoped_temp_dir dir;
+    const network net = random_network(21, 150, 700);
+    std::string text;
+    for (const auto& p : interaction_list(net)) {
+        text += std::string(net.name(p.first)) + "\t" + std::string(net.name(p.second)) + "\n";
+    }
+    test_support::write_file("net.tsv", text);
+    for (const std::string pairs : {"NULL", "net.tsv"}) {
+        const auto chosen_run = test_support::run_vornel({"net.tsv", pairs, "auto", "2", "auto.tsv"});
+        ASSERT_EQ(chosen_run.exit_code, 0) << chosen_run.err;
+        const std::string marker = pairs == "NULL" ? ": proposing with " : ": filtering with ";
+        const std::size_t at = chosen_run.err.find(marker);
+        ASSERT_NE(at, std::string::npos) << chosen_run.err;
+        const std::size_t start = at + marker.size();
+        const std::string chosen = chosen_run.err.substr(start, chosen_run.err.find('\n', start) - start);
+        EXPECT_TRUE(chosen == (pairs == "NULL" ? "l3" : "wcd") || chosen == "learn") << chosen;
+        const auto direct = test_support::run_vornel({"net.tsv", pairs, chosen, "2", "direct.tsv"});
+        ASSERT_EQ(direct.exit_code, 0);
+        EXPECT_EQ(test_support::read_file("auto.tsv"), test_support::read_file("direct.tsv")) << chosen;
+    }
+}
+
+TEST(learned_methods, plot_script_holds_one_curve_per_method) {
+    const network net = random_network(22, 80, 300);
+    evaluation_settings settings;
+    settings.methods = {"l3", "learn"};
+    settings.repeats = 1;
+    settings.filter = false;
+    settings.top_k = {50};
+    const auto result = evaluate_methods(net, settings, [](const std::string&) {});
+    const std::string script = precision_plot_script(result, "it's.png");
+    EXPECT_NE(script.find("set output 'it''s.png'\n"), std::string::npos) << script;
+    EXPECT_NE(script.find("title 'l3', '-' using 1:2 with linespoints title 'learn'\n"), std::string::npos);
+    std::size_t curves = 0;
+    for (std::size_t at = script.find("\ne\n"); at != std::string::npos; at = script.find("\ne\n", at + 1)) ++curves;
+    EXPECT_EQ(curves, 2u);
+    EXPECT_EQ(result.curve_k.back(), 50u);
+    EXPECT_EQ(result.curve_k.front(), 1u);
+}
+
+}  // namespace
