@@ -127,6 +127,18 @@ class DryRunTest(WorkflowCase):
 
 
 class LocalRunTest(WorkflowCase):
+    def test_the_optional_evaluation_gives_what_vornel_evaluate_prints(self):
+        network = self.network("small", 300, 1200, 3)
+        options = ["--repeats", "1", "--methods", "cn,l3", "--top", "10,50"]
+        self.config({"small": network}, settings={"cn_top100": SETTINGS["cn_top100"]},
+                    evaluate=True, evaluate_options=options)
+        self.assert_ran(self.snakemake("--cores", "2"))
+        direct = subprocess.run([os.path.join(BUILD, "vornel"), "evaluate", "--threads", "1", *options, network],
+                                cwd=self.dir, capture_output=True, text=True, check=True)
+        self.assertEqual(self.read("results", "small", "evaluation.md"), direct.stdout)
+        self.assertIn("| l3 |", direct.stdout)
+        self.assertFalse(os.path.exists(self.path("results", "small", "evaluation.md.partial")))
+
     def test_every_run_matches_a_direct_run_and_a_rerun_does_nothing(self):
         networks = {"small": self.network("small", 120, 400, 1),
                     "smaller": self.network("smaller", 80, 250, 2)}
