@@ -51,18 +51,19 @@ def pair_key(a, b):
     return (a, b) if a < b else (b, a)
 
 
-def read_pairs(path):
-    """Unordered pairs of a network file in file order: first two tokens, no self or repeated pair."""
+def read_pairs(path, columns=2):
+    """Unordered pairs of a network file in file order: the first `columns` tokens of every line
+    that has them (a, b and, with 3, the weight as text), no self or repeated pair."""
     pairs, seen = [], set()
     with open(path) as lines:
         for line in lines:
             tokens = line.split()
-            if len(tokens) < 2 or tokens[0].startswith("#") or tokens[0] == tokens[1]:
+            if len(tokens) < columns or tokens[0].startswith("#") or tokens[0] == tokens[1]:
                 continue
             key = pair_key(tokens[0], tokens[1])
             if key not in seen:
                 seen.add(key)
-                pairs.append((tokens[0], tokens[1]))
+                pairs.append(tuple(tokens[:columns]))
     return pairs
 
 
@@ -267,21 +268,6 @@ def test_known_complexes(pipeline, data_dir, methods):
             "interactions": len(network)}
 
 
-def read_weighted_pairs(path):
-    """(a, b, weight text) of a network file with a third column, as read_pairs keeps pairs."""
-    rows, seen = [], set()
-    with open(path) as lines:
-        for line in lines:
-            tokens = line.split()
-            if len(tokens) < 3 or tokens[0].startswith("#") or tokens[0] == tokens[1]:
-                continue
-            key = pair_key(tokens[0], tokens[1])
-            if key not in seen:
-                seen.add(key)
-                rows.append((tokens[0], tokens[1], tokens[2]))
-    return rows
-
-
 def confidence_cut(network, top):
     """The top pairs by the file's own third column (ties in file order)."""
     order = sorted(range(len(network)), key=lambda i: -float(network[i][2]))
@@ -292,7 +278,7 @@ def test_weighted_complexes(pipeline, data_dir, methods):
     """Test 3 on the Krogan network with its confidences in the third column: every weighted
     method and its unweighted form, and the experimenters' confidence cut of the same size."""
     yeast = os.path.join(data_dir, "yeast")
-    network = read_weighted_pairs(os.path.join(yeast, "krogan2006_extended_scores.tsv"))
+    network = read_pairs(os.path.join(yeast, "krogan2006_extended_scores.tsv"), columns=3)
     membership = read_complexes(os.path.join(yeast, "cyc2008_complexes.tsv"))
     co_complex_total = sum(1 for a, b, _ in network
                            if a in membership and b in membership and membership[a] & membership[b])
