@@ -183,6 +183,8 @@ parsed_options parse_options(std::span<const char* const> args) {
 std::string help_text() {
     std::string text =
         "Usage: vornel [OPTIONS] NETWORK PAIRS METHOD ITERATIONS OUTPUT\n"
+        "       vornel evaluate [OPTIONS] NETWORK   (which method fits NETWORK; see\n"
+        "                                           vornel evaluate --help)\n"
         "\n"
         "Scores protein pairs of an interaction network by its topology and writes\n"
         "\"A<TAB>B<TAB>score\" lines to OUTPUT, best first, pairs with a zero score left out.\n"
@@ -198,7 +200,8 @@ std::string help_text() {
         "  OUTPUT      result file, replaced only when the run succeeds\n"
         "\n"
         "Options:\n"
-        "  -t, --threads N  worker threads (default: one per core)\n"
+        "  -t, --threads N  worker threads (default: the processors this process may use,\n"
+        "                   by CPU affinity and cgroup quota)\n"
         "      --format F   read NETWORK and PAIRS as F (default: detected), one of\n"
         "                   plain, string, string-export, biogrid, mitab, huri,\n"
         "                   huri-table9, bioplex\n"
@@ -220,9 +223,10 @@ std::string help_text() {
     }
     text +=
         "\n"
-        "Weighted methods (-w) take a number in the third column of NETWORK as the weight w of its\n"
-        "interaction (s_x: the sum of x's weights; a repeated pair keeps its largest weight); on a\n"
-        "network without weights every interaction weighs 1. The other methods ignore weights.\n";
+        "Weighted methods (-w) take the weight w of an interaction from NETWORK: a plain list's\n"
+        "numeric third column, or the confidence column of a STRING or PSI-MITAB file (s_x: the\n"
+        "sum of x's weights; a repeated pair keeps its largest weight). On a network without\n"
+        "weights every interaction weighs 1. The other methods ignore weights.\n";
     return text;
 }
 
