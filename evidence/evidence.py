@@ -414,16 +414,7 @@ def report_complexes(result):
              f"proteins both belong to complexes; recall: share of the {result['co_complex']:,} "
              "co-complex interactions kept. A method keeps fewer than asked when fewer "
              "interactions score above zero (column \"kept\").", "",
-             "| filter | " + " | ".join(f"{int(100 * s)}%: kept | precision | recall"
-                                        for s in KEEP_SHARES) + " |",
-             "|---|" + "---:|---:|---:|" * len(KEEP_SHARES)]
-    for name in dict.fromkeys(m for m, _ in result["rows"]):
-        cells = []
-        for share in KEEP_SHARES:
-            row = result["rows"][(name, share)]
-            cells += [f"{row['kept']:,}", fmt(row["precision"]), fmt(row["recall"])]
-        label = "random" if name == "random" else f"`{name}`"
-        lines.append(f"| {label} | " + " | ".join(cells) + " |")
+             *kept_share_table(result["rows"], {"random": "random"})]
     for name, title in (("core", "authors' core set"), ("random", "random, core's size"),
                         ("all", "no filter")):
         row = ref[name]
@@ -434,6 +425,21 @@ def report_complexes(result):
     return lines
 
 
+def kept_share_table(rows, labels):
+    """Header and one row per filter of a kept-share table: kept, precision and recall at every
+    share of KEEP_SHARES; `labels` names the rows that are not methods."""
+    lines = ["| filter | " + " | ".join(f"{int(100 * s)}%: kept | precision | recall"
+                                         for s in KEEP_SHARES) + " |",
+             "|---|" + "---:|---:|---:|" * len(KEEP_SHARES)]
+    for name in dict.fromkeys(m for m, _ in rows):
+        cells = []
+        for share in KEEP_SHARES:
+            row = rows[(name, share)]
+            cells += [f"{row['kept']:,}", fmt(row["precision"]), fmt(row["recall"])]
+        lines.append(f"| {labels.get(name, f'`{name}`')} | " + " | ".join(cells) + " |")
+    return lines
+
+
 def report_weighted(result):
     lines = ["### 6. Weighted methods against known complexes (Krogan 2006 with its confidences)", "",
              f"Test 3 again, on `krogan2006_extended_scores.tsv`: the same {result['interactions']:,} "
@@ -441,16 +447,7 @@ def report_weighted(result):
              "weighted methods (-w) use it and the unweighted ones ignore it. Confidence cut: the "
              "top N by that column alone (ties in file order). Precision and recall as in test 3 "
              f"({result['co_complex']:,} co-complex interactions).", "",
-             "| filter | " + " | ".join(f"{int(100 * s)}%: kept | precision | recall"
-                                        for s in KEEP_SHARES) + " |",
-             "|---|" + "---:|---:|---:|" * len(KEEP_SHARES)]
-    for name in dict.fromkeys(m for m, _ in result["rows"]):
-        cells = []
-        for share in KEEP_SHARES:
-            row = result["rows"][(name, share)]
-            cells += [f"{row['kept']:,}", fmt(row["precision"]), fmt(row["recall"])]
-        label = "confidence cut" if name == "confidence" else f"`{name}`"
-        lines.append(f"| {label} | " + " | ".join(cells) + " |")
+             *kept_share_table(result["rows"], {"confidence": "confidence cut"})]
     lines.append("")
     return lines
 

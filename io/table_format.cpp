@@ -313,14 +313,14 @@ constexpr std::array<table_family, 8> named_families = {
     table_family::mitab,  table_family::huri,         table_family::huri_table9,   table_family::bioplex};
 
 // Splits "A,B[,W]"; false unless there are two or three non-empty items.
-bool split_columns(std::string_view spec, std::vector<std::string_view>& items) {
+bool split_columns(std::string_view text, std::vector<std::string_view>& items) {
     items.clear();
     while (true) {
-        const std::size_t comma = spec.find(',');
-        items.push_back(spec.substr(0, comma));
+        const std::size_t comma = text.find(',');
+        items.push_back(text.substr(0, comma));
         if (items.back().empty()) return false;
         if (comma == std::string_view::npos) break;
-        spec.remove_prefix(comma + 1);
+        text.remove_prefix(comma + 1);
     }
     return items.size() == 2 || items.size() == 3;
 }
