@@ -1,8 +1,8 @@
-#include "scorer/processors.hpp"
 #include "scorer/evaluate_command.hpp"
 
 #include "scorer/methods.hpp"
 #include "scorer/options.hpp"
+#include "scorer/processors.hpp"
 
 #include <charconv>
 #include <chrono>
