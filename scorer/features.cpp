@@ -196,18 +196,44 @@ void visit_row(const network& net, const std::vector<double>& factor, unsigned t
 
 }  // namespace
 
+namespace {
+
+// log(1 + x) of the small whole numbers (path, partner and degree counts) from a table filled by
+// std::log1p itself, so the values are the same bits as the call's.
+// measured: learn on the human pathways network (154 million candidates), -t 2: 119.5 -> 103.4 s.
+constexpr std::size_t log1p_table_size = 4096;
+
+const std::array<double, log1p_table_size>& log1p_table() {
+    static const std::array<double, log1p_table_size> table = [] {
+        std::array<double, log1p_table_size> values{};
+        for (std::size_t i = 0; i < log1p_table_size; ++i) values[i] = std::log1p(double(i));
+        return values;
+    }();
+    return table;
+}
+
+double log1p_count(double x) {
+    if (x >= 0 && x < double(log1p_table_size)) {
+        const auto whole = static_cast<std::size_t>(x);
+        if (double(whole) == x) return log1p_table()[whole];
+    }
+    return std::log1p(x);
+}
+
+}  // namespace
+
 feature_row features_of(const pair_counts& c) {
     const double norm = c.k_low > 0 ? c.l3 / std::sqrt(c.k_low * c.k_high) : 0.0;
-    return {std::log1p(c.paths3), std::log1p(c.l3), std::log1p(norm), std::log1p(c.shared), std::log1p(c.ra),
-            std::log1p(c.k_low), std::log1p(c.k_high)};
+    return {log1p_count(c.paths3), std::log1p(c.l3), std::log1p(norm), log1p_count(c.shared), std::log1p(c.ra),
+            log1p_count(c.k_low), log1p_count(c.k_high)};
 }
 
 proposal_features proposal_features_of(const pair_counts& c, double best_u, double best_v) {
     const feature_row base = features_of(c);
     proposal_features row{};
     std::copy(base.begin(), base.end(), row.begin());
-    row[feature_count] = std::log1p(std::min(best_u, best_v));
-    row[feature_count + 1] = std::log1p(std::max(best_u, best_v));
+    row[feature_count] = std::min(best_u, best_v);
+    row[feature_count + 1] = std::max(best_u, best_v);
     return row;
 }
 
@@ -244,6 +270,10 @@ std::vector<double> best_l3_per_protein(const network& net, unsigned threads) {
         for (std::uint32_t x = 0; x < net.protein_count(); ++x) best[x] = std::max(best[x], space.best[x]);
     }
     return best;
+}
+
+void log_best_l3(std::vector<double>& best) {
+    for (double& value : best) value = std::log1p(value);
 }
 
 std::vector<pair_counts> listed_pair_counts(const network& net, std::span<const pair_ids> pairs, unsigned threads) {

@@ -110,6 +110,7 @@ void add_proposal_round(const network& net, std::span<const pair_ids> interactio
     std::sort(found.begin(), found.end());
     std::sort(drawn.begin(), drawn.end());
     if (drawn.size() > negatives) drawn.resize(negatives);
+    log_best_l3(best);
     auto features = [&](const sampled_pair& p) {
         return proposal_features_of(p.counts, best[std::uint32_t(p.tie >> 32)], best[std::uint32_t(p.tie)]);
     };
@@ -151,7 +152,8 @@ record_runs score_learn(const scoring_job& job) {
         return runs;
     }
     const logistic_model model = train_for_proposing(net, threads);
-    const std::vector<double> best = best_l3_per_protein(net, threads);
+    std::vector<double> best = best_l3_per_protein(net, threads);
+    log_best_l3(best);
     visit_candidates(net, threads, [&](unsigned t, std::uint32_t u, std::uint32_t v, const pair_counts& c) {
         const double score = model.probability(proposal_features_of(c, best[u], best[v]));
         if (score > 0) runs[t].push_back({descending_key(score), candidate_tie(u, v)});
