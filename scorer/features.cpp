@@ -158,7 +158,9 @@ pair_counts gather_candidate(const network& net, std::uint32_t v, const feature_
 }
 
 // Gathering costs a step per partner of every protein in the row's range; scattering about three
-// per partner (in range) of every reached protein (the cost model of l3's row pass).
+// per partner (in range) of every reached protein (the cost model of l3's row pass), plus the
+// walk to the shared partners, taken as one mean degree.
+// measured: learn on the human pathways network, -t 2, scatter only -> with gather: 94.5 -> 70.7 s.
 bool prefer_gather(const network& net, std::uint32_t u, std::uint64_t reached_degree, bool whole_row) {
     const std::uint32_t first = whole_row ? 0 : u + 1;
     const double range_share = double(net.protein_count() - first) / double(net.protein_count());

@@ -2,9 +2,10 @@
 // time on the network itself, never on anything else.
 //
 // Proposing: each of a few rounds hides a share of the interactions, lists the candidates of
-// the rest, and takes the hidden ones as positives and a fixed-size sample of the others as
-// negatives (the sample keeps the candidates with the smallest hash of their pair, so it does
-// not depend on threads). Filtering: the interactions, with features as if each were absent,
+// the rest between a hashed sample of the proteins, and takes the hidden ones as positives and a
+// fixed-size sample of the others as negatives (the sample keeps the candidates with the
+// smallest hash of their pair, so it does not depend on threads). Besides the path features the
+// model sees each endpoint's best l3, from one more pass over the rows before scoring. Filtering: the interactions, with features as if each were absent,
 // are the positives; as many non-interacting pairs drawn in proportion to degree (as planted
 // noise is) are the negatives. The score is the fitted probability.
 #include "scorer/evaluation.hpp"
@@ -26,6 +27,8 @@ constexpr double hidden_share = 0.1;
 constexpr std::size_t negatives_per_positive = 20;
 // Hidden interactions wanted, per round, among the pairs of the sampled proteins: the sampled
 // share of proteins is sqrt(this / hidden), so large networks train on a small part of the rows.
+// measured: human pathways network, -t 2: both rounds together 12.4 s, against 10.9 s for one
+// pass over every row in the same run (each round used to be such a pass and more).
 constexpr double sampled_positives = 2000;
 
 struct training_set {
