@@ -32,10 +32,31 @@ using feature_row = std::array<double, feature_count>;
 // log(1 + k) of both degrees (heavy tails compressed, so one hub does not dominate the fit).
 feature_row features_of(const pair_counts& counts);
 
+// The proposing model's inputs: those of features_of, then log(1 + x) of the best l3 among the
+// candidates of each endpoint, the smaller first (best_u, best_v: those logarithms, see
+// log_best_l3). With log(1 + l3) beside them the model weighs a pair's l3 against what its
+// endpoints reach elsewhere: a low-degree protein's best few candidates beside a hub's many.
+inline constexpr std::size_t proposal_feature_count = feature_count + 2;
+using proposal_features = std::array<double, proposal_feature_count>;
+proposal_features proposal_features_of(const pair_counts& counts, double best_u, double best_v);
+
+using candidate_visit = std::function<void(unsigned, std::uint32_t, std::uint32_t, const pair_counts&)>;
+
 // Calls visit(thread, u, v, counts) for every non-interacting pair u < v joined by a path of
 // length two or three, on `threads` threads (each thread's calls in row order).
-void visit_candidates(const network& net, unsigned threads,
-                      const std::function<void(unsigned, std::uint32_t, std::uint32_t, const pair_counts&)>& visit);
+void visit_candidates(const network& net, unsigned threads, const candidate_visit& visit);
+
+// Calls visit(thread, u, v, counts) for every row u of `rows` and every v != u (below u as well
+// as above) that does not interact with u and is joined to it by a path of length two or three.
+// One thread handles the whole of a row.
+void visit_whole_rows(const network& net, std::span<const std::uint32_t> rows, unsigned threads,
+                      const candidate_visit& visit);
+
+// For every protein, the highest l3 among its candidates (0 when it has none).
+std::vector<double> best_l3_per_protein(const network& net, unsigned threads);
+
+// log(1 + x) of each value, in place: the best l3 as proposal_features_of takes it.
+void log_best_l3(std::vector<double>& best);
 
 // The counts of every listed pair (by listing index), as if the pair did not interact.
 std::vector<pair_counts> listed_pair_counts(const network& net, std::span<const pair_ids> pairs, unsigned threads);

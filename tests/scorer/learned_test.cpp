@@ -96,6 +96,54 @@ TEST(features, candidates_match_plain_path_counts) {
     }
 }
 
+TEST(features, whole_rows_and_best_l3_match_plain_path_counts) {
+    // Whole rows see the pairs below the row as well; the best l3 of a protein is the largest
+    // l3 over all its candidates. Sparse networks scatter, dense ones gather.
+    for (const std::uint32_t seed : {5u, 6u}) {
+        const network net = seed == 5 ? random_network(seed, 150, 200) : random_network(seed, 20, 120);
+        // Candidates do not interact, so their l3 is summed on the network as it is.
+        std::vector<double> want_best(net.protein_count(), 0.0);
+        for (std::uint32_t u = 0; u < net.protein_count(); ++u) {
+            std::map<std::uint32_t, double> l3;
+            for (const std::uint32_t a : net.partners(u)) {
+                for (const std::uint32_t b : net.partners(a)) {
+                    for (const std::uint32_t v : net.partners(b)) {
+                        if (b != u && v != u && !net.interacts(u, v)) {
+                            l3[v] += 1.0 / std::sqrt(double(net.degree(a)) * net.degree(b));
+                        }
+                    }
+                }
+            }
+            for (const auto& [v, sum] : l3) want_best[u] = std::max(want_best[u], sum);
+        }
+        for (const unsigned threads : {1u, 3u}) {
+            const std::vector<double> best = best_l3_per_protein(net, threads);
+            for (std::uint32_t x = 0; x < net.protein_count(); ++x) EXPECT_NEAR(best[x], want_best[x], 1e-12) << x;
+        }
+        const std::vector<std::uint32_t> rows{0, 1, 3, net.protein_count() / 2, net.protein_count() - 1};
+        std::map<std::uint64_t, pair_counts> visited;
+        std::mutex lock;
+        visit_whole_rows(net, rows, 3, [&](unsigned, std::uint32_t u, std::uint32_t v, const pair_counts& c) {
+            std::lock_guard guard(lock);
+            EXPECT_TRUE(visited.emplace(candidate_tie(u, v), c).second);
+        });
+        for (const std::uint32_t u : rows) {
+            for (std::uint32_t v = 0; v < net.protein_count(); ++v) {
+                if (u == v || net.interacts(u, v)) continue;
+                const pair_counts want = plain_counts(net, u, v);
+                const auto found = visited.find(candidate_tie(u, v));
+                const std::string where = std::to_string(u) + "-" + std::to_string(v);
+                if (want.paths3 == 0 && want.shared == 0) {
+                    EXPECT_EQ(found, visited.end()) << where;
+                } else {
+                    ASSERT_NE(found, visited.end()) << where;
+                    expect_same_counts(found->second, want, where);
+                }
+            }
+        }
+    }
+}
+
 TEST(features, listed_pairs_count_as_if_absent) {
     const network net = random_network(4, 30, 80);
     std::vector<pair_ids> pairs = interaction_list(net);
