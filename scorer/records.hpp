@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -49,12 +50,14 @@ public:
         : data_(std::exchange(other.data_, nullptr)),
           size_(std::exchange(other.size_, 0)),
           capacity_(std::exchange(other.capacity_, 0)),
-          sink_(std::move(other.sink_)) {}
+          sink_(std::move(other.sink_)),
+          block_records_(std::exchange(other.block_records_, 0)) {}
     record_buffer& operator=(record_buffer&& other) noexcept {
         std::swap(data_, other.data_);
         std::swap(size_, other.size_);
         std::swap(capacity_, other.capacity_);
         std::swap(sink_, other.sink_);
+        std::swap(block_records_, other.block_records_);
         return *this;
     }
     record_buffer(const record_buffer&) = delete;
@@ -64,9 +67,13 @@ public:
         if (size_ == capacity_) make_room();
         data_[size_++] = record;
     }
-    // From now on, full blocks go to `sink` (called on the thread that pushes) instead of
-    // growing the buffer. The records of a block not yet full stay until hand_over().
-    void drain_to(record_sink sink) { sink_ = std::move(sink); }
+    // From now on, blocks of `block_records` records go to `sink` (called on the thread that
+    // pushes) instead of growing the buffer; call it on an empty buffer. The records of a block
+    // not yet full stay until hand_over().
+    void drain_to(record_sink sink, std::size_t block_records) {
+        sink_ = std::move(sink);
+        block_records_ = std::max<std::size_t>(1, block_records);
+    }
     // Hands the records held to the sink (if any) and empties the buffer.
     void hand_over() {
         if (sink_ && size_ > 0) sink_(std::span<const score_record>(data_, size_));
@@ -85,18 +92,19 @@ private:
 
     // Out of the hot path: a full draining buffer empties into its sink, any other grows.
     void make_room() {
-        if (sink_ && capacity_ > 0) {
-            hand_over();
+        if (!sink_) {
+            grow(capacity_ == 0 ? first_bytes : capacity_ * sizeof(score_record) * 2);
+        } else if (capacity_ == 0) {
+            grow(block_records_ * sizeof(score_record));
         } else {
-            grow();
+            hand_over();
         }
     }
 
 #if defined(__SANITIZE_THREAD__)
     // ThreadSanitizer cannot follow pages that mremap moves (it reports races on them): plain
     // heap memory under it.
-    void grow() {
-        const std::size_t new_bytes = capacity_ == 0 ? first_bytes : capacity_ * sizeof(score_record) * 2;
+    void grow(std::size_t new_bytes) {
         void* moved = std::realloc(data_, new_bytes);
         if (moved == nullptr) throw std::bad_alloc();
         data_ = static_cast<score_record*>(moved);
@@ -104,9 +112,8 @@ private:
     }
     void release() { std::free(data_); }
 #else
-    void grow() {
+    void grow(std::size_t new_bytes) {
         const std::size_t old_bytes = capacity_ * sizeof(score_record);
-        const std::size_t new_bytes = old_bytes == 0 ? first_bytes : old_bytes * 2;
         void* moved = data_ == nullptr
                           ? ::mmap(nullptr, new_bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
                           : ::mremap(data_, old_bytes, new_bytes, MREMAP_MAYMOVE);
@@ -124,6 +131,7 @@ private:
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
     record_sink sink_;
+    std::size_t block_records_ = 0;
 };
 
 }  // namespace vornel

@@ -46,6 +46,7 @@ struct scoring_job {
     // the last, partly filled blocks, which hand_over_rest() passes on. Empty (the command
     // line): every record is kept and returned.
     std::function<void(unsigned thread, std::span<const score_record>)> consume;
+    std::size_t consume_block = std::size_t{1} << 16;  // records per block handed to consume
 };
 
 // Thrown by parallel_for_items when its cancellation flag was set.
@@ -57,7 +58,8 @@ using record_runs = std::vector<record_buffer>;
 // Makes `buffer`, filled by thread `thread`, drain into the job's consumer (if it has one).
 inline void drain_for_thread(const scoring_job& job, unsigned thread, record_buffer& buffer) {
     if (!job.consume) return;
-    buffer.drain_to([consume = job.consume, thread](std::span<const score_record> block) { consume(thread, block); });
+    buffer.drain_to([consume = job.consume, thread](std::span<const score_record> block) { consume(thread, block); },
+                    job.consume_block);
 }
 
 // One record buffer per thread of the job, each draining into the job's consumer if it has one.
