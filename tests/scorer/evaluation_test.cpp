@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <span>
 #include <random>
@@ -100,9 +101,9 @@ TEST(evaluation, drained_records_equal_kept_records_for_every_method) {
                 job.threads = threads;
                 job.consume_block = 5;
                 std::vector<std::vector<score_record>> drained(threads);
-                bool blocks_fit = true;
+                std::atomic<bool> blocks_fit{true};  // the consumer runs on the scoring threads
                 job.consume = [&](unsigned thread, std::span<const score_record> block) {
-                    blocks_fit = blocks_fit && thread < threads && !block.empty() && block.size() <= 5;
+                    if (thread >= threads || block.empty() || block.size() > 5) blocks_fit = false;
                     if (thread < threads) drained[thread].insert(drained[thread].end(), block.begin(), block.end());
                 };
                 record_runs rest = method.score(job);
