@@ -39,7 +39,13 @@ proposal_tally::proposal_tally(const pair_set& hidden, std::uint64_t hidden_coun
 void proposal_tally::take(unsigned thread, std::span<const score_record> block) {
     if (thread >= threads_.size()) throw std::logic_error("proposal_tally: records from an unknown thread");
     per_thread& mine = *threads_[thread];
-    for (const score_record& record : block) {
+    // The bins are scattered over megabytes: asking for a later record's counter early lets
+    // the cache misses overlap (measured: 7.70 -> 6.61 s CPU, median of 7 alternating runs of
+    // one l3 proposal repeat on the human network).
+    constexpr std::size_t ahead = 16;
+    for (std::size_t i = 0; i < block.size(); ++i) {
+        if (i + ahead < block.size()) mine.histogram.prefetch(block[i + ahead].key);
+        const score_record& record = block[i];
         mine.histogram.add(record.key);
         if (hidden_set_.contains(record.tie)) mine.hidden.push_back(record);
         if (mine.best.size() < best_count_) {

@@ -56,6 +56,12 @@ public:
         if (!block) block = std::make_unique<std::uint64_t[]>(block_size);  // zeroed
         ++block[bin & (block_size - 1)];
     }
+    // Asks the cache for the counter of `key`'s bin if its block exists (a later add()'s).
+    void prefetch(std::uint64_t key) const {
+        const std::uint32_t bin = bin_of(key);
+        const std::unique_ptr<std::uint64_t[]>& block = blocks_[bin >> block_bits];
+        if (block) __builtin_prefetch(&block[bin & (block_size - 1)], 1);
+    }
     // Adds the counts of `other` into this one.
     void merge(const score_histogram& other);
     // Calls visit(bin, count) for every bin with records, in increasing bin order.

@@ -42,9 +42,9 @@ struct scoring_job {
     // Receives the lines a method has to say about its own choices (auto); may be empty.
     std::function<void(const std::string&)> note;
     // When set, the records are handed to it in blocks as they are made, by the thread that
-    // made them (thread < max(1, threads)), instead of being kept: the run then returns only
-    // the last, partly filled blocks, which hand_over_rest() passes on. Empty (the command
-    // line): every record is kept and returned.
+    // made them (thread < max(1, threads)), instead of being kept: the run then returns at
+    // most one block per thread, which hand_over_rest() passes on. Empty (the command line):
+    // every record is kept and returned.
     std::function<void(unsigned thread, std::span<const score_record>)> consume;
     std::size_t consume_block = std::size_t{1} << 16;  // records per block handed to consume
 };
@@ -69,9 +69,9 @@ inline record_runs make_runs(const scoring_job& job) {
     return runs;
 }
 
-// Hands the records a run returned to the job's consumer (buffer t as thread t), so that the
-// consumer has seen every record; does nothing without a consumer. Called after the run, on
-// one thread.
+// Hands the records a run returned to the job's consumer (each buffer as the thread that
+// filled it), so that the consumer has seen every record; does nothing without a consumer.
+// Called after the run, on one thread.
 inline void hand_over_rest(record_runs& runs) {
     for (auto& run : runs) run.hand_over();
 }
