@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <memory>
 #include <numeric>
 #include <unordered_set>
 
@@ -213,6 +214,20 @@ std::uint64_t repeat_seed(std::uint64_t seed, int repeat, std::uint64_t job_salt
     return mix.next();
 }
 
+// One proposal run of `method` on the kept network, its records counted as they are made
+// instead of being kept.
+std::unique_ptr<proposal_tally> tally_proposals(const method_entry& method, const network& kept, const pair_set& hidden,
+                                                std::uint64_t hidden_count, std::uint64_t best_count,
+                                                const evaluation_settings& settings) {
+    scoring_job job = make_job(kept, nullptr, settings);
+    auto tally = std::make_unique<proposal_tally>(hidden, hidden_count, best_count, job.threads);
+    job.consume = [&counts = *tally](unsigned thread, std::span<const score_record> block) { counts.take(thread, block); };
+    record_runs rest = method.score(job);
+    hand_over_rest(rest);
+    tally->finish();
+    return tally;
+}
+
 // Per method, per repeat: the figures of one proposal run.
 void evaluate_proposing(const network& net, const evaluation_settings& settings, evaluation_result& result,
                         const progress_callback& progress) {
@@ -221,25 +236,25 @@ void evaluate_proposing(const network& net, const evaluation_settings& settings,
     std::vector<std::vector<proposal_figures>> figures(settings.methods.size());
     std::vector<std::vector<proposal_figures>> curves(settings.methods.size());
     const double n = net.protein_count();
+    // The precision curve reaches the largest top-k: that many best records are kept.
+    std::uint64_t best_count = 0;
+    for (const std::uint64_t k : settings.top_k) best_count = std::max(best_count, k);
+    for (const std::uint64_t k : result.curve_k) best_count = std::max(best_count, k);
     for (std::size_t r = 0; r < repeats; ++r) {
         const hold_out split = split_interactions(interactions, settings.hide_share, repeat_seed(settings.seed, int(r), 1));
         const network kept = network_with_interactions(net, split.kept);
         std::vector<std::uint64_t> hidden;
         for (const auto& p : split.hidden) hidden.push_back(candidate_tie(p.first, p.second));
         result.hidden = split.hidden.size();
+        const pair_set hidden_set(hidden);
         const double non_edges = n * (n - 1) / 2 - double(split.kept.size());
         result.random_precision = non_edges > 0 ? double(split.hidden.size()) / non_edges : 0.0;
         for (std::size_t m = 0; m < settings.methods.size(); ++m) {
             progress("proposal repeat " + std::to_string(r + 1) + "/" + std::to_string(repeats) + ": " +
                      settings.methods[m]);
-            const method_entry* method = find_method(settings.methods[m]);
-            std::vector<std::uint64_t> ranks;
-            {
-                const record_runs runs = method->score(make_job(kept, nullptr, settings));
-                ranks = hidden_ranks(runs, hidden);
-            }
-            figures[m].push_back(figures_from_ranks(ranks, hidden.size(), settings.top_k));
-            curves[m].push_back(figures_from_ranks(ranks, hidden.size(), result.curve_k));
+            const auto tally = tally_proposals(*find_method(settings.methods[m]), kept, hidden_set, hidden.size(), best_count, settings);
+            figures[m].push_back(tally->figures(settings.top_k));
+            curves[m].push_back(tally->figures(result.curve_k));
         }
     }
     for (std::size_t m = 0; m < settings.methods.size(); ++m) {

@@ -5,6 +5,7 @@
 // planted random pairs (filtering). Nothing here prints except through the progress callback.
 
 #include "scorer/network.hpp"
+#include "scorer/proposal_tally.hpp"
 #include "scorer/row_engine.hpp"
 
 #include <cstdint>
@@ -48,17 +49,12 @@ hold_out split_interactions(std::span<const pair_ids> interactions, double share
 std::vector<pair_ids> plant_by_degree(const network& net, std::span<const pair_ids> interactions, double share,
                                       std::uint64_t seed);
 
+// The plain computation from stored records, which proposal_tally does without them.
 // The 0-based positions of the hidden pairs in the ranking the records give (best first, ties
 // broken as in the scorer's output), sorted; hidden pairs without a record are left out.
-// `hidden` holds candidate_tie(smaller id, larger id) values. Uses no memory per record.
+// `hidden` holds candidate_tie(smaller id, larger id) values.
 std::vector<std::uint64_t> hidden_ranks(const record_runs& runs, std::vector<std::uint64_t> hidden);
 
-// Proposal figures of one ranking.
-struct proposal_figures {
-    std::vector<double> precision;  // at each k: hidden pairs among the first k, over k
-    std::vector<double> recall;     // at each k: hidden pairs among the first k, over all hidden
-    double average_precision = 0;   // over all hidden pairs (an unranked one adds 0)
-};
 // From sorted ranks (hidden_ranks) and the number of hidden pairs (>= ranks.size()).
 proposal_figures figures_from_ranks(std::span<const std::uint64_t> ranks, std::uint64_t hidden_count,
                                     std::span<const std::uint64_t> top_k);

@@ -144,7 +144,7 @@ logistic_model train_for_filtering(const network& net, unsigned threads) {
 record_runs score_learn(const scoring_job& job) {
     const network& net = *job.net;
     const unsigned threads = std::max(1u, job.threads);
-    record_runs runs(threads);
+    record_runs runs = make_runs(job);
     if (job.listed) {
         const logistic_model model = train_for_filtering(net, threads);
         const std::vector<pair_counts> counts = listed_pair_counts(net, job.listed->pairs, threads);

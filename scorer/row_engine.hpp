@@ -41,6 +41,12 @@ struct scoring_job {
     const std::atomic<bool>* cancel = nullptr;
     // Receives the lines a method has to say about its own choices (auto); may be empty.
     std::function<void(const std::string&)> note;
+    // When set, the records are handed to it in blocks as they are made, by the thread that
+    // made them (thread < max(1, threads)), instead of being kept: the run then returns at
+    // most one block per thread, which hand_over_rest() passes on. Empty (the command line):
+    // every record is kept and returned.
+    std::function<void(unsigned thread, std::span<const score_record>)> consume;
+    std::size_t consume_block = std::size_t{1} << 16;  // records per block handed to consume
 };
 
 // Thrown by parallel_for_items when its cancellation flag was set.
@@ -48,6 +54,27 @@ struct scoring_cancelled {};
 
 // Records produced by one scoring run: one buffer per thread, in no particular order.
 using record_runs = std::vector<record_buffer>;
+
+// Makes `buffer`, filled by thread `thread`, drain into the job's consumer (if it has one).
+inline void drain_for_thread(const scoring_job& job, unsigned thread, record_buffer& buffer) {
+    if (!job.consume) return;
+    buffer.drain_to([consume = job.consume, thread](std::span<const score_record> block) { consume(thread, block); },
+                    job.consume_block);
+}
+
+// One record buffer per thread of the job, each draining into the job's consumer if it has one.
+inline record_runs make_runs(const scoring_job& job) {
+    record_runs runs(std::max(1u, job.threads));
+    for (unsigned t = 0; t < runs.size(); ++t) drain_for_thread(job, t, runs[t]);
+    return runs;
+}
+
+// Hands the records a run returned to the job's consumer (each buffer as the thread that
+// filled it), so that the consumer has seen every record; does nothing without a consumer.
+// Called after the run, on one thread.
+inline void hand_over_rest(record_runs& runs) {
+    for (auto& run : runs) run.hand_over();
+}
 
 // Starts a thread running fn(args...) into `threads`; false when the system refuses one (too
 // many threads, or no memory for a stack). Callers then share the work among the threads they
@@ -148,7 +175,10 @@ inline std::vector<row_workspace> make_workspaces(const scoring_job& job) {
     std::vector<row_workspace> spaces;
     const unsigned count = std::max(1u, job.threads);
     spaces.reserve(count);
-    for (unsigned t = 0; t < count; ++t) spaces.emplace_back(job.net->protein_count());
+    for (unsigned t = 0; t < count; ++t) {
+        spaces.emplace_back(job.net->protein_count());
+        drain_for_thread(job, t, spaces.back().records);
+    }
     return spaces;
 }
 

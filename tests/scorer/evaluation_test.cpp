@@ -10,6 +10,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <span>
 #include <random>
 #include <set>
 
@@ -68,6 +72,120 @@ TEST(evaluation, hidden_ranks_match_positions_in_the_fully_sorted_ranking) {
     ASSERT_LT(expected.size(), hidden.size());  // some hidden pairs have no record
     EXPECT_EQ(hidden_ranks(runs, hidden), expected);
     EXPECT_TRUE(hidden_ranks(runs, {}).empty());
+}
+
+// Every method hands the same records to a consumer, in blocks of at most the asked size and
+// from threads of the job, as it returns when it keeps them, whatever the thread count.
+TEST(evaluation, drained_records_equal_kept_records_for_every_method) {
+    const network net = random_network(21, 70, 260);
+    listed_pairs listed;
+    for (std::uint32_t u = 0; u < 30; ++u) listed.pairs.push_back({u, static_cast<std::uint32_t>((u * 7 + 3) % 70)});
+    std::erase_if(listed.pairs, [](const pair_ids& p) { return p.first == p.second; });
+    auto sorted = [](const std::vector<score_record>& records) {
+        std::vector<std::pair<std::uint64_t, std::uint64_t>> fields;
+        for (const auto& r : records) fields.emplace_back(r.key, r.tie);
+        std::sort(fields.begin(), fields.end());
+        return fields;
+    };
+    for (const method_entry& method : all_methods()) {
+        for (const listed_pairs* pairs : std::array<const listed_pairs*, 2>{nullptr, &listed}) {
+            scoring_job job;
+            job.net = &net;
+            job.listed = pairs;
+            job.rounds = 2;
+            job.threads = 1;
+            std::vector<score_record> kept;
+            for (const auto& run : method.score(job)) kept.insert(kept.end(), run.begin(), run.end());
+            ASSERT_FALSE(kept.empty()) << method.name;
+            for (const unsigned threads : {1u, 2u, 3u}) {
+                job.threads = threads;
+                job.consume_block = 5;
+                std::vector<std::vector<score_record>> drained(threads);
+                std::atomic<bool> blocks_fit{true};  // the consumer runs on the scoring threads
+                job.consume = [&](unsigned thread, std::span<const score_record> block) {
+                    if (thread >= threads || block.empty() || block.size() > 5) blocks_fit = false;
+                    if (thread < threads) drained[thread].insert(drained[thread].end(), block.begin(), block.end());
+                };
+                record_runs rest = method.score(job);
+                for (const auto& run : rest) EXPECT_LE(run.size(), 5u) << method.name;
+                hand_over_rest(rest);
+                std::vector<score_record> all;
+                for (const auto& part : drained) all.insert(all.end(), part.begin(), part.end());
+                for (const auto& run : rest) all.insert(all.end(), run.begin(), run.end());
+                EXPECT_TRUE(blocks_fit) << method.name;
+                EXPECT_TRUE(sorted(all) == sorted(kept)) << method.name << (pairs ? " listed, " : " candidates, ")
+                                                         << threads << " threads";
+            }
+        }
+    }
+}
+
+// The figures counted from drained blocks against the plain computation on stored records. The
+// best 12 records are kept, so most hidden pairs are ranked through the score histogram.
+// Without ties every figure is the plain one. With ties, precision and recall at k are still
+// exact (ties in pair order) and average precision, which places hidden pairs in the middle of
+// their tie group, lies between the values for hidden pairs first and last in their groups.
+// The figures do not depend on how the records are cut into blocks and threads.
+TEST(evaluation, tally_matches_the_plain_computation_on_stored_records) {
+    const std::vector<std::uint64_t> top{1, 5, 12};
+    for (const bool with_ties : {false, true}) {
+        std::mt19937 rng(with_ties ? 5 : 6);
+        std::uniform_int_distribution<int> few(1, 6);
+        std::vector<score_record> records;
+        std::vector<std::uint64_t> hidden;
+        int i = 0;
+        for (std::uint32_t u = 0; u < 60; ++u) {
+            for (std::uint32_t v = u + 1; v < 60; ++v, ++i) {
+                if ((u * 7 + v) % 3 == 0) continue;  // pairs without a record
+                // Distinct scores lie far more than a histogram bin apart.
+                const double score = with_ties ? few(rng) : std::pow(1.001, double((i * 7919) % 1770));
+                records.push_back({descending_key(score), candidate_tie(u, v)});
+                if ((u + 2 * v) % 11 == 0) hidden.push_back(candidate_tie(u, v));
+            }
+        }
+        const std::uint64_t hidden_count = hidden.size() + 3;  // three hidden pairs without a record
+        const pair_set set(hidden);
+        auto tally_in = [&](unsigned threads, std::size_t block) {
+            proposal_tally tally(set, hidden_count, 12, threads);
+            for (std::size_t start = 0, t = 0; start < records.size(); start += block, t = (t + 1) % threads) {
+                const std::size_t size = std::min(block, records.size() - start);
+                tally.take(static_cast<unsigned>(t), std::span<const score_record>(records).subspan(start, size));
+            }
+            tally.finish();
+            return tally.figures(top);
+        };
+        // The plain computation, with ties in pair order and with hidden pairs first or last.
+        auto plain = [&](int hidden_place) {
+            record_runs runs(1);
+            for (score_record record : records) {
+                const bool is_hidden = std::find(hidden.begin(), hidden.end(), record.tie) != hidden.end();
+                // A top bit on the pairs to go last in their group (ids here stay far below it).
+                const std::uint64_t last = std::uint64_t{(hidden_place < 0) != is_hidden} << 63;
+                if (hidden_place != 0) record.tie |= last;
+                runs[0].push_back(record);
+            }
+            std::vector<std::uint64_t> marks = hidden;
+            if (hidden_place != 0) {
+                for (auto& mark : marks) mark |= std::uint64_t{hidden_place > 0} << 63;
+            }
+            return figures_from_ranks(hidden_ranks(runs, marks), hidden_count, top);
+        };
+        const proposal_figures counted = tally_in(1, records.size());
+        const proposal_figures in_order = plain(0);
+        EXPECT_EQ(counted.precision, in_order.precision);
+        EXPECT_EQ(counted.recall, in_order.recall);
+        if (with_ties) {
+            EXPECT_LT(counted.average_precision, plain(-1).average_precision);
+            EXPECT_GT(counted.average_precision, plain(1).average_precision);
+        } else {
+            EXPECT_NEAR(counted.average_precision, in_order.average_precision, 1e-12);
+        }
+        for (const auto& [threads, block] : {std::pair{2u, std::size_t{7}}, std::pair{3u, std::size_t{50}}}) {
+            const proposal_figures other = tally_in(threads, block);
+            EXPECT_EQ(other.precision, counted.precision);
+            EXPECT_EQ(other.average_precision, counted.average_precision) << threads << " threads";
+        }
+    }
 }
 
 TEST(evaluation, figures_from_ranks_by_hand) {
