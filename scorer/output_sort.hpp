@@ -3,6 +3,9 @@
 #include "scorer/row_engine.hpp"
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
 #include <thread>
 #include <vector>
 
@@ -36,5 +39,21 @@ void for_each_run_in_parallel(std::size_t runs, Fn fn) {
 
 // Segment size for `threads` threads, at most `largest` records.
 std::size_t segment_size_for(const record_runs& runs, unsigned threads, std::size_t largest);
+
+// Receives records that share one score (`key`), in write order: ties[i] is the tie of the
+// record at position first + i of the whole order.
+using equal_score_taker =
+    std::function<void(std::size_t first, std::uint64_t key, std::span<const std::uint64_t> ties)>;
+
+// Sorts the records of the runs into write order by counting, when that is cheap: the records
+// hold few distinct scores (at most one per `records_per_score` records) and every run lists
+// its records by the high half of the tie (candidate rows in increasing order, as the row
+// scorers make them). `ties` (at least as long as all runs together) receives the ties in write
+// order; take() is then called on `threads` threads for consecutive pieces of them, each
+// position exactly once, and may overwrite the pieces it is given. The records' keys are used
+// up on the way. Returns false, with nothing taken and the runs as they were, when the records
+// are not of that kind.
+bool sort_by_counting(record_runs& runs, unsigned threads, std::span<std::uint64_t> ties,
+                      const equal_score_taker& take, std::size_t records_per_score = 8);
 
 }  // namespace vornel
