@@ -176,10 +176,10 @@ namespace {
 
 // Counting sort. A candidate's tie holds its row (the smaller protein) in the high half, and the
 // row scorers hand every row to one thread, which appends the row's records at once; each run
-// thus lists its rows in increasing order. Taken in row order across the runs, the records of
-// each score come out in row order too, so placing them by score (stable, by counting) leaves
-// only each row's few records of one score to sort. Scores with many ties have few distinct
-// values (Jaccard: 14,109 of them over 5.7 million candidates).
+// thus lists its rows in increasing order, a row in one run only. Taken in row order across the
+// runs, and each row's records by their tie, the records are in tie order; placing them by score
+// in that order (stable, by counting) gives the write order. Scores with many ties have few
+// distinct values (Jaccard: 14,109 of them over 5.7 million candidates).
 
 std::uint64_t row_of(std::uint64_t tie) { return tie >> 32; }
 
@@ -285,11 +285,12 @@ std::optional<row_portions> cut_by_rows(const record_runs& runs, std::size_t par
     return portions;
 }
 
-// Calls visit(record) for the records of portion t, rows in increasing order (a row's records
-// are consecutive in one run), until visit returns false. Returns false when a run's rows are
-// not in increasing order or visit asked to stop. The order depends on the ties alone.
+// Calls visit(first, last) for every row of portion t, rows in increasing order (a row's
+// records are consecutive in one run), until visit returns false. Returns false when a run's
+// rows are not in increasing order, a row is in several runs, or visit asked to stop. The order
+// depends on the ties alone.
 template <class Visit>
-bool visit_in_row_order(record_runs& runs, const row_portions& portions, std::size_t t, Visit visit) {
+bool visit_rows_in_order(record_runs& runs, const row_portions& portions, std::size_t t, Visit visit) {
     struct cursor {
         score_record* next;
         score_record* stop;
@@ -302,14 +303,20 @@ bool visit_in_row_order(record_runs& runs, const row_portions& portions, std::si
     }
     while (!cursors.empty()) {
         std::size_t best = 0;
+        bool shared = false;
         for (std::size_t i = 1; i < cursors.size(); ++i) {
-            if (row_of(cursors[i].next->tie) < row_of(cursors[best].next->tie)) best = i;
+            const std::uint64_t row = row_of(cursors[i].next->tie);
+            const std::uint64_t best_row = row_of(cursors[best].next->tie);
+            shared = row == best_row || (shared && row > best_row);
+            if (row < best_row) best = i;
         }
+        if (shared) return false;
         cursor& c = cursors[best];
         const std::uint64_t row = row_of(c.next->tie);
-        do {
-            if (!visit(*c.next)) return false;
-        } while (++c.next != c.stop && row_of(c.next->tie) == row);
+        score_record* first = c.next;
+        while (++c.next != c.stop && row_of(c.next->tie) == row) {
+        }
+        if (!visit(first, c.next)) return false;
         if (c.next == c.stop) {
             cursors.erase(cursors.begin() + static_cast<std::ptrdiff_t>(best));
         } else if (row_of(c.next->tie) < row) {
@@ -318,6 +325,59 @@ bool visit_in_row_order(record_runs& runs, const row_portions& portions, std::si
     }
     return true;
 }
+
+// Visits the records of one row in tie order. A dense row (ties spread over a few times as many
+// values as it has records, as candidate rows are) is ordered by marking its ties in a bitmap;
+// a sparse one, or one with a repeated tie, is sorted in place.
+class row_orderer {
+public:
+    template <class Visit>
+    void visit_in_order(score_record* first, score_record* last, Visit visit) {
+        const std::size_t count = static_cast<std::size_t>(last - first);
+        if (count > 1 && !visit_by_bitmap(first, count, visit)) {
+            std::sort(first, last, [](const score_record& x, const score_record& y) { return x.tie < y.tie; });
+            std::for_each(first, last, visit);
+        } else if (count == 1) {
+            visit(*first);
+        }
+    }
+
+private:
+    template <class Visit>
+    bool visit_by_bitmap(const score_record* row, std::size_t count, Visit visit) {
+        std::uint64_t low = row[0].tie;
+        std::uint64_t high = row[0].tie;
+        for (std::size_t i = 1; i < count; ++i) {
+            low = std::min(low, row[i].tie);
+            high = std::max(high, row[i].tie);
+        }
+        // Scratch of a few bits and four bytes per value in the ties' range: only for dense rows.
+        constexpr std::uint64_t widest = std::uint64_t{1} << 22;
+        const std::uint64_t words = (high - low) / 64 + 1;
+        if (words > 4 * count + 16 || high - low >= widest) return false;
+        if (bits_.size() < words) bits_.resize(words, 0);
+        if (slots_.size() < high - low + 1) slots_.resize(high - low + 1);
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint64_t at = row[i].tie - low;
+            const std::uint64_t bit = std::uint64_t{1} << (at % 64);
+            if ((bits_[at / 64] & bit) != 0) {
+                std::fill(bits_.begin(), bits_.begin() + static_cast<std::ptrdiff_t>(words), 0);
+                return false;
+            }
+            bits_[at / 64] |= bit;
+            slots_[at] = static_cast<std::uint32_t>(i);
+        }
+        for (std::uint64_t w = 0; w < words; ++w) {
+            for (std::uint64_t bits = std::exchange(bits_[w], 0); bits != 0; bits &= bits - 1) {
+                visit(row[slots_[w * 64 + static_cast<unsigned>(std::countr_zero(bits))]]);
+            }
+        }
+        return true;
+    }
+
+    std::vector<std::uint64_t> bits_;   // all clear between rows
+    std::vector<std::uint32_t> slots_;  // slots_[tie - low]: the record's place in its row
+};
 
 // The scores of one portion, numbered from 0 in the order first met.
 struct portion_scores {
@@ -332,17 +392,20 @@ struct portion_scores {
 bool number_scores(record_runs& runs, const row_portions& portions, std::size_t t, std::size_t limit,
                    const std::atomic<bool>& stop, portion_scores& scores) {
     key_numbers numbers;
-    return visit_in_row_order(runs, portions, t, [&](score_record& record) {
-        if ((record.key & score_key_bit) == 0 || stop.load(std::memory_order_relaxed)) return false;
-        const std::uint64_t number = numbers.number_of(record.key, scores.keys.size() + 1) - 1;
-        if (number == scores.keys.size()) {
-            if (number == limit) return false;
-            scores.keys.push_back(record.key);
-            scores.counts.push_back(0);
+    return visit_rows_in_order(runs, portions, t, [&](score_record* first, score_record* last) {
+        if (stop.load(std::memory_order_relaxed)) return false;
+        for (score_record* record = first; record != last; ++record) {
+            if ((record->key & score_key_bit) == 0) return false;
+            const std::uint64_t number = numbers.number_of(record->key, scores.keys.size() + 1) - 1;
+            if (number == scores.keys.size()) {
+                if (number == limit) return false;
+                scores.keys.push_back(record->key);
+                scores.counts.push_back(0);
+            }
+            ++scores.counts[number];
+            record->key = number;
+            ++scores.visited;
         }
-        ++scores.counts[number];
-        record.key = number;
-        ++scores.visited;
         return true;
     });
 }
@@ -350,11 +413,11 @@ bool number_scores(record_runs& runs, const row_portions& portions, std::size_t 
 // Puts the keys back into the records number_scores visited.
 void restore_keys(record_runs& runs, const row_portions& portions, std::size_t t, const portion_scores& scores) {
     std::size_t restored = 0;
-    visit_in_row_order(runs, portions, t, [&](score_record& record) {
-        if (restored == scores.visited) return false;
-        record.key = scores.keys[record.key];
-        ++restored;
-        return true;
+    visit_rows_in_order(runs, portions, t, [&](score_record* first, score_record* last) {
+        for (score_record* record = first; record != last && restored < scores.visited; ++record, ++restored) {
+            record->key = scores.keys[record->key];
+        }
+        return restored < scores.visited;
     });
 }
 
@@ -393,50 +456,6 @@ score_layout lay_out_scores(const std::vector<portion_scores>& portions) {
     return layout;
 }
 
-// Sorts ties whose rows are in increasing order: only a row's stretch can be out of order, and
-// those stretches are short, so an insertion sort does it, except that a long stretch (one
-// element moving further than a few places) is sorted whole.
-void sort_within_rows(std::uint64_t* first, std::uint64_t* last) {
-    constexpr std::ptrdiff_t far = 32;
-    for (std::uint64_t* p = first + 1; p < last; ++p) {
-        const std::uint64_t x = *p;
-        if (!(x < p[-1])) continue;
-        std::uint64_t* q = p;
-        do {
-            *q = q[-1];
-            --q;
-        } while (q > first && x < q[-1] && p - q < far);
-        *q = x;
-        if (q > first && x < q[-1]) {
-            const std::uint64_t row = row_of(x);
-            std::uint64_t* stretch_first = q;
-            while (stretch_first > first && row_of(stretch_first[-1]) == row) --stretch_first;
-            std::uint64_t* stretch_last = p + 1;
-            while (stretch_last < last && row_of(*stretch_last) == row) ++stretch_last;
-            std::sort(stretch_first, stretch_last);
-            p = stretch_last - 1;
-        }
-    }
-}
-
-// Cuts positions [0, total) into pieces of about `size` ties for the threads that finish the
-// sort; a cut falls on a score's start or between two rows, never inside a row's stretch.
-std::vector<std::size_t> cut_into_pieces(std::span<const std::uint64_t> ties, const score_layout& layout,
-                                         std::size_t size) {
-    const std::size_t total = layout.starts.back();
-    std::vector<std::size_t> cuts{0};
-    while (total - cuts.back() > size) {
-        std::size_t cut = cuts.back() + size;
-        const auto score_end = std::upper_bound(layout.starts.begin(), layout.starts.end(), cut);
-        const std::size_t score_start = *(score_end - 1);
-        while (cut < *score_end && cut > score_start && row_of(ties[cut]) == row_of(ties[cut - 1])) ++cut;
-        if (cut >= total) break;
-        cuts.push_back(cut);
-    }
-    cuts.push_back(total);
-    return cuts;
-}
-
 }  // namespace
 
 bool sort_by_counting(record_runs& runs, unsigned threads, std::span<std::uint64_t> ties,
@@ -454,7 +473,11 @@ bool sort_by_counting(record_runs& runs, unsigned threads, std::span<std::uint64
 
     // Number the scores of every portion, stopping all at the first sign that counting does not
     // pay; then every key is put back.
-    const std::size_t limit = std::max<std::size_t>(total / std::max<std::size_t>(1, records_per_score), 1024);
+    // Beyond some 10^5 scores the counts and next positions no longer stay in the caches: aa's
+    // 450,682 scores over 5.7 million candidates sorted no faster than by comparison.
+    constexpr std::size_t most_scores = std::size_t{1} << 17;
+    const std::size_t limit =
+        std::min(most_scores, std::max<std::size_t>(total / std::max<std::size_t>(1, records_per_score), 1024));
     std::vector<portion_scores> scores(parts);
     std::atomic<bool> unsuitable{false};
     for_each_in_parallel(parts, [&](std::size_t t) {
@@ -471,25 +494,26 @@ bool sort_by_counting(record_runs& runs, unsigned threads, std::span<std::uint64
     }
     scores.clear();
 
-    // Place every tie at its score's next position, portion by portion in row order.
+    // Place every tie at its score's next position, portion by portion in tie order.
     for_each_in_parallel(parts, [&](std::size_t t) {
         std::size_t* next = layout.next[t].data();
-        visit_in_row_order(runs, *portions, t, [&](const score_record& record) {
-            ties[next[record.key]++] = record.tie;
+        row_orderer orderer;
+        visit_rows_in_order(runs, *portions, t, [&](score_record* first, score_record* last) {
+            orderer.visit_in_order(first, last, [&](const score_record& record) { ties[next[record.key]++] = record.tie; });
             return true;
         });
     });
 
-    // Sort each row's stretch of a score and hand the pieces over.
-    const std::vector<std::size_t> cuts = cut_into_pieces(ties, layout, segment_size_for(runs, threads, std::size_t{1} << 16));
+    // Hand the ties over in pieces of one score.
+    const std::size_t piece = segment_size_for(runs, threads, std::size_t{1} << 16);
     std::atomic<std::size_t> next_piece{0};
     for_each_in_parallel(parts, [&](std::size_t) {
-        for (std::size_t p; (p = next_piece.fetch_add(1)) + 1 < cuts.size();) {
-            std::size_t k = static_cast<std::size_t>(std::upper_bound(layout.starts.begin(), layout.starts.end(), cuts[p]) -
+        for (std::size_t from; (from = next_piece.fetch_add(1) * piece) < total;) {
+            const std::size_t to = std::min(total, from + piece);
+            std::size_t k = static_cast<std::size_t>(std::upper_bound(layout.starts.begin(), layout.starts.end(), from) -
                                                      layout.starts.begin()) - 1;
-            for (std::size_t first = cuts[p]; first < cuts[p + 1]; ++k) {
-                const std::size_t last = std::min(cuts[p + 1], layout.starts[k + 1]);
-                sort_within_rows(ties.data() + first, ties.data() + last);
+            for (std::size_t first = from; first < to; ++k) {
+                const std::size_t last = std::min(to, layout.starts[k + 1]);
                 take(first, layout.keys[k], ties.subspan(first, last - first));
                 first = last;
             }

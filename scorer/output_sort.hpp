@@ -46,13 +46,14 @@ using equal_score_taker =
     std::function<void(std::size_t first, std::uint64_t key, std::span<const std::uint64_t> ties)>;
 
 // Sorts the records of the runs into write order by counting, when that is cheap: the records
-// hold few distinct scores (at most one per `records_per_score` records) and every run lists
-// its records by the high half of the tie (candidate rows in increasing order, as the row
-// scorers make them). `ties` (at least as long as all runs together) receives the ties in write
-// order; take() is then called on `threads` threads for consecutive pieces of them, each
-// position exactly once, and may overwrite the pieces it is given. The records' keys are used
-// up on the way. Returns false, with nothing taken and the runs as they were, when the records
-// are not of that kind.
+// hold few distinct scores (at most one per `records_per_score` records, and 131,072 at most),
+// every run lists its records by the high half of the tie, and records sharing it are all in
+// one run (candidates as the row scorers make them: a row's records at once, rows in increasing
+// order). `ties` (at least as long as all runs together) receives the ties in write order;
+// take() is then called on `threads` threads for consecutive pieces of records of one score,
+// each position exactly once, and may overwrite the pieces it is given. The records are used up
+// on the way (keys overwritten, rows reordered). Returns false, with nothing taken and the runs'
+// records as they were, when the records are not of that kind.
 bool sort_by_counting(record_runs& runs, unsigned threads, std::span<std::uint64_t> ties,
                       const equal_score_taker& take, std::size_t records_per_score = 8);
 

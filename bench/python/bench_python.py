@@ -116,6 +116,7 @@ def main():
     parser.add_argument("--work-dir", default=os.path.join(REPO, "bench", "work"))
     parser.add_argument("--threads", type=int, default=os.cpu_count() or 1)
     parser.add_argument("--networkx-sample-pairs", type=int, default=50000)
+    parser.add_argument("--skip-human", action="store_true", help="leave out the l3 top=500 run on the human network")
     args = parser.parse_args()
     sys.path.insert(0, os.path.join(args.build_dir, "python"))
     import vornel
@@ -127,8 +128,10 @@ def main():
           f"networkx {j['networkx']:.1f} s extrapolated ({j['networkx'] / j['vornel']:.0f}x); "
           f"unordered (ordered=False) {j['unordered']:.3f} s: igraph {j['igraph'] / j['unordered']:.0f}x, "
           f"networkx {j['networkx'] / j['unordered']:.0f}x")
-    human = human_network(args.work_dir)
-    if human is None:
+    human = None if args.skip_human else human_network(args.work_dir)
+    if args.skip_human:
+        print("l3 top=500 on the human network skipped (--skip-human)")
+    elif human is None:
         print(f"human network absent ({HUMAN}): l3 top=500 skipped")
     else:
         h = l3_top_bench(vornel, human, os.path.join(args.build_dir, "vornel"), args.threads)

@@ -194,8 +194,8 @@ TEST(sort_by_counting, sorts_rows_of_few_scores_into_write_order_on_any_thread_c
                 << threads << " " << runs;
         }
     }
-    // Ties of listed pairs (positions, all in one "row"): each score's records sorted whole.
-    auto listed = random_runs(2, 5000, 4);
+    // Ties of listed pairs from one thread (positions, all in one "row", some repeated).
+    auto listed = random_runs(1, 5000, 4);
     const auto expected = all_sorted(listed);
     const auto got = counted_order(listed, 1);
     ASSERT_TRUE(got);
@@ -206,7 +206,8 @@ TEST(sort_by_counting, leaves_runs_out_of_row_order_or_of_many_scores_as_they_we
     auto out_of_order = runs_in_row_order(3, 3000, 4, 40);
     std::reverse(out_of_order[1].begin(), out_of_order[1].end());
     auto many_scores = runs_in_row_order(2, 3000, 8, std::uint64_t{1} << 40);
-    for (auto* runs : {&out_of_order, &many_scores}) {
+    auto one_row_in_two_runs = random_runs(2, 5000, 4);
+    for (auto* runs : {&out_of_order, &many_scores, &one_row_in_two_runs}) {
         for (const unsigned threads : {1u, 2u}) {
             const auto before = records_of(*runs);
             EXPECT_FALSE(counted_order(*runs, threads)) << threads;
