@@ -471,13 +471,13 @@ bool sort_by_counting(record_runs& runs, unsigned threads, std::span<std::uint64
         if (portions->size(t) > 2 * (total / parts) + (std::size_t{1} << 16)) return false;
     }
 
-    // Number the scores of every portion, stopping all at the first sign that counting does not
-    // pay; then every key is put back.
     // Beyond some 10^5 scores the counts and next positions no longer stay in the caches: aa's
     // 450,682 scores over 5.7 million candidates sorted no faster than by comparison.
     constexpr std::size_t most_scores = std::size_t{1} << 17;
     const std::size_t limit =
         std::min(most_scores, std::max<std::size_t>(total / std::max<std::size_t>(1, records_per_score), 1024));
+    // Number the scores of every portion, all stopping at the first sign that counting does not
+    // pay; every key is then put back.
     std::vector<portion_scores> scores(parts);
     std::atomic<bool> unsuitable{false};
     for_each_in_parallel(parts, [&](std::size_t t) {
@@ -504,7 +504,7 @@ bool sort_by_counting(record_runs& runs, unsigned threads, std::span<std::uint64
         });
     });
 
-    // Hand the ties over in pieces of one score.
+    // Hand the ties over in pieces, each within one score.
     const std::size_t piece = segment_size_for(runs, threads, std::size_t{1} << 16);
     std::atomic<std::size_t> next_piece{0};
     for_each_in_parallel(parts, [&](std::size_t) {

@@ -52,8 +52,9 @@ using equal_score_taker =
 // order). `ties` (at least as long as all runs together) receives the ties in write order;
 // take() is then called on `threads` threads for consecutive pieces of records of one score,
 // each position exactly once, and may overwrite the pieces it is given. The records are used up
-// on the way (keys overwritten, rows reordered). Returns false, with nothing taken and the runs'
-// records as they were, when the records are not of that kind.
+// on the way (keys overwritten, rows reordered), and left so by an exception (no memory).
+// Returns false, with nothing taken and the runs' records as they were, when the records are
+// not of that kind.
 bool sort_by_counting(record_runs& runs, unsigned threads, std::span<std::uint64_t> ties,
                       const equal_score_taker& take, std::size_t records_per_score = 8);
 
