@@ -180,11 +180,14 @@ namespace {
 // runs, and each row's records by their tie, the records are in tie order; placing them by score
 // in that order (stable, by counting) gives the write order. Scores with many ties have few
 // distinct values (Jaccard: 14,109 of them over 5.7 million candidates).
+// measured: sorted Jaccard candidates into the Python package, 0.44-0.56 -> 0.14-0.23 s against
+// partition and comparison sort (5.7 million, 2 threads).
 
 std::uint64_t row_of(std::uint64_t tie) { return tie >> 32; }
 
 // Keys of positive scores have the top bit set (descending_key inverts a clear sign bit); while
-// counting, a record's key is replaced by the small number its score has in its portion.
+// counting, a record's key is replaced by the small number its score has in its portion, so
+// placing needs no second look-up (measured: counting and placing 0.061 -> 0.051 s, best of 5).
 constexpr std::uint64_t score_key_bit = std::uint64_t{1} << 63;
 
 // Score keys to numbers from 1: open addressing, linear probing; 0 marks an empty slot.
@@ -329,6 +332,8 @@ bool visit_rows_in_order(record_runs& runs, const row_portions& portions, std::s
 // Visits the records of one row in tie order. A dense row (ties spread over a few times as many
 // values as it has records, as candidate rows are) is ordered by marking its ties in a bitmap;
 // a sparse one, or one with a repeated tie, is sorted in place.
+// measured: 0.225 -> 0.185 s CPU per sorted Jaccard call (1 thread) against an insertion sort
+// of each row's stretch of one score after placing (24 million moves).
 class row_orderer {
 public:
     template <class Visit>

