@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
-#include <exception>
-#include <mutex>
 #include <optional>
 #include <thread>
 #include <utility>
@@ -231,23 +229,6 @@ private:
     unsigned shift_ = 54;
     std::size_t size_ = 0;
 };
-
-// Runs fn(i) for every i in [0, count), each on a thread of its own (on the calling thread when
-// the system refuses one); an exception thrown by fn is rethrown here once all have ended.
-template <class Fn>
-void for_each_in_parallel(std::size_t count, Fn fn) {
-    std::exception_ptr error;
-    std::mutex error_mutex;
-    for_each_run_in_parallel(count, [&](std::size_t i) {
-        try {
-            fn(i);
-        } catch (...) {
-            std::lock_guard lock(error_mutex);
-            if (!error) error = std::current_exception();
-        }
-    });
-    if (error) std::rethrow_exception(error);
-}
 
 // The records of all runs cut by row into portions: portion t is [starts[t][r], starts[t + 1][r])
 // of every run r, and its rows come before those of portion t + 1.
@@ -485,7 +466,7 @@ bool sort_by_counting(record_runs& runs, unsigned threads, std::span<std::uint64
     // pay; every key is then put back.
     std::vector<portion_scores> scores(parts);
     std::atomic<bool> unsuitable{false};
-    for_each_in_parallel(parts, [&](std::size_t t) {
+    for_each_run_in_parallel(parts, [&](std::size_t t) {
         if (!number_scores(runs, *portions, t, limit, unsuitable, scores[t])) unsuitable = true;
     });
     score_layout layout;
@@ -494,13 +475,13 @@ bool sort_by_counting(record_runs& runs, unsigned threads, std::span<std::uint64
         unsuitable = layout.keys.size() > limit;
     }
     if (unsuitable) {
-        for_each_in_parallel(parts, [&](std::size_t t) { restore_keys(runs, *portions, t, scores[t]); });
+        for_each_run_in_parallel(parts, [&](std::size_t t) { restore_keys(runs, *portions, t, scores[t]); });
         return false;
     }
     scores.clear();
 
     // Place every tie at its score's next position, portion by portion in tie order.
-    for_each_in_parallel(parts, [&](std::size_t t) {
+    for_each_run_in_parallel(parts, [&](std::size_t t) {
         std::size_t* next = layout.next[t].data();
         row_orderer orderer;
         visit_rows_in_order(runs, *portions, t, [&](score_record* first, score_record* last) {
@@ -512,7 +493,7 @@ bool sort_by_counting(record_runs& runs, unsigned threads, std::span<std::uint64
     // Hand the ties over in pieces, each within one score.
     const std::size_t piece = segment_size_for(runs, threads, std::size_t{1} << 16);
     std::atomic<std::size_t> next_piece{0};
-    for_each_in_parallel(parts, [&](std::size_t) {
+    for_each_run_in_parallel(parts, [&](std::size_t) {
         for (std::size_t from; (from = next_piece.fetch_add(1) * piece) < total;) {
             const std::size_t to = std::min(total, from + piece);
             std::size_t k = static_cast<std::size_t>(std::upper_bound(layout.starts.begin(), layout.starts.end(), from) -

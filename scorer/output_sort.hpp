@@ -4,7 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
+#include <mutex>
 #include <span>
 #include <thread>
 #include <vector>
@@ -26,15 +28,27 @@ segment_plan plan_segments(record_runs& runs, std::size_t records_per_segment);
 void sort_segment(record_runs& runs, const segment_plan& plan, std::size_t segment);
 
 // Runs fn(r) for every run r, each on a thread of its own (on the calling thread when the
-// system refuses one).
+// system refuses one). An exception thrown by fn (no memory for a partition's counts) is
+// rethrown here once all have ended, rather than ending the process from a helper thread.
 template <class Fn>
 void for_each_run_in_parallel(std::size_t runs, Fn fn) {
+    std::exception_ptr error;
+    std::mutex error_mutex;
+    const auto guarded = [&](std::size_t r) {
+        try {
+            fn(r);
+        } catch (...) {
+            std::lock_guard lock(error_mutex);
+            if (!error) error = std::current_exception();
+        }
+    };
     std::vector<std::thread> helpers;
     for (std::size_t r = 1; r < runs; ++r) {
-        if (!try_start_thread(helpers, fn, r)) fn(r);
+        if (!try_start_thread(helpers, guarded, r)) guarded(r);
     }
-    if (runs > 0) fn(0);
+    if (runs > 0) guarded(0);
     for (auto& helper : helpers) helper.join();
+    if (error) std::rethrow_exception(error);
 }
 
 // Segment size for `threads` threads, at most `largest` records.

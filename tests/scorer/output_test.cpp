@@ -229,6 +229,15 @@ TEST(order_runs, the_best_records_merge_into_the_first_of_write_order) {
     }
 }
 
+TEST(for_each_run_in_parallel, rethrows_what_a_helper_thread_throws_after_all_ended) {
+    std::atomic<int> ended{0};
+    EXPECT_THROW(vornel::for_each_run_in_parallel(4, [&](std::size_t r) {
+        ++ended;
+        if (r == 2) throw std::bad_alloc();
+    }), std::bad_alloc);
+    EXPECT_EQ(ended.load(), 4);
+}
+
 TEST(parallel_for_items, stops_and_throws_once_cancelled) {
     std::atomic<bool> cancel{false};
     std::atomic<std::uint32_t> done{0};
