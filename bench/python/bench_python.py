@@ -8,7 +8,9 @@ of 10,000 proteins / 100,000 interactions (tools/synth_network.py, cached in ben
 * all Jaccard candidates proposed into a DataFrame by vornel.propose (in the program's order,
   and unordered with ordered=False), against igraph's
   similarity_jaccard restricted to the same pairs (the pair list given to igraph, not timed)
-  and networkx's jaccard_coefficient over a sample of those pairs, extrapolated to all;
+  and networkx's jaccard_coefficient over a sample of those pairs, extrapolated to all; vornel
+  and igraph run --repeats times each (median and first call reported: a first call also pays
+  for memory the process never had, which on some virtual machines costs more than the work);
 * on the human network (../shared/data/human/pp-pathways_ppi.tsv.gz, skipped when absent),
   vornel.propose(net, "l3", top=500) against the program's own scoring time (its log line
   "... pairs with a non-zero score after X s", before sorting and writing).
@@ -24,6 +26,7 @@ import os
 import re
 import resource
 import shutil
+import statistics
 import subprocess
 import sys
 import time
@@ -64,15 +67,34 @@ def human_network(work):
     return path
 
 
-def jaccard_bench(vornel, path, sample_pairs):
+def timed_repeats(fn, repeats):
+    """Runs fn `repeats` times, dropping each result before the next call; returns the last
+    result and the seconds of every call."""
+    seconds = []
+    value = None
+    for _ in range(repeats):
+        value = None
+        value, spent = timed(fn)
+        seconds.append(spent)
+    return value, seconds
+
+
+def describe(seconds):
+    if len(seconds) == 1:
+        return f"{seconds[0]:.3f} s"
+    return f"{statistics.median(seconds):.3f} s median of {len(seconds)} (first call {seconds[0]:.3f} s)"
+
+
+def jaccard_bench(vornel, path, sample_pairs, repeats):
     import igraph
     import networkx as nx
     net = vornel.read_network(path)
-    result, ours = timed(lambda: vornel.propose(net, "jaccard"))
-    log(f"vornel.propose jaccard: {len(result)} pairs in {ours:.3f} s (peak {peak_mib():.0f} MiB)")
-    loose, unordered = timed(lambda: vornel.propose(net, "jaccard", ordered=False))
+    result, ours = timed_repeats(lambda: vornel.propose(net, "jaccard"), repeats)
+    log(f"vornel.propose jaccard: {len(result)} pairs in {describe(ours)} (peak {peak_mib():.0f} MiB)")
+    loose, unordered = timed_repeats(lambda: vornel.propose(net, "jaccard", ordered=False), repeats)
     assert len(loose) == len(result)
-    log(f"vornel.propose jaccard, ordered=False: {unordered:.3f} s (peak {peak_mib():.0f} MiB)")
+    loose = None
+    log(f"vornel.propose jaccard, ordered=False: {describe(unordered)} (peak {peak_mib():.0f} MiB)")
 
     names = list(net.proteins)
     edges = net.edges()
@@ -81,9 +103,9 @@ def jaccard_bench(vornel, path, sample_pairs):
     graph = igraph.Graph(n=len(names), edges=list(zip(u.tolist(), v.tolist())))
     graph.simplify()
     pairs = list(zip(result["a"].cat.codes.tolist(), result["b"].cat.codes.tolist()))
-    theirs, igraph_seconds = timed(lambda: graph.similarity_jaccard(pairs=pairs, loops=False))
+    theirs, igraph_seconds = timed_repeats(lambda: graph.similarity_jaccard(pairs=pairs, loops=False), repeats)
     assert max(abs(x - y) for x, y in zip(theirs[:1000], result["score"][:1000])) < 1e-12
-    log(f"igraph similarity_jaccard on the same pairs: {igraph_seconds:.3f} s (peak {peak_mib():.0f} MiB)")
+    log(f"igraph similarity_jaccard on the same pairs: {describe(igraph_seconds)} (peak {peak_mib():.0f} MiB)")
 
     nx_graph = nx.Graph()
     nx_graph.add_edges_from(zip(u.tolist(), v.tolist()))
@@ -94,6 +116,14 @@ def jaccard_bench(vornel, path, sample_pairs):
         f"{nx_seconds:.1f} s extrapolated to all (peak {peak_mib():.0f} MiB)")
     return {"pairs": len(result), "vornel": ours, "unordered": unordered, "igraph": igraph_seconds,
             "networkx": nx_seconds}
+
+
+def ratio(theirs, ours):
+    """Their time over ours, of the medians and of the first calls."""
+    median = statistics.median(theirs) / statistics.median(ours)
+    if len(ours) == 1:
+        return f"{median:.0f}x"
+    return f"{median:.0f}x; first calls {theirs[0] / ours[0]:.0f}x"
 
 
 def l3_top_bench(vornel, path, vornel_bin, threads):
@@ -116,19 +146,25 @@ def main():
     parser.add_argument("--work-dir", default=os.path.join(REPO, "bench", "work"))
     parser.add_argument("--threads", type=int, default=os.cpu_count() or 1)
     parser.add_argument("--networkx-sample-pairs", type=int, default=50000)
+    parser.add_argument("--repeats", type=int, default=3,
+                        help="calls of vornel.propose and of igraph for the Jaccard figures (median reported)")
+    parser.add_argument("--skip-human", action="store_true", help="leave out the l3 top=500 run on the human network")
     args = parser.parse_args()
     sys.path.insert(0, os.path.join(args.build_dir, "python"))
     import vornel
     os.makedirs(args.work_dir, exist_ok=True)
 
-    j = jaccard_bench(vornel, generated_network(args.work_dir), args.networkx_sample_pairs)
+    j = jaccard_bench(vornel, generated_network(args.work_dir), args.networkx_sample_pairs, args.repeats)
+    nx_all = [j["networkx"]] * len(j["vornel"])
     print(f"jaccard candidates, 10,000 proteins / 100,000 interactions: {j['pairs']} pairs; "
-          f"vornel {j['vornel']:.3f} s, igraph {j['igraph']:.3f} s ({j['igraph'] / j['vornel']:.0f}x), "
-          f"networkx {j['networkx']:.1f} s extrapolated ({j['networkx'] / j['vornel']:.0f}x); "
-          f"unordered (ordered=False) {j['unordered']:.3f} s: igraph {j['igraph'] / j['unordered']:.0f}x, "
-          f"networkx {j['networkx'] / j['unordered']:.0f}x")
-    human = human_network(args.work_dir)
-    if human is None:
+          f"vornel {describe(j['vornel'])}, igraph {describe(j['igraph'])} ({ratio(j['igraph'], j['vornel'])}), "
+          f"networkx {j['networkx']:.1f} s extrapolated ({ratio(nx_all, j['vornel'])}); "
+          f"unordered (ordered=False) {describe(j['unordered'])}: igraph {ratio(j['igraph'], j['unordered'])}, "
+          f"networkx {ratio(nx_all, j['unordered'])}")
+    human = None if args.skip_human else human_network(args.work_dir)
+    if args.skip_human:
+        print("l3 top=500 on the human network skipped (--skip-human)")
+    elif human is None:
         print(f"human network absent ({HUMAN}): l3 top=500 skipped")
     else:
         h = l3_top_bench(vornel, human, os.path.join(args.build_dir, "vornel"), args.threads)

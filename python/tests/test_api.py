@@ -80,13 +80,27 @@ def test_result_columns_are_categoricals_over_the_protein_names(edge_file):
     assert len(empty) == 0 and isinstance(empty["a"].dtype, pd.CategoricalDtype)
 
 
+def test_codes_of_every_width_name_the_right_proteins():
+    # Codes come as int8, int16 or int32 by the number of proteins: chains across each width.
+    for proteins in (100, 1000, 40000):
+        net = vornel.from_edges(np.stack([np.arange(proteins - 1), np.arange(1, proteins)], axis=1))
+        result = vornel.propose(net, "cn")
+        names = net.proteins
+        ids = {name: i for i, name in enumerate(names)}
+        # Every protein two steps along the chain, in the program's order (pairs by protein id).
+        chain = np.array([ids[str(i)] for i in range(proteins)])
+        expected = sorted(tuple(sorted((chain[i], chain[i + 2]))) for i in range(proteins - 2))
+        assert as_rows(result) == [(names[u], names[v], 1.0) for u, v in expected], proteins
+        assert result["a"].cat.codes.dtype.itemsize == {100: 1, 1000: 2, 40000: 4}[proteins]
+
+
 def test_top_keeps_the_first_rows_of_the_full_ordering(tmp_path):
     rng = np.random.default_rng(3)
     edges = rng.integers(0, 300, size=(3000, 2))
     net = vornel.from_edges(edges)
     for method in ("cn", "ra", "l3"):  # cn: many ties, broken by pair position
         full = vornel.propose(net, method, threads=3)
-        for k in (0, 1, 17, 500, len(full), len(full) + 10):
+        for k in (0, 1, 17, 500, len(full) * 3 // 4, len(full), len(full) + 10):
             top = vornel.propose(net, method, threads=3, top=k)
             assert as_rows(top) == as_rows(full.head(k)), (method, k)
     with pytest.raises(ValueError):

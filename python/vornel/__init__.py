@@ -28,6 +28,18 @@ __all__ = [
 ]
 
 
+def _categorical_builder() -> Any:
+    """How to build a Categorical from codes known to be valid without checking them: pandas
+    2.1 and later take ``validate=False``; before, the constructor's ``fastpath`` skips it."""
+    import inspect
+    if "validate" in inspect.signature(pd.Categorical.from_codes).parameters:
+        return lambda codes, dtype: pd.Categorical.from_codes(codes, dtype=dtype, validate=False)
+    return lambda codes, dtype: pd.Categorical(codes, dtype=dtype, fastpath=True)
+
+
+_trusted_categorical = _categorical_builder()
+
+
 class Network:
     """An undirected network as the scorer holds it: self-pairs dropped, repeated pairs merged,
     proteins numbered in byte order of their identifiers. Build one with ``read_network``,
@@ -36,6 +48,7 @@ class Network:
     def __init__(self, core: Any) -> None:
         self._core = core
         self._proteins: Optional[pd.Index] = None
+        self._dtype: Optional[pd.CategoricalDtype] = None
 
     @property
     def protein_count(self) -> int:
@@ -81,10 +94,12 @@ class Network:
         return pd.DataFrame({"a": self._categorical(a), "b": self._categorical(b)})
 
     def _categorical(self, codes: np.ndarray) -> pd.Categorical:
-        return pd.Categorical.from_codes(codes.astype(np.int32, copy=False), dtype=self._dtype())
-
-    def _dtype(self) -> pd.CategoricalDtype:
-        return pd.CategoricalDtype(self.proteins, ordered=False)
+        """A Categorical over the proteins from codes that are valid protein ids (the scorer's
+        own), taken as they are: no check of every code, and no copy when they come in the
+        integer type pandas keeps codes in (the scorer's results do)."""
+        if self._dtype is None:
+            self._dtype = pd.CategoricalDtype(self.proteins, ordered=False)
+        return _trusted_categorical(codes, self._dtype)
 
     def __repr__(self) -> str:
         weighted = ", weighted" if self.weighted else ""
@@ -223,8 +238,11 @@ def score(network: Network, method: str, pairs: Any = "network", *, iterations: 
         a, b = _pair_columns(pairs)
     codes_a, codes_b, values = _vornel.score(network._core, method, source, a, b, int(iterations),
                                              int(threads), top, bool(ordered))
+    # copy=False: the columns are fresh arrays of their own, nothing else holds them.
+    # measured: Categoricals and DataFrame of 5.7 million rows 0.08 -> 0.001 s (no copies, no
+    # check of every code).
     return pd.DataFrame({"a": network._categorical(codes_a), "b": network._categorical(codes_b),
-                         "score": values})
+                         "score": values}, copy=False)
 
 
 def propose(network: Network, method: str, *, iterations: int = 1, threads: int = 0,

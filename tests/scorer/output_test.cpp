@@ -2,6 +2,7 @@
 #include "test_support.hpp"
 
 #include "scorer/output.hpp"
+#include "scorer/output_sort.hpp"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,7 @@
 #include <csignal>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string_view>
 
@@ -130,6 +132,91 @@ TEST(sort_records, hands_over_every_record_at_its_place_in_write_order) {
     }
 }
 
+// Runs as the row scorers make them: rows handed out to the runs in chunks, in increasing order,
+// each row's records appended at once with v in no order. Scores come from `scores` values;
+// every 50th row has a long stretch of one score.
+vornel::record_runs runs_in_row_order(std::size_t runs, std::uint32_t rows, unsigned seed, std::uint64_t scores) {
+    std::mt19937_64 random(seed);
+    vornel::record_runs made(runs);
+    for (std::uint32_t u = 0; u < rows; ++u) {
+        auto& run = made[(u / 16) % runs];
+        std::vector<std::uint32_t> partners(u % 50 == 7 ? 300 : random() % 40);
+        for (auto& v : partners) v = u + 1 + std::uint32_t(random() % 5000);
+        std::sort(partners.begin(), partners.end());
+        partners.erase(std::unique(partners.begin(), partners.end()), partners.end());
+        std::shuffle(partners.begin(), partners.end(), random);
+        for (const std::uint32_t v : partners) {
+            const double score = u % 50 == 7 ? 0.5 : 1.0 / double(1 + random() % scores);
+            run.push_back({vornel::descending_key(score), vornel::candidate_tie(u, v)});
+        }
+    }
+    return made;
+}
+
+std::vector<vornel::score_record> records_of(const vornel::record_runs& runs) {
+    std::vector<vornel::score_record> all;
+    for (const auto& run : runs) all.insert(all.end(), run.begin(), run.end());
+    return all;
+}
+
+// Hands the records over as sort_by_counting sorts them, or returns nothing when it declines.
+std::optional<std::vector<vornel::score_record>> counted_order(vornel::record_runs& runs, unsigned threads) {
+    std::size_t total = 0;
+    for (const auto& run : runs) total += run.size();
+    std::vector<std::uint64_t> ties(total);
+    std::vector<vornel::score_record> got(total, vornel::score_record{0, ~std::uint64_t{0}});
+    std::vector<int> filled(total, 0);
+    std::mutex mutex;
+    const bool counted = vornel::sort_by_counting(runs, threads, ties,
+        [&](std::size_t first, std::uint64_t key, std::span<const std::uint64_t> part) {
+            std::lock_guard lock(mutex);
+            for (std::size_t i = 0; i < part.size(); ++i) {
+                got[first + i] = {key, part[i]};
+                ++filled[first + i];
+            }
+        });
+    if (!counted) {
+        EXPECT_TRUE(std::all_of(filled.begin(), filled.end(), [](int n) { return n == 0; }));
+        return std::nullopt;
+    }
+    EXPECT_TRUE(std::all_of(filled.begin(), filled.end(), [](int n) { return n == 1; }));
+    return got;
+}
+
+TEST(sort_by_counting, sorts_rows_of_few_scores_into_write_order_on_any_thread_count) {
+    for (const unsigned threads : {1u, 2u, 3u}) {
+        for (const std::size_t runs : {1u, 3u}) {
+            auto made = runs_in_row_order(runs, 3000, 11 + threads, 40);
+            const auto expected = all_sorted(made);
+            const auto got = counted_order(made, threads);
+            ASSERT_TRUE(got) << threads << " " << runs;
+            EXPECT_TRUE(std::equal(got->begin(), got->end(), expected.begin(), expected.end(), same_records))
+                << threads << " " << runs;
+        }
+    }
+    // Ties of listed pairs from one thread (positions, all in one "row", some repeated).
+    auto listed = random_runs(1, 5000, 4);
+    const auto expected = all_sorted(listed);
+    const auto got = counted_order(listed, 1);
+    ASSERT_TRUE(got);
+    EXPECT_TRUE(std::equal(got->begin(), got->end(), expected.begin(), expected.end(), same_records));
+}
+
+TEST(sort_by_counting, leaves_runs_out_of_row_order_or_of_many_scores_as_they_were) {
+    auto out_of_order = runs_in_row_order(3, 3000, 4, 40);
+    std::reverse(out_of_order[1].begin(), out_of_order[1].end());
+    auto many_scores = runs_in_row_order(2, 3000, 8, std::uint64_t{1} << 40);
+    auto one_row_in_two_runs = random_runs(2, 5000, 4);
+    for (auto* runs : {&out_of_order, &many_scores, &one_row_in_two_runs}) {
+        for (const unsigned threads : {1u, 2u}) {
+            const auto before = records_of(*runs);
+            EXPECT_FALSE(counted_order(*runs, threads)) << threads;
+            const auto after = records_of(*runs);
+            EXPECT_TRUE(std::equal(after.begin(), after.end(), before.begin(), before.end(), same_records)) << threads;
+        }
+    }
+}
+
 TEST(order_runs, the_best_records_merge_into_the_first_of_write_order) {
     for (const std::size_t top : {0u, 1u, 37u, 5000u, 60000u}) {
         auto made = random_runs(4, 10000, 17);
@@ -140,6 +227,15 @@ TEST(order_runs, the_best_records_merge_into_the_first_of_write_order) {
         ASSERT_EQ(got.size(), std::min<std::size_t>(top, expected.size()));
         EXPECT_TRUE(std::equal(got.begin(), got.end(), expected.begin(), same_records)) << top;
     }
+}
+
+TEST(for_each_run_in_parallel, rethrows_what_a_helper_thread_throws_after_all_ended) {
+    std::atomic<int> ended{0};
+    EXPECT_THROW(vornel::for_each_run_in_parallel(4, [&](std::size_t r) {
+        ++ended;
+        if (r == 2) throw std::bad_alloc();
+    }), std::bad_alloc);
+    EXPECT_EQ(ended.load(), 4);
 }
 
 TEST(parallel_for_items, stops_and_throws_once_cancelled) {
