@@ -414,12 +414,15 @@ struct score_layout {
     std::vector<std::vector<std::size_t>> next;  // next[t][n]: next position of portion t's score number n
 };
 
-score_layout lay_out_scores(const std::vector<portion_scores>& portions) {
+// With more than `limit` distinct scores only the keys are filled in: the tables grow with
+// portions x scores, so they are not made for a layout that will not be used.
+score_layout lay_out_scores(const std::vector<portion_scores>& portions, std::size_t limit) {
     score_layout layout;
     for (const auto& portion : portions) layout.keys.insert(layout.keys.end(), portion.keys.begin(), portion.keys.end());
     std::sort(layout.keys.begin(), layout.keys.end());
     layout.keys.erase(std::unique(layout.keys.begin(), layout.keys.end()), layout.keys.end());
     const std::size_t scores = layout.keys.size();
+    if (scores > limit) return layout;
     // by_rank[t][k]: the count, then the first position, of portion t's records of score k.
     std::vector<std::vector<std::size_t>> by_rank(portions.size(), std::vector<std::size_t>(scores, 0));
     const auto rank_of = [&](std::uint64_t key) {
@@ -471,7 +474,7 @@ bool sort_by_counting(record_runs& runs, unsigned threads, std::span<std::uint64
     });
     score_layout layout;
     if (!unsuitable) {
-        layout = lay_out_scores(scores);
+        layout = lay_out_scores(scores, limit);
         unsuitable = layout.keys.size() > limit;
     }
     if (unsuitable) {
@@ -491,7 +494,7 @@ bool sort_by_counting(record_runs& runs, unsigned threads, std::span<std::uint64
     });
 
     // Hand the ties over in pieces, each within one score.
-    const std::size_t piece = segment_size_for(runs, threads, std::size_t{1} << 16);
+    const std::size_t piece = segment_size_for(runs, static_cast<unsigned>(parts), std::size_t{1} << 16);
     std::atomic<std::size_t> next_piece{0};
     for_each_run_in_parallel(parts, [&](std::size_t) {
         for (std::size_t from; (from = next_piece.fetch_add(1) * piece) < total;) {

@@ -60,18 +60,22 @@ void proposal_tally::take(unsigned thread, std::span<const score_record> block) 
 }
 
 void proposal_tally::finish() {
+    // Each thread's kept records are released as they are gathered, so a large best_count
+    // (a --top beyond the candidates) holds every record once, not twice.
+    std::size_t kept = 0;
+    for (const auto& mine : threads_) kept += mine->best.size();
+    best_.reserve(kept);
     for (const auto& mine : threads_) {
         best_.insert(best_.end(), mine->best.begin(), mine->best.end());
+        std::vector<score_record>().swap(mine->best);
         hidden_.insert(hidden_.end(), mine->hidden.begin(), mine->hidden.end());
         if (mine != threads_.front()) threads_.front()->histogram.merge(mine->histogram);
     }
     std::sort(best_.begin(), best_.end());
     if (best_.size() > best_count_) best_.resize(best_count_);
     std::sort(hidden_.begin(), hidden_.end());
-    std::uint64_t running = 0;
-    for (const score_record& record : best_) {
-        running += hidden_set_.contains(record.tie);
-        hidden_in_best_.push_back(running);
+    for (std::size_t i = 0; i < best_.size(); ++i) {
+        if (hidden_set_.contains(best_[i].tie)) hidden_places_in_best_.push_back(i);
     }
     threads_.front()->histogram.for_each_bin([&](std::uint32_t, std::uint64_t count) { total_ += count; });
     average_precision_ = average_precision();
@@ -82,7 +86,9 @@ proposal_figures proposal_tally::figures(std::span<const std::uint64_t> top_k) c
     proposal_figures figures;
     for (const std::uint64_t k : top_k) {
         const std::size_t first = static_cast<std::size_t>(std::min<std::uint64_t>(k, best_.size()));
-        const std::uint64_t within = first == 0 ? 0 : hidden_in_best_[first - 1];
+        const auto within = static_cast<std::uint64_t>(
+            std::lower_bound(hidden_places_in_best_.begin(), hidden_places_in_best_.end(), first) -
+            hidden_places_in_best_.begin());
         figures.precision.push_back(k == 0 ? 0.0 : double(within) / double(k));
         figures.recall.push_back(hidden_count_ == 0 ? 0.0 : double(within) / double(hidden_count_));
     }

@@ -127,7 +127,7 @@ private:
     std::vector<std::unique_ptr<per_thread>> threads_;
     std::vector<score_record> best_;    // after finish(): the best records, in ranking order
     std::vector<score_record> hidden_;  // after finish(): the hidden pairs' records, in ranking order
-    std::vector<std::uint64_t> hidden_in_best_;  // hidden pairs among the first i + 1 of best_
+    std::vector<std::size_t> hidden_places_in_best_;  // where best_ holds hidden pairs, increasing
     std::uint64_t total_ = 0;
     double average_precision_ = 0;
 };
