@@ -5,9 +5,10 @@
 // the rest between a hashed sample of the proteins, and takes the hidden ones as positives and a
 // fixed-size sample of the others as negatives (the sample keeps the candidates with the
 // smallest hash of their pair, so it does not depend on threads). Besides the path features the
-// model sees each endpoint's best l3, from one more pass over the rows before scoring. Filtering: the interactions, with features as if each were absent,
-// are the positives; as many non-interacting pairs drawn in proportion to degree (as planted
-// noise is) are the negatives. The score is the fitted probability.
+// model sees each endpoint's best l3, from one more pass over the rows before scoring.
+// Filtering: the interactions, with features as if each were absent, are the positives; as
+// many non-interacting pairs drawn in proportion to degree (as planted noise is) are the
+// negatives. The score is the fitted probability.
 #include "scorer/evaluation.hpp"
 #include "scorer/features.hpp"
 #include "scorer/logistic_model.hpp"
