@@ -235,6 +235,19 @@ TEST(learned_methods, output_does_not_depend_on_threads) {
     }
 }
 
+// Over 20,000 interactions a training round hides more than 2,000, so it visits a hashed sample
+// of the rows rather than every row (here about 82% of them).
+TEST(learned_methods, sampled_training_does_not_depend_on_threads) {
+    std::mt19937 rng(9);
+    std::uniform_int_distribution<int> any(0, 11999);
+    pair_list pairs;
+    for (int i = 0; i < 30000; ++i) pairs.emplace_back(protein(any(rng)), protein(any(rng)));
+    const network net = build_network(pairs).net;
+    const std::string proposed = test_support::score_to_text(net, nullptr, "learn", 2, 1);
+    EXPECT_FALSE(proposed.empty());
+    EXPECT_EQ(test_support::score_to_text(net, nullptr, "learn", 2, 3), proposed);
+}
+
 TEST(learned_methods, auto_says_what_it_chose_and_writes_exactly_that_methods_output) {
     test_support::scoped_temp_dir dir;
     const network net = random_network(21, 150, 700);
