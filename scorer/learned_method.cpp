@@ -6,6 +6,10 @@
 // fixed-size sample of the others as negatives (the sample keeps the candidates with the
 // smallest hash of their pair, so it does not depend on threads). Besides the path features the
 // model sees each endpoint's best l3, from one more pass over the rows before scoring.
+// A second model, on the same inputs, then reorders the first's best candidates (a shortlist of
+// fixed size): the first is fitted against candidates of every kind, the second only against
+// the best of them, which is where the top of the ranking is decided. It is trained on each
+// round's own shortlist of sampled pairs.
 // Filtering: the interactions, with features as if each were absent, are the positives; as
 // many non-interacting pairs drawn in proportion to degree (as planted noise is) are the
 // negatives. The score is the fitted probability.
@@ -17,6 +21,7 @@
 #include <algorithm>
 #include <cmath>
 #include <queue>
+#include <string>
 
 namespace vornel {
 
@@ -31,6 +36,10 @@ constexpr std::size_t negatives_per_positive = 20;
 // measured: human pathways network, -t 2: both rounds together 12.4 s, against 10.9 s for one
 // pass over every row in the same run (each round used to be such a pass and more).
 constexpr double sampled_positives = 2000;
+// The second stage reorders this many of the first stage's best candidates, and is used only
+// when its training found at least reranking_min_positives hidden pairs among them.
+constexpr std::size_t shortlist_size = 10000;
+constexpr std::size_t reranking_min_positives = 20;
 
 struct training_set {
     std::vector<double> rows;
@@ -67,39 +76,56 @@ std::vector<std::uint32_t> sampled_proteins(std::uint32_t count, double share, s
     return sample;
 }
 
-// One proposal round: the network without a hidden share; the pairs between sampled proteins
-// that are candidates of the rest, labelled (the hidden ones positive, a hash-picked sample of
-// the others negative). Each sampled protein's whole row is visited, which gives its best l3 as
-// well, so the pairs' relative features are exact on the sample without a pass over every row.
-void add_proposal_round(const network& net, std::span<const pair_ids> interactions, unsigned threads, int round,
-                        training_set& training) {
-    const std::uint64_t seed = learn_seed + std::uint64_t(round) * 7919;
-    const hold_out split = split_interactions(interactions, hidden_share, seed);
-    const network kept = network_with_interactions(net, split.kept);
-    const double share = split.hidden.empty() ? 1.0 : std::sqrt(sampled_positives / double(split.hidden.size()));
-    const std::vector<std::uint32_t> sample = sampled_proteins(kept.protein_count(), share, seed);
-    std::vector<unsigned char> in_sample(kept.protein_count(), 0);
-    for (const std::uint32_t x : sample) in_sample[x] = 1;
-    std::vector<std::uint64_t> hidden;
-    for (const auto& p : split.hidden) {
-        if (in_sample[p.first] && in_sample[p.second]) hidden.push_back(candidate_tie(p.first, p.second));
-    }
-    std::sort(hidden.begin(), hidden.end());
-    const std::size_t negatives = std::max<std::size_t>(100, negatives_per_positive * hidden.size());
+// One proposal round: the network without a hidden share, a hashed sample of its proteins, the
+// hidden pairs between sampled proteins, and the sampled rows' best l3 (log(1 + x)).
+struct proposal_round {
+    network kept;
+    std::vector<std::uint32_t> sample;
+    std::vector<unsigned char> in_sample;
+    std::vector<std::uint64_t> hidden;  // candidate_tie of each, sorted
+    std::vector<double> best;
+    double share = 1;                   // of the proteins sampled
+    std::uint64_t seed = 0;
 
+    bool is_hidden(std::uint64_t tie) const { return std::binary_search(hidden.begin(), hidden.end(), tie); }
+    bool pairs_sampled(std::uint32_t u, std::uint32_t v) const { return v > u && in_sample[v]; }
+};
+
+proposal_round make_proposal_round(const network& net, std::span<const pair_ids> interactions, int round) {
+    proposal_round r;
+    r.seed = learn_seed + std::uint64_t(round) * 7919;
+    const hold_out split = split_interactions(interactions, hidden_share, r.seed);
+    r.kept = network_with_interactions(net, split.kept);
+    r.share = split.hidden.empty() ? 1.0 : std::min(1.0, std::sqrt(sampled_positives / double(split.hidden.size())));
+    r.sample = sampled_proteins(r.kept.protein_count(), r.share, r.seed);
+    r.in_sample.assign(r.kept.protein_count(), 0);
+    for (const std::uint32_t x : r.sample) r.in_sample[x] = 1;
+    for (const auto& p : split.hidden) {
+        if (r.in_sample[p.first] && r.in_sample[p.second]) r.hidden.push_back(candidate_tie(p.first, p.second));
+    }
+    std::sort(r.hidden.begin(), r.hidden.end());
+    return r;
+}
+
+// The first stage's training from one round: the pairs between sampled proteins that are
+// candidates of the rest, labelled (the hidden ones positive, a hash-picked sample of the others
+// negative). Each sampled protein's whole row is visited, which gives its best l3 as well, so the
+// pairs' relative features are exact on the sample without a pass over every row.
+void add_proposal_round(proposal_round& r, unsigned threads, training_set& training) {
+    const std::size_t negatives = std::max<std::size_t>(100, negatives_per_positive * r.hidden.size());
     const unsigned count = std::max(1u, threads);
-    std::vector<double> best(kept.protein_count(), 0.0);  // row u's entry is written by row u only
+    r.best.assign(r.kept.protein_count(), 0.0);  // row u's entry is written by row u only
     std::vector<std::vector<sampled_pair>> positives(count);
     std::vector<std::priority_queue<sampled_pair>> samples(count);  // the smallest hashes; top is the largest
-    visit_whole_rows(kept, sample, count, [&](unsigned t, std::uint32_t u, std::uint32_t v, const pair_counts& c) {
-        best[u] = std::max(best[u], c.l3);
-        if (v < u || !in_sample[v]) return;
+    visit_whole_rows(r.kept, r.sample, count, [&](unsigned t, std::uint32_t u, std::uint32_t v, const pair_counts& c) {
+        r.best[u] = std::max(r.best[u], c.l3);
+        if (!r.pairs_sampled(u, v)) return;
         const std::uint64_t tie = candidate_tie(u, v);
-        if (std::binary_search(hidden.begin(), hidden.end(), tie)) {
+        if (r.is_hidden(tie)) {
             positives[t].push_back({0, tie, c});
             return;
         }
-        const sampled_pair candidate{pair_hash(tie, seed), tie, c};
+        const sampled_pair candidate{pair_hash(tie, r.seed), tie, c};
         auto& drawn = samples[t];
         if (drawn.size() < negatives || candidate < drawn.top()) {
             if (drawn.size() == negatives) drawn.pop();
@@ -114,19 +140,103 @@ void add_proposal_round(const network& net, std::span<const pair_ids> interactio
     std::sort(found.begin(), found.end());
     std::sort(drawn.begin(), drawn.end());
     if (drawn.size() > negatives) drawn.resize(negatives);
-    log_best_l3(best);
+    log_best_l3(r.best);
     auto features = [&](const sampled_pair& p) {
-        return proposal_features_of(p.counts, best[std::uint32_t(p.tie >> 32)], best[std::uint32_t(p.tie)]);
+        return proposal_features_of(p.counts, r.best[std::uint32_t(p.tie >> 32)], r.best[std::uint32_t(p.tie)]);
     };
     for (const auto& p : found) training.add(features(p), true);
     for (const auto& p : drawn) training.add(features(p), false);
 }
 
-logistic_model train_for_proposing(const network& net, unsigned threads) {
+// A candidate held for the second stage: its first-stage record and what its features need.
+struct shortlisted {
+    score_record record;
+    pair_counts counts;
+    friend bool operator<(const shortlisted& x, const shortlisted& y) { return x.record < y.record; }
+};
+
+// Keeps the best `limit` candidates of each thread (by record: best score, then pair order);
+// hands each candidate it lets go to `let_go`.
+class shortlist_keeper {
+public:
+    shortlist_keeper(unsigned threads, std::size_t limit) : heaps_(std::max(1u, threads)), limit_(limit) {}
+
+    template <class LetGo>
+    void offer(unsigned t, const shortlisted& candidate, LetGo let_go) {
+        auto& heap = heaps_[t];  // top: the worst kept
+        if (heap.size() < limit_) {
+            heap.push(candidate);
+        } else if (candidate < heap.top()) {
+            let_go(heap.top().record);
+            heap.pop();
+            heap.push(candidate);
+        } else {
+            let_go(candidate.record);
+        }
+    }
+
+    // The best `limit` over all threads, best first; the others kept go to `let_go`.
+    template <class LetGo>
+    std::vector<shortlisted> best(LetGo let_go) {
+        std::vector<shortlisted> all;
+        for (auto& heap : heaps_) {
+            for (; !heap.empty(); heap.pop()) all.push_back(heap.top());
+        }
+        std::sort(all.begin(), all.end());
+        for (std::size_t i = std::min(limit_, all.size()); i < all.size(); ++i) let_go(all[i].record);
+        if (all.size() > limit_) all.resize(limit_);
+        return all;
+    }
+
+private:
+    std::vector<std::priority_queue<shortlisted>> heaps_;
+    std::size_t limit_;
+};
+
+// The second stage's training from one round: the first stage's best candidates between sampled
+// proteins (as many as the shortlist holds in the whole network, scaled to the sampled share of
+// pairs), labelled by the hidden pairs.
+void add_reranking_round(const proposal_round& r, const logistic_model& first, unsigned threads,
+                         training_set& training) {
+    const auto limit = std::max<std::size_t>(1, std::size_t(std::llround(double(shortlist_size) * r.share * r.share)));
+    shortlist_keeper keeper(threads, limit);
+    visit_whole_rows(r.kept, r.sample, threads, [&](unsigned t, std::uint32_t u, std::uint32_t v, const pair_counts& c) {
+        if (!r.pairs_sampled(u, v)) return;
+        const double score = first.probability(proposal_features_of(c, r.best[u], r.best[v]));
+        if (score > 0) keeper.offer(t, {{descending_key(score), candidate_tie(u, v)}, c}, [](const score_record&) {});
+    });
+    const std::vector<shortlisted> best = keeper.best([](const score_record&) {});
+    for (const shortlisted& s : best) {
+        const auto u = std::uint32_t(s.record.tie >> 32), v = std::uint32_t(s.record.tie);
+        training.add(proposal_features_of(s.counts, r.best[u], r.best[v]), r.is_hidden(s.record.tie));
+    }
+}
+
+struct proposal_models {
+    logistic_model first;
+    logistic_model second;  // empty when its training held too few positives
+    std::size_t second_rows = 0;
+    std::size_t second_positives = 0;
+};
+
+proposal_models train_for_proposing(const network& net, unsigned threads) {
     const std::vector<pair_ids> interactions = interaction_list(net);
+    std::vector<proposal_round> rounds;
     training_set training;
-    for (int round = 0; round < proposal_rounds; ++round) add_proposal_round(net, interactions, threads, round, training);
-    return fit_logistic(training.rows, proposal_feature_count, training.labels);
+    for (int round = 0; round < proposal_rounds; ++round) {
+        rounds.push_back(make_proposal_round(net, interactions, round));
+        add_proposal_round(rounds.back(), threads, training);
+    }
+    proposal_models models;
+    models.first = fit_logistic(training.rows, proposal_feature_count, training.labels);
+    training_set reranking;
+    for (const proposal_round& r : rounds) add_reranking_round(r, models.first, threads, reranking);
+    models.second_rows = reranking.labels.size();
+    models.second_positives = std::size_t(std::count(reranking.labels.begin(), reranking.labels.end(), 1));
+    if (models.second_positives >= reranking_min_positives) {
+        models.second = fit_logistic(reranking.rows, proposal_feature_count, reranking.labels);
+    }
+    return models;
 }
 
 logistic_model train_for_filtering(const network& net, unsigned threads) {
@@ -138,6 +248,33 @@ logistic_model train_for_filtering(const network& net, unsigned threads) {
     training_set training;
     for (std::size_t i = 0; i < counts.size(); ++i) training.add(features_of(counts[i]), i < interactions.size());
     return fit_logistic(training.rows, feature_count, training.labels);
+}
+
+// Scores the shortlist (the first stage's best, best first) by the second stage. Its scores
+// fill the band above the first stage's score of the last pair shortlisted, t + (1 - t) p, so
+// the shortlist stays ahead of every other candidate and is reordered within itself.
+void rerank(const proposal_models& models, const std::vector<double>& best, const std::vector<shortlisted>& shortlist,
+            record_buffer& out) {
+    if (shortlist.empty()) return;
+    const double floor = score_of(shortlist.back().record);
+    for (const shortlisted& s : shortlist) {
+        const auto u = std::uint32_t(s.record.tie >> 32), v = std::uint32_t(s.record.tie);
+        const double p = models.second.probability(proposal_features_of(s.counts, best[u], best[v]));
+        out.push_back({descending_key(floor + (1.0 - floor) * p), s.record.tie});
+    }
+}
+
+void say_how_ranked(const scoring_job& job, const proposal_models& models) {
+    if (!job.note) return;
+    const std::string found = std::to_string(models.second_positives) + " hidden among " +
+                              std::to_string(models.second_rows) + " of the first model's best candidates in the hold-outs";
+    if (models.second.coefficients.empty()) {
+        job.note("learn: " + found + ", fewer than " + std::to_string(reranking_min_positives) +
+                 ": one model ranks every candidate");
+    } else {
+        job.note("learn: a second model, trained on " + found + ", reorders the best " +
+                 std::to_string(shortlist_size) + " candidates");
+    }
 }
 
 }  // namespace
@@ -155,13 +292,30 @@ record_runs score_learn(const scoring_job& job) {
         }
         return runs;
     }
-    const logistic_model model = train_for_proposing(net, threads);
+    const proposal_models models = train_for_proposing(net, threads);
+    say_how_ranked(job, models);
     std::vector<double> best = best_l3_per_protein(net, threads);
     log_best_l3(best);
+    if (models.second.coefficients.empty()) {
+        visit_candidates(net, threads, [&](unsigned t, std::uint32_t u, std::uint32_t v, const pair_counts& c) {
+            const double score = models.first.probability(proposal_features_of(c, best[u], best[v]));
+            if (score > 0) runs[t].push_back({descending_key(score), candidate_tie(u, v)});
+        });
+        return runs;
+    }
+    shortlist_keeper keeper(threads, shortlist_size);
     visit_candidates(net, threads, [&](unsigned t, std::uint32_t u, std::uint32_t v, const pair_counts& c) {
-        const double score = model.probability(proposal_features_of(c, best[u], best[v]));
-        if (score > 0) runs[t].push_back({descending_key(score), candidate_tie(u, v)});
+        const double score = models.first.probability(proposal_features_of(c, best[u], best[v]));
+        if (score <= 0) return;
+        keeper.offer(t, {{descending_key(score), candidate_tie(u, v)}, c},
+                     [&](const score_record& record) { runs[t].push_back(record); });
     });
+    // The records the threads kept back go to a run of their own, handed over on this thread.
+    runs.emplace_back();
+    drain_for_thread(job, 0, runs.back());
+    record_buffer& rest = runs.back();
+    const std::vector<shortlisted> shortlist = keeper.best([&](const score_record& record) { rest.push_back(record); });
+    rerank(models, best, shortlist, rest);
     return runs;
 }
 

@@ -6,6 +6,7 @@
 #include "scorer/evaluation.hpp"
 #include "scorer/features.hpp"
 #include "scorer/logistic_model.hpp"
+#include "scorer/methods.hpp"
 
 #include <gtest/gtest.h>
 
@@ -233,6 +234,45 @@ TEST(learned_methods, output_does_not_depend_on_threads) {
             EXPECT_EQ(test_support::score_to_text(net, &listed, method, 2, threads), filtered) << method;
         }
     }
+}
+
+// Proteins in groups of six whose pairs interact with probability 0.7, and as many random
+// interactions again between groups: hidden pairs inside a group come back among the best
+// candidates, so learn trains its second model, and there are far more candidates than the
+// second model reorders.
+network grouped_network(std::uint32_t seed, int groups) {
+    std::mt19937 rng(seed);
+    std::bernoulli_distribution inside(0.7);
+    std::uniform_int_distribution<int> any(0, 6 * groups - 1);
+    pair_list pairs;
+    for (int g = 0; g < groups; ++g) {
+        for (int i = 0; i < 6; ++i) {
+            for (int j = i + 1; j < 6; ++j) {
+                if (inside(rng)) pairs.emplace_back(protein(6 * g + i), protein(6 * g + j));
+            }
+        }
+    }
+    for (int i = 0; i < 6 * groups; ++i) pairs.emplace_back(protein(any(rng)), protein(any(rng)));
+    return build_network(pairs).net;
+}
+
+TEST(learned_methods, second_model_reorders_the_same_shortlist_on_any_thread_count) {
+    const network net = grouped_network(21, 500);
+    std::vector<std::string> notes;
+    scoring_job job;
+    job.net = &net;
+    job.threads = 3;
+    job.note = [&](const std::string& line) { notes.push_back(line); };
+    const record_runs runs = find_method("learn")->score(job);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("a second model"), std::string::npos) << notes[0];
+    std::size_t records = 0;
+    for (const auto& run : runs) records += run.size();
+    EXPECT_GT(records, 50000u);
+
+    const std::string proposed = test_support::score_to_text(net, nullptr, "learn", 2, 1);
+    EXPECT_EQ(test_support::score_to_text(net, nullptr, "learn", 2, 3), proposed);
+    EXPECT_EQ(test_support::parse_output(proposed).size(), records);
 }
 
 // Over 20,000 interactions a training round hides more than 2,000, so it visits a hashed sample
