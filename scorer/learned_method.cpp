@@ -15,6 +15,7 @@
 // negatives. The score is the fitted probability.
 #include "scorer/evaluation.hpp"
 #include "scorer/features.hpp"
+#include "scorer/learned_method.hpp"
 #include "scorer/logistic_model.hpp"
 #include "scorer/methods.hpp"
 
@@ -36,21 +37,9 @@ constexpr std::size_t negatives_per_positive = 20;
 // measured: human pathways network, -t 2: both rounds together 12.4 s, against 10.9 s for one
 // pass over every row in the same run (each round used to be such a pass and more).
 constexpr double sampled_positives = 2000;
-// The second stage reorders this many of the first stage's best candidates, and is used only
-// when its training found at least reranking_min_positives hidden pairs among them.
-constexpr std::size_t shortlist_size = 10000;
+// The second model is used only when its training found at least this many hidden pairs among
+// the first model's best candidates.
 constexpr std::size_t reranking_min_positives = 20;
-
-struct training_set {
-    std::vector<double> rows;
-    std::vector<unsigned char> labels;
-
-    template <class Row>
-    void add(const Row& features, bool positive) {
-        rows.insert(rows.end(), features.begin(), features.end());
-        labels.push_back(positive ? 1 : 0);
-    }
-};
 
 std::uint64_t pair_hash(std::uint64_t tie, std::uint64_t seed) {
     seeded_random mix(tie ^ seed);
@@ -212,33 +201,6 @@ void add_reranking_round(const proposal_round& r, const logistic_model& first, u
     }
 }
 
-struct proposal_models {
-    logistic_model first;
-    logistic_model second;  // empty when its training held too few positives
-    std::size_t second_rows = 0;
-    std::size_t second_positives = 0;
-};
-
-proposal_models train_for_proposing(const network& net, unsigned threads) {
-    const std::vector<pair_ids> interactions = interaction_list(net);
-    std::vector<proposal_round> rounds;
-    training_set training;
-    for (int round = 0; round < proposal_rounds; ++round) {
-        rounds.push_back(make_proposal_round(net, interactions, round));
-        add_proposal_round(rounds.back(), threads, training);
-    }
-    proposal_models models;
-    models.first = fit_logistic(training.rows, proposal_feature_count, training.labels);
-    training_set reranking;
-    for (const proposal_round& r : rounds) add_reranking_round(r, models.first, threads, reranking);
-    models.second_rows = reranking.labels.size();
-    models.second_positives = std::size_t(std::count(reranking.labels.begin(), reranking.labels.end(), 1));
-    if (models.second_positives >= reranking_min_positives) {
-        models.second = fit_logistic(reranking.rows, proposal_feature_count, reranking.labels);
-    }
-    return models;
-}
-
 logistic_model train_for_filtering(const network& net, unsigned threads) {
     const std::vector<pair_ids> interactions = interaction_list(net);
     std::vector<pair_ids> pairs = interactions;
@@ -266,8 +228,9 @@ void rerank(const proposal_models& models, const std::vector<double>& best, cons
 
 void say_how_ranked(const scoring_job& job, const proposal_models& models) {
     if (!job.note) return;
-    const std::string found = std::to_string(models.second_positives) + " hidden among " +
-                              std::to_string(models.second_rows) + " of the first model's best candidates in the hold-outs";
+    const std::string found = std::to_string(models.second_rows.positives()) + " hidden among " +
+                              std::to_string(models.second_rows.labels.size()) +
+                              " of the first model's best candidates in the hold-outs";
     if (models.second.coefficients.empty()) {
         job.note("learn: " + found + ", fewer than " + std::to_string(reranking_min_positives) +
                  ": one model ranks every candidate");
@@ -278,6 +241,26 @@ void say_how_ranked(const scoring_job& job, const proposal_models& models) {
 }
 
 }  // namespace
+
+std::size_t training_set::positives() const {
+    return std::size_t(std::count(labels.begin(), labels.end(), 1));
+}
+
+proposal_models train_for_proposing(const network& net, unsigned threads) {
+    const std::vector<pair_ids> interactions = interaction_list(net);
+    std::vector<proposal_round> rounds;
+    proposal_models models;
+    for (int round = 0; round < proposal_rounds; ++round) {
+        rounds.push_back(make_proposal_round(net, interactions, round));
+        add_proposal_round(rounds.back(), threads, models.first_rows);
+    }
+    models.first = fit_logistic(models.first_rows.rows, proposal_feature_count, models.first_rows.labels);
+    for (const proposal_round& r : rounds) add_reranking_round(r, models.first, threads, models.second_rows);
+    if (models.second_rows.positives() >= reranking_min_positives) {
+        models.second = fit_logistic(models.second_rows.rows, proposal_feature_count, models.second_rows.labels);
+    }
+    return models;
+}
 
 record_runs score_learn(const scoring_job& job) {
     const network& net = *job.net;
