@@ -5,6 +5,7 @@
 
 #include "scorer/evaluation.hpp"
 #include "scorer/features.hpp"
+#include "scorer/learned_method.hpp"
 #include "scorer/logistic_model.hpp"
 #include "scorer/methods.hpp"
 
@@ -256,23 +257,88 @@ network grouped_network(std::uint32_t seed, int groups) {
     return build_network(pairs).net;
 }
 
-TEST(learned_methods, second_model_reorders_the_same_shortlist_on_any_thread_count) {
-    const network net = grouped_network(21, 500);
-    std::vector<std::string> notes;
+// learn's records, best first, and the notes it made.
+std::vector<score_record> learn_ranking(const network& net, unsigned threads, std::vector<std::string>& notes) {
     scoring_job job;
     job.net = &net;
-    job.threads = 3;
+    job.threads = threads;
     job.note = [&](const std::string& line) { notes.push_back(line); };
-    const record_runs runs = find_method("learn")->score(job);
+    std::vector<score_record> records;
+    for (const auto& run : find_method("learn")->score(job)) records.insert(records.end(), run.begin(), run.end());
+    std::sort(records.begin(), records.end());
+    return records;
+}
+
+// Every candidate ranked by the first model alone, best first, and each candidate's counts.
+std::vector<score_record> first_model_ranking(const network& net, const proposal_models& models,
+                                              std::map<std::uint64_t, pair_counts>& counts) {
+    std::vector<double> best = best_l3_per_protein(net, 1);
+    log_best_l3(best);
+    std::vector<score_record> records;
+    visit_candidates(net, 1, [&](unsigned, std::uint32_t u, std::uint32_t v, const pair_counts& c) {
+        const double p = models.first.probability(proposal_features_of(c, best[u], best[v]));
+        if (p > 0) records.push_back({descending_key(p), candidate_tie(u, v)});
+        counts[candidate_tie(u, v)] = c;
+    });
+    std::sort(records.begin(), records.end());
+    return records;
+}
+
+TEST(learned_methods, second_model_reorders_the_first_models_best_and_nothing_else) {
+    const network net = grouped_network(21, 500);
+    std::vector<std::string> notes;
+    const std::vector<score_record> ranked = learn_ranking(net, 3, notes);
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_NE(notes[0].find("a second model"), std::string::npos) << notes[0];
-    std::size_t records = 0;
-    for (const auto& run : runs) records += run.size();
-    EXPECT_GT(records, 50000u);
+
+    const proposal_models models = train_for_proposing(net, 2);
+    ASSERT_FALSE(models.second.coefficients.empty());
+    std::map<std::uint64_t, pair_counts> counts;
+    const std::vector<score_record> first = first_model_ranking(net, models, counts);
+    ASSERT_EQ(ranked.size(), first.size());
+    ASSERT_GT(first.size(), 5 * shortlist_size);
+
+    // Beyond the shortlist: the first model's records, unchanged.
+    for (std::size_t i = shortlist_size; i < first.size(); ++i) {
+        ASSERT_EQ(ranked[i].key, first[i].key) << i;
+        ASSERT_EQ(ranked[i].tie, first[i].tie) << i;
+    }
+    // The shortlist: the same pairs, above the last one's first score, in the second model's order.
+    std::vector<double> best = best_l3_per_protein(net, 1);
+    log_best_l3(best);
+    const double floor = score_of(first[shortlist_size - 1]);
+    std::vector<std::pair<double, std::uint64_t>> by_second;
+    std::set<std::uint64_t> first_pairs, ranked_pairs;
+    for (std::size_t i = 0; i < shortlist_size; ++i) {
+        const std::uint64_t tie = first[i].tie;
+        const auto u = std::uint32_t(tie >> 32), v = std::uint32_t(tie);
+        by_second.emplace_back(-models.second.probability(proposal_features_of(counts[tie], best[u], best[v])), tie);
+        first_pairs.insert(tie);
+        ranked_pairs.insert(ranked[i].tie);
+        EXPECT_GE(score_of(ranked[i]), floor);
+    }
+    EXPECT_EQ(ranked_pairs, first_pairs);
+    std::sort(by_second.begin(), by_second.end());
+    for (std::size_t i = 0; i < shortlist_size; ++i) ASSERT_EQ(ranked[i].tie, by_second[i].second) << i;
 
     const std::string proposed = test_support::score_to_text(net, nullptr, "learn", 2, 1);
     EXPECT_EQ(test_support::score_to_text(net, nullptr, "learn", 2, 3), proposed);
-    EXPECT_EQ(test_support::parse_output(proposed).size(), records);
+}
+
+TEST(learned_methods, too_few_hidden_pairs_among_the_best_leave_the_first_model_alone) {
+    const network net = random_network(31, 40, 60);
+    std::vector<std::string> notes;
+    const std::vector<score_record> ranked = learn_ranking(net, 2, notes);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("one model ranks every candidate"), std::string::npos) << notes[0];
+    std::map<std::uint64_t, pair_counts> counts;
+    const std::vector<score_record> first = first_model_ranking(net, train_for_proposing(net, 2), counts);
+    ASSERT_FALSE(first.empty());
+    ASSERT_EQ(ranked.size(), first.size());
+    for (std::size_t i = 0; i < first.size(); ++i) {
+        EXPECT_EQ(ranked[i].key, first[i].key) << i;
+        EXPECT_EQ(ranked[i].tie, first[i].tie) << i;
+    }
 }
 
 // Over 20,000 interactions a training round hides more than 2,000, so it visits a hashed sample
