@@ -161,7 +161,7 @@ def main():
             means[(name, ranking)] = mean
             print(f"| {name} | {ranking} | {mean['P@100']:.3f} | {mean['P@500']:.3f} | {mean['AP']:.3f} |",
                   flush=True)
-    names = sorted({name for name, _ in means}, key=lambda n: list(means).index((n, RANKINGS[0])))
+    names = list(dict.fromkeys(name for name, _ in means))
     ratio = math.exp(statistics.mean(math.log(means[(n, "trees, two")]["P@500"] / means[(n, "learn")]["P@500"])
                                      for n in names))
     ap_lower = [n for n in names if means[(n, "trees, two")]["AP"] < means[(n, "learn")]["AP"]]

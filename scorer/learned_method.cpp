@@ -153,7 +153,9 @@ public:
     template <class LetGo>
     void offer(unsigned t, const shortlisted& candidate, LetGo let_go) {
         auto& heap = heaps_[t];  // top: the worst kept
-        if (heap.size() < limit_) {
+        if (limit_ == 0) {
+            let_go(candidate.record);
+        } else if (heap.size() < limit_) {
             heap.push(candidate);
         } else if (candidate < heap.top()) {
             let_go(heap.top().record);
@@ -279,14 +281,8 @@ record_runs score_learn(const scoring_job& job) {
     say_how_ranked(job, models);
     std::vector<double> best = best_l3_per_protein(net, threads);
     log_best_l3(best);
-    if (models.second.coefficients.empty()) {
-        visit_candidates(net, threads, [&](unsigned t, std::uint32_t u, std::uint32_t v, const pair_counts& c) {
-            const double score = models.first.probability(proposal_features_of(c, best[u], best[v]));
-            if (score > 0) runs[t].push_back({descending_key(score), candidate_tie(u, v)});
-        });
-        return runs;
-    }
-    shortlist_keeper keeper(threads, shortlist_size);
+    // Without a second model nothing is kept back: every record goes straight to its run.
+    shortlist_keeper keeper(threads, models.second.coefficients.empty() ? 0 : shortlist_size);
     visit_candidates(net, threads, [&](unsigned t, std::uint32_t u, std::uint32_t v, const pair_counts& c) {
         const double score = models.first.probability(proposal_features_of(c, best[u], best[v]));
         if (score <= 0) return;

@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
             ties.push_back(row.tie);
             labels.push_back(std::binary_search(hidden.begin(), hidden.end(), row.tie) ? 1 : 0);
             scores.push_back(models.first.probability(row.inputs));
-            scores.push_back(models.second.coefficients.empty() ? 0.0 : models.second.probability(row.inputs));
+            scores.push_back(models.second.probability(row.inputs));  // 0 without a second model
         }
         write_array(out / "first.f64", models.first_rows.rows);
         write_array(out / "first.u8", models.first_rows.labels);
