@@ -63,7 +63,8 @@ def recipe_problems(meta, source_dir=REPO):
         return value or []
     field("package", "name")
     field("package", "version")
-    field("build", "number") if meta.get("build", {}).get("number") != 0 else None
+    if not isinstance((meta.get("build") or {}).get("number"), int):
+        problems.append("meta.yaml: no build/number")
     build = " ".join(field("requirements", "build"))
     for needed in ("cxx_compiler", "cmake"):
         if needed not in build:
