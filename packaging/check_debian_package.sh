@@ -35,7 +35,8 @@ dpkg-deb -f "$package" Depends | grep -q libisal
 # Each run in a directory of its own, the network under the same name, so the reports match.
 run_both() {  # run_both DIR BIN_DIR
   mkdir -p "$1" && cp "$work/net/network.tsv" "$1/network.tsv"
-  (cd "$1" && PATH="$2:$PATH" "$2/ppi-refine" network.tsv 2 wcd 0.2 l3 100 refined.tsv > report.txt &&
+  (cd "$1" &&
+   PATH="$2:$PATH" "$2/ppi-refine" network.tsv 2 wcd 0.2 l3 100 refined.tsv > report.txt &&
    "$2/vornel" network.tsv NULL ra 1 proposed.tsv) 2> "$1.log"
 }
 run_both "$work/built" "$build"
@@ -46,7 +47,7 @@ run_both "$work/installed" "$bin_dir"
 for file in refined.tsv report.txt proposed.tsv; do
   cmp "$work/built/$file" "$work/installed/$file"
 done
-! grep '^Error: ' "$work/installed/report.txt"
+if grep '^Error: ' "$work/installed/report.txt"; then exit 1; fi
 for page in ppi-refine vornel; do
   test -s "$root/usr/share/man/man1/$page.1.gz"
 done
@@ -54,4 +55,6 @@ done
 dpkg "${dpkg_options[@]}" -r ppi-refine >/dev/null
 installed=false
 test ! -e "$bin_dir/vornel"
-echo "== installed programs give the build's output ($(wc -l < "$work/installed/refined.tsv") refined, $(wc -l < "$work/installed/proposed.tsv") proposed pairs); package removed"
+echo "== the installed programs give the build's output" \
+  "($(wc -l < "$work/installed/refined.tsv") refined, $(wc -l < "$work/installed/proposed.tsv")" \
+  "proposed pairs); package removed"

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Runs the <tests> of the Galaxy tool wrappers (packaging/galaxy/*.xml) without Galaxy: each
 test's parameters (the tool's defaults where the test names none) fill the <command> template
-(Cheetah, as Galaxy renders it, its lines then joined by blanks), the command runs in an empty job directory with the programs
-of a build directory first on PATH, and every output the test declares is compared: with its
+(Cheetah, as Galaxy renders it, its lines then joined by blanks), the command runs in an empty
+job directory with the programs of a build directory first on PATH, and every output the test
+declares is compared: with its
 expected file byte for byte, or by its <assert_contents> (has_text, not_has_text, has_line,
 has_n_lines). A failing exit status fails the test, as detect_errors="exit_code" does.
 

@@ -9,7 +9,8 @@ SCRIPTS = os.path.join(workflow.basedir, "scripts")
 REPOSITORY = os.path.dirname(workflow.basedir)
 PYTHON = sys.executable
 EVALUATE = bool(config.get("evaluate", False))
-EVALUATE_OPTIONS = " ".join(shlex.quote(str(option)) for option in config.get("evaluate_options", []))
+EVALUATE_OPTIONS = " ".join(shlex.quote(str(option))
+                            for option in config.get("evaluate_options", []))
 
 
 def default_build_dir():
