@@ -67,6 +67,17 @@ class VersionTest(unittest.TestCase):
         self.assertEqual(wrong, {}, f"project(VERSION) is {version}")
         self.assertIn(f"## {version} ", read(REPO, "CHANGELOG.md"))
 
+    def test_the_recipe_check_names_what_a_review_would_refuse(self):
+        import check_conda_recipe
+        meta = check_conda_recipe.render_recipe()
+        self.assertEqual(check_conda_recipe.recipe_problems(meta), [])
+        meta["requirements"]["run"] = []
+        meta["test"]["commands"] = [c for c in meta["test"]["commands"] if "ppi-refine" not in c]
+        del meta["about"]["home"]
+        self.assertEqual(check_conda_recipe.recipe_problems(meta), [
+            "meta.yaml: no requirements/run", "meta.yaml: requirements/run lacks isa-l",
+            "meta.yaml: the test commands do not run ppi-refine", "meta.yaml: no about/home"])
+
 
 def roff_text(page):
     """A man page's source with roff's escaped dashes and font changes made plain."""
@@ -128,6 +139,25 @@ class GalaxyToolTest(unittest.TestCase):
                                  capture_output=True, text=True)
         self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
         self.assertEqual(checked.stdout.count("passed"), 6, checked.stdout)
+
+    def test_an_output_unlike_the_declared_one_is_reported(self):
+        import xml.etree.ElementTree as ElementTree
+        import check_galaxy_tools
+        declared = ElementTree.fromstring(
+            '<output name="refined" file="refined_cn_top100.tsv"><assert_contents>'
+            '<has_text text="P01"/><not_has_text text="Error: "/><has_n_lines n="100"/>'
+            '</assert_contents></output>')
+        expected = read(check_galaxy_tools.TEST_DATA, "refined_cn_top100.tsv")
+        with tempfile.TemporaryDirectory() as scratch:
+            produced = os.path.join(scratch, "out.dat")
+            with open(produced, "w") as out:
+                out.write(expected)
+            self.assertEqual(check_galaxy_tools.check_output("refined", declared, produced), [])
+            with open(produced, "w") as out:
+                out.write(expected.replace("P01", "Q01", 1) + "Error: x\n")
+            self.assertEqual(check_galaxy_tools.check_output("refined", declared, produced), [
+                "output refined differs from refined_cn_top100.tsv",
+                "output refined holds 'Error: '", "output refined has 101 lines, not 100"])
 
 
 if __name__ == "__main__":
