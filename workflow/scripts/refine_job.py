@@ -90,12 +90,13 @@ def publish(work_dir, out_dir, record):
 
 
 def try_lock(path):
-    """An open descriptor holding an exclusive flock on path, or None when another holds it."""
+    """An open descriptor holding an exclusive flock on path, or None when another holds it or
+    the file system cannot lock (then no working directory is taken for abandoned)."""
     descriptor = os.open(path, os.O_RDWR | os.O_CREAT, 0o644)
     try:
         fcntl.flock(descriptor, fcntl.LOCK_EX | fcntl.LOCK_NB)
         return descriptor
-    except BlockingIOError:
+    except OSError:
         os.close(descriptor)
         return None
 
@@ -105,7 +106,7 @@ def remove_abandoned_work_dirs(out_dir):
     interrupted run left. Those of runs still going, here or in another workflow, stay."""
     for work_dir in glob.glob(os.path.join(glob.escape(out_dir), WORK_PREFIX + "*")):
         if not os.path.exists(os.path.join(work_dir, LOCK)):
-            continue  # being set up: its lock is taken before it gets its final name
+            continue  # not a run's: each takes its lock before it gets its .work- name
         descriptor = try_lock(os.path.join(work_dir, LOCK))
         if descriptor is not None:
             shutil.rmtree(work_dir, ignore_errors=True)
