@@ -3,6 +3,7 @@ package always compiles the same scorer sources, options and libraries as the vo
 whatever files the scorer and the input layer are made of."""
 
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -12,6 +13,16 @@ from setuptools import Extension, setup
 from setuptools.command.build_ext import build_ext
 
 REPO = Path(__file__).resolve().parent.parent
+
+
+def project_version():
+    """The version of project(VERSION) in the repository's CMakeLists.txt, the one place it is
+    written."""
+    text = (REPO / "CMakeLists.txt").read_text(encoding="utf-8")
+    found = re.search(r"^project\(\s*\w+\s+VERSION\s+([0-9][0-9.]*)", text, re.M)
+    if not found:
+        raise RuntimeError(f"no project(... VERSION x.y.z) in {REPO / 'CMakeLists.txt'}")
+    return found.group(1)
 
 
 class cmake_extension(Extension):
@@ -36,4 +47,4 @@ class build_with_cmake(build_ext):
         shutil.copyfile(built, target)
 
 
-setup(ext_modules=[cmake_extension("vornel._vornel")], cmdclass={"build_ext": build_with_cmake})
+setup(version=project_version(), ext_modules=[cmake_extension("vornel._vornel")], cmdclass={"build_ext": build_with_cmake})

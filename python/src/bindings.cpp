@@ -331,6 +331,7 @@ py::dict counts_of(const py_network& held) {
 PYBIND11_MODULE(_vornel, m) {
     using namespace vornel;
     m.doc() = "Compiled core of the vornel package; use the functions of `vornel` instead.";
+    m.attr("__version__") = VORNEL_VERSION;  // project(VERSION) of the CMake build
     py::class_<py_network, std::shared_ptr<py_network>>(m, "Network")
         .def_property_readonly("protein_count", [](const py_network& h) { return h.read.net.protein_count(); })
         .def_property_readonly("interaction_count", [](const py_network& h) { return h.read.net.interaction_count(); })

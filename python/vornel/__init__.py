@@ -21,6 +21,7 @@ import numpy as np
 import pandas as pd
 
 from . import _vornel
+from ._vornel import __version__  # the project's version, compiled in from CMakeLists.txt
 
 __all__ = [
     "Network", "RefineResult", "read_network", "from_pandas", "from_edges", "from_networkx",

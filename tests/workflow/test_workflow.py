@@ -106,7 +106,8 @@ class DryRunTest(WorkflowCase):
         for _, path in networks:
             os.makedirs(os.path.dirname(os.path.join(repo, path)), exist_ok=True)
             open(os.path.join(repo, path), "w").close()
-        finished = subprocess.run(["snakemake", "-n", "-s", SNAKEFILE, "--configfile", example],
+        finished = subprocess.run(["snakemake", "-n", "-s", SNAKEFILE, "--configfile", example,
+                                   "--config", f"build_dir={BUILD}"],
                                   cwd=repo, env=self.env, capture_output=True, text=True)
         self.assert_ran(finished)
         self.assertRegex(finished.stdout, rf"\nrefine\s+{len(networks) * len(settings)}\s")
@@ -125,6 +126,50 @@ class DryRunTest(WorkflowCase):
         self.assertIn("network name 'summary.md' is not a plain file name", output)
         self.assertIn("setting 's' lacks filter_min_score, add_method, add_min_score", output)
 
+    def test_a_name_given_twice_is_refused_with_both_lines(self):
+        with open(self.path("config.yaml"), "w") as out:
+            out.write(f"build_dir: {BUILD}\n"
+                      "networks:\n  a: a.tsv\n  b: b.tsv\n  a: other.tsv\n"
+                      "settings:\n"
+                      "  s: {iterations: 1, filter_method: cn, filter_min_score: 0.5,"
+                      " add_method: none, add_min_score: 0}\n"
+                      "  s: {iterations: 2, filter_method: wcd, filter_min_score: 0.2,"
+                      " add_method: l3, add_min_score: 500, add_method: ra}\n")
+        finished = self.snakemake("-n")
+        self.assertNotEqual(finished.returncode, 0)
+        output = finished.stdout + finished.stderr
+        for line, name, where, first in ((5, "a", "'networks'", 3), (8, "s", "'settings'", 7),
+                                         (8, "add_method", "'s'", 8)):
+            self.assertIn(f"config {self.path('config.yaml')}:{line}: '{name}' is given twice "
+                          f"in {where} (also on line {first})", output)
+        self.assertNotIn("refine", finished.stdout)
+
+    def test_setting_values_must_be_numbers_and_names_and_all_are_listed(self):
+        good = dict(iterations=2, filter_method="wcd", filter_min_score="0.2", add_method="l3",
+                    add_min_score=500)
+        bad = dict(iterations="two", filter_method=None, filter_min_score="O.2",
+                   add_method=["l3"], add_min_score="5OO")
+        self.config({"n": "n.tsv"}, settings={"good": good, "bad": bad,
+                                             "nulls": dict(good, filter_min_score=None,
+                                                           add_min_score=[500], colour="red")},
+                    threads="2x", evaluate="yes please")
+        finished = self.snakemake("-n")
+        self.assertNotEqual(finished.returncode, 0)
+        problems = [line.strip() for line in (finished.stdout + finished.stderr).splitlines()
+                    if line.strip().startswith("config:")]
+        self.assertEqual(problems, [
+            "config: evaluate is 'yes please', not true or false",
+            "config: threads is '2x', not a whole number of at least 1",
+            "config: setting 'bad': iterations is 'two', not a whole number",
+            "config: setting 'bad': filter_method is null, not a name without blanks",
+            "config: setting 'bad': filter_min_score is 'O.2', not a number",
+            "config: setting 'bad': add_method is a list, not a name without blanks",
+            "config: setting 'bad': add_min_score is '5OO', not a number",
+            "config: setting 'nulls' has an unknown key 'colour' (known: iterations, "
+            "filter_method, filter_min_score, add_method, add_min_score)",
+            "config: setting 'nulls': filter_min_score is null, not a number",
+            "config: setting 'nulls': add_min_score is a list, not a number"])
+
 
 class LocalRunTest(WorkflowCase):
     def test_the_optional_evaluation_gives_what_vornel_evaluate_prints(self):
@@ -138,6 +183,24 @@ class LocalRunTest(WorkflowCase):
         self.assertEqual(self.read("results", "small", "evaluation.md"), direct.stdout)
         self.assertIn("| l3 |", direct.stdout)
         self.assertFalse(os.path.exists(self.path("results", "small", "evaluation.md.partial")))
+
+    def test_with_no_config_the_bundled_example_runs_on_generated_networks(self):
+        finished = subprocess.run(["snakemake", "-s", SNAKEFILE, "--cores", "2", "--config",
+                                   f"build_dir={BUILD}", "threads=1"],
+                                  cwd=self.dir, env=self.env, capture_output=True, text=True)
+        self.assert_ran(finished)
+        rows = self.summary_rows()
+        example = self.read(os.path.join(REPO, "workflow", "config", "config.yaml"))
+        generated = re.findall(r"^  (\w+):\n    proteins: (\d+)$", example, re.M)
+        settings = re.findall(r"^  ([\w.+-]+):\n    iterations:", example, re.M)
+        self.assertEqual(set(rows), {(name, setting) for name, _ in generated
+                                     for setting in settings})
+        for name, proteins in generated:
+            network = self.read("results", "generated", name, "network.tsv").splitlines()
+            self.assertEqual(len({p for line in network for p in line.split()}), int(proteins))
+            self.assertTrue(all(rows[(name, s)][2] == str(len(network)) and rows[(name, s)][6] == ""
+                                for s in settings))
+            self.assertTrue(os.path.exists(self.path("results", "generated", name, "missing.tsv")))
 
     def test_every_run_matches_a_direct_run_and_a_rerun_does_nothing(self):
         networks = {"small": self.network("small", 120, 400, 1),
@@ -258,9 +321,41 @@ class FailureTest(WorkflowCase):
         open(self.path("slow.release"), "w").close()
         self.assert_ran(self.snakemake("--cores", "1"))
         self.assertEqual(set(self.summary_rows()), {("good", "cn_top100"), ("slow", "cn_top100")})
-        self.assertFalse(os.path.exists(os.path.join(slow_dir, ".work")))
+        self.assertEqual([name for name in os.listdir(slow_dir) if name.startswith(".")], [])
         if done_before is not None:  # a run finished before the interruption is not run again
             self.assertEqual(os.path.getmtime(good_record), done_before)
+
+    def test_two_workflows_sharing_a_results_folder_leave_each_others_runs_alone(self):
+        """The second workflow starts the same run while the first one's scorer is busy; both
+        runs finish with the output of a direct run."""
+        shared = self.path("shared-results")
+        network = self.path(self.slow)
+        settings = {"cn_top100": SETTINGS["cn_top100"]}
+        started = []
+        for instance in ("first", "second"):
+            os.makedirs(self.path(instance))
+            self.config({"slow": network}, settings=settings, results_dir=shared,
+                        file_name=os.path.join(instance, "config.yaml"))
+            if os.path.exists(self.path("slow.started")):
+                os.remove(self.path("slow.started"))
+            started.append(subprocess.Popen(
+                ["snakemake", "-s", SNAKEFILE, "--configfile", "config.yaml", "--cores", "1"],
+                cwd=self.path(instance), env=self.env, stdout=subprocess.PIPE,
+                stderr=subprocess.STDOUT, text=True))
+            deadline = time.monotonic() + 60
+            while not os.path.exists(self.path("slow.started")) and time.monotonic() < deadline:
+                time.sleep(0.05)
+        open(self.path("slow.release"), "w").close()
+        outputs = [running.communicate(timeout=120)[0] for running in started]
+        for running, output in zip(started, outputs):
+            self.assertEqual(running.returncode, 0, output)
+        direct = self.path("direct")
+        os.makedirs(direct)
+        subprocess.run([os.path.join(BUILD, "ppi-refine"), network, "1", "cn", "100", "none",
+                        "0", "refined.tsv"], cwd=direct, check=True, capture_output=True)
+        run_dir = os.path.join(shared, "slow", "cn_top100")
+        self.assertEqual(self.read(run_dir, "refined.tsv"), self.read(direct, "refined.tsv"))
+        self.assertEqual(sorted(os.listdir(run_dir)), ["console.txt", "refined.tsv", "run.json"])
 
 
 if __name__ == "__main__":

@@ -2,9 +2,11 @@
 """One ppi-refine run of the workflow, isolated in a working directory of its own.
 
 ppi-refine keeps its scores in fixed file names in the working directory, so every run gets
-OUT_DIR/.work/ (removed first if an interrupted run left it). The run's files are written
-there and moved into OUT_DIR only when the run is over, the run record (run.json) last: a
-killed job never leaves a partial refined.tsv under its final name.
+a working directory of its own, OUT_DIR/.work-XXXXXXXX, locked (flock) for as long as the run
+lasts: two workflows that share a results folder never run in, or remove, each other's, and
+one that an interrupted run left (no longer locked) is removed by the next run. The run's files
+are written there and moved into OUT_DIR only when the run is over, the run record (run.json)
+last: a killed job never leaves a partial refined.tsv under its final name.
 
 Writes OUT_DIR/refined.tsv (the refined network), OUT_DIR/console.txt (ppi-refine's report with
 the scorer's messages, in the order they were printed) and OUT_DIR/run.json (the three counts,
@@ -13,17 +15,21 @@ the lines on standard error, nothing moved into place) unless --keep-errors is g
 """
 
 import argparse
+import fcntl
+import glob
 import json
 import os
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 COUNT_LABELS = {"original": "#PPIs in the original file:",
                 "filtered": "#PPIs after filtering:",
                 "refined": "#PPIs after adding new PPIs:"}
-WORK = ".work"
+WORK_PREFIX = ".work-"
+LOCK = ".lock"
 
 
 def parse_report(console):
@@ -83,6 +89,41 @@ def publish(work_dir, out_dir, record):
     shutil.rmtree(work_dir)
 
 
+def try_lock(path):
+    """An open descriptor holding an exclusive flock on path, or None when another holds it or
+    the file system cannot lock (then no working directory is taken for abandoned)."""
+    descriptor = os.open(path, os.O_RDWR | os.O_CREAT, 0o644)
+    try:
+        fcntl.flock(descriptor, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        return descriptor
+    except OSError:
+        os.close(descriptor)
+        return None
+
+
+def remove_abandoned_work_dirs(out_dir):
+    """Removes the working directories of runs that are over (their lock is free): what an
+    interrupted run left. Those of runs still going, here or in another workflow, stay."""
+    for work_dir in glob.glob(os.path.join(glob.escape(out_dir), WORK_PREFIX + "*")):
+        if not os.path.exists(os.path.join(work_dir, LOCK)):
+            continue  # not a run's: each takes its lock before it gets its .work- name
+        descriptor = try_lock(os.path.join(work_dir, LOCK))
+        if descriptor is not None:
+            shutil.rmtree(work_dir, ignore_errors=True)
+            os.close(descriptor)
+    shutil.rmtree(os.path.join(out_dir, ".work"), ignore_errors=True)  # left by older versions
+
+
+def make_work_dir(out_dir):
+    """A new working directory in out_dir, locked before it takes its .work- name; returns
+    its path and the descriptor that holds the lock (released when the process ends)."""
+    staging = tempfile.mkdtemp(prefix=".new-", dir=out_dir)
+    descriptor = try_lock(os.path.join(staging, LOCK))
+    work_dir = os.path.join(out_dir, WORK_PREFIX + os.path.basename(staging)[len(".new-"):])
+    os.rename(staging, work_dir)
+    return work_dir, descriptor
+
+
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--program", required=True, help="the ppi-refine to run")
@@ -95,9 +136,9 @@ def main(argv):
     args = parser.parse_args(argv)
 
     out_dir = os.path.abspath(args.out_dir)
-    work_dir = os.path.join(out_dir, WORK)
-    shutil.rmtree(work_dir, ignore_errors=True)
-    os.makedirs(work_dir)
+    os.makedirs(out_dir, exist_ok=True)
+    remove_abandoned_work_dirs(out_dir)
+    work_dir, _lock = make_work_dir(out_dir)
     setting = json.loads(args.setting)
     command = refine_command(os.path.abspath(args.program), os.path.abspath(args.network), setting)
     console, status, seconds = run_in(work_dir, command)

@@ -9,6 +9,7 @@ Usage: summary.py --tsv OUT.tsv --md OUT.md RUN_JSON...
 import argparse
 import json
 import os
+import socket
 import sys
 
 COLUMNS = ["network", "setting", "original", "filtered", "refined", "seconds", "errors"]
@@ -49,7 +50,9 @@ def markdown_text(records):
 
 
 def write_atomically(path, text):
-    temporary = path + ".tmp"
+    """Writes path through a temporary file of this process alone (named by host and process),
+    so workflows that share a results folder never write into one temporary file."""
+    temporary = f"{path}.{socket.gethostname()}.{os.getpid()}.tmp"
     with open(temporary, "w") as out:
         out.write(text)
     os.replace(temporary, path)
