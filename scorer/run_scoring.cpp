@@ -1,5 +1,6 @@
 #include "scorer/run_scoring.hpp"
 
+#include "scorer/empty_network.hpp"
 #include "scorer/methods.hpp"
 #include "scorer/output.hpp"
 #include "scorer/processors.hpp"
@@ -137,6 +138,7 @@ std::string score_and_write(const options& opts, std::FILE* log) {
         if (!listed.error.empty()) return listed.error;
     }
     read.lines = {};
+    if (net.interaction_count() == 0) return empty_network_error(opts.network_path, read.table);
     // Reported only once both files are read, so that a bad input gives a single error line.
     report_table(log, "network", opts.network_path, read.table, read.counts);
     report_network(log, opts.network_path, net, read.counts);
