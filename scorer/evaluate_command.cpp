@@ -340,7 +340,8 @@ std::string run_evaluate(const evaluate_options& opts, std::FILE* out, std::FILE
     if (!read.error.empty()) return read.error;
     read.lines = {};
     if (read.net.interaction_count() == 0) return empty_network_error(opts.network_path, read.table);
-    if (settings.threads == 0) settings.threads = usable_processors();
+    // As many threads as the network gives rows for (the figures do not depend on them).
+    settings.threads = threads_for_rows(settings.threads, read.net.protein_count());
     std::fprintf(log, "vornel evaluate: network %s: %u proteins, %llu interactions; %zu methods, %d repeats\n",
                  opts.network_path.c_str(), read.net.protein_count(), ull(read.net.interaction_count()),
                  settings.methods.size(), settings.repeats);

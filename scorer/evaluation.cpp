@@ -127,7 +127,7 @@ hold_out split_interactions(std::span<const pair_ids> interactions, double share
 }
 
 std::vector<pair_ids> plant_by_degree(const network& net, std::span<const pair_ids> interactions, double share,
-                                      std::uint64_t seed) {
+                                      std::uint64_t seed, const std::atomic<bool>* cancel) {
     const auto wanted = static_cast<std::size_t>(std::max(0LL, std::llround(share * double(interactions.size()))));
     std::vector<pair_ids> planted;
     if (interactions.empty()) return planted;
@@ -138,6 +138,7 @@ std::vector<pair_ids> plant_by_degree(const network& net, std::span<const pair_i
     // Every draw is tried at most this often on average before giving up (a tiny, dense network).
     const std::uint64_t max_draws = 100 * (wanted + 10);
     for (std::uint64_t draw = 0; draw < max_draws && planted.size() < wanted; ++draw) {
+        if (draw % 65536 == 0) stop_if_cancelled(cancel);
         const std::uint32_t a = stub(random.below(stubs));
         const std::uint32_t b = stub(random.below(stubs));
         if (a == b || net.interacts(a, b)) continue;
@@ -344,7 +345,7 @@ void evaluate_filtering(const network& net, const evaluation_settings& settings,
     std::vector<std::vector<double>> auc(methods), low(methods), auc_inner(methods);
     for (std::size_t r = 0; r < repeats; ++r) {
         const std::vector<pair_ids> planted =
-            plant_by_degree(net, interactions, settings.plant_share, repeat_seed(settings.seed, int(r), 2));
+            plant_by_degree(net, interactions, settings.plant_share, repeat_seed(settings.seed, int(r), 2), settings.cancel);
         listed_pairs listed;
         listed.pairs.assign(interactions.begin(), interactions.end());
         listed.pairs.insert(listed.pairs.end(), planted.begin(), planted.end());

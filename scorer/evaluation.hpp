@@ -53,9 +53,9 @@ hold_out split_interactions(std::span<const pair_ids> interactions, double share
 
 // round(share * |interactions|) distinct new pairs whose two ends are each the end of a random
 // interaction (so drawn in proportion to degree), neither a self-pair nor an interaction. Stops
-// early when too few such pairs exist.
+// early when too few such pairs exist. Throws scoring_cancelled soon after `cancel` is set.
 std::vector<pair_ids> plant_by_degree(const network& net, std::span<const pair_ids> interactions, double share,
-                                      std::uint64_t seed);
+                                      std::uint64_t seed, const std::atomic<bool>* cancel = nullptr);
 
 // The plain computation from stored records, which proposal_tally does without them.
 // The 0-based positions of the hidden pairs in the ranking the records give (best first, ties
