@@ -5,6 +5,8 @@
 
 #include "scorer/evaluation.hpp"
 #include "scorer/gnuplot_png.hpp"
+#include "scorer/learned_method.hpp"
+#include "scorer/methods.hpp"
 
 #include <gtest/gtest.h>
 
@@ -223,6 +225,41 @@ TEST(evaluate_safety, plot_file_name_is_data_never_a_command) {
         temporaries += entry.path().filename().string().find(".vornel-") != std::string::npos;
     }
     EXPECT_EQ(temporaries, 0u);
+}
+
+// A set cancellation flag stops every long step of learn and auto: the draws of planted
+// pairs, learn's training in both modes, and the evaluations auto runs.
+TEST(evaluate_safety, cancelled_learn_and_auto_stop) {
+    test_support::scoped_temp_dir dir;
+    const network net = read_weighted(weighted_lines(6));
+    const auto all = interaction_list(net);
+    std::atomic<bool> cancel{true};
+    EXPECT_THROW(plant_by_degree(net, all, 1.0, 3, &cancel), scoring_cancelled);
+    EXPECT_THROW(train_for_proposing(net, 2, &cancel), scoring_cancelled);
+    listed_pairs listed;
+    listed.pairs.assign(all.begin(), all.end());
+    for (const char* method : {"learn", "auto"}) {
+        for (const listed_pairs* pairs : {static_cast<const listed_pairs*>(nullptr), static_cast<const listed_pairs*>(&listed)}) {
+            scoring_job job;
+            job.net = &net;
+            job.listed = pairs;
+            job.threads = 2;
+            job.cancel = &cancel;
+            EXPECT_THROW(find_method(method)->score(job), scoring_cancelled) << method;
+        }
+    }
+    evaluation_settings settings;
+    settings.methods = {"cn"};
+    settings.propose = false;
+    settings.cancel = &cancel;
+    EXPECT_THROW(evaluate_methods(net, settings, [](const std::string&) {}), scoring_cancelled);
+    cancel = false;
+    const auto with_flag = plant_by_degree(net, all, 0.25, 3, &cancel);
+    const auto without = plant_by_degree(net, all, 0.25, 3);
+    ASSERT_EQ(with_flag.size(), without.size());
+    for (std::size_t i = 0; i < without.size(); ++i) {
+        EXPECT_EQ(candidate_tie(with_flag[i].first, with_flag[i].second), candidate_tie(without[i].first, without[i].second));
+    }
 }
 
 }  // namespace
