@@ -137,6 +137,16 @@ bool is_valued(std::string_view name) {
            std::find(std::begin(valued_names), std::end(valued_names), name) != std::end(valued_names);
 }
 
+// Which evaluations run; the plot draws the proposal figures, so it needs them.
+void apply_jobs(bool only_proposing, bool only_filtering, parsed_evaluate_options& parsed) {
+    if (only_proposing && only_filtering) parsed.errors.push_back("--propose-only and --filter-only exclude each other");
+    parsed.values.settings.propose = !only_filtering;
+    parsed.values.settings.filter = !only_proposing;
+    if (only_filtering && !parsed.values.plot_path.empty()) {
+        parsed.errors.push_back("--plot draws the proposal figures, which --filter-only skips");
+    }
+}
+
 }  // namespace
 
 parsed_evaluate_options parse_evaluate_options(std::span<const char* const> args) {
@@ -197,12 +207,7 @@ parsed_evaluate_options parse_evaluate_options(std::span<const char* const> args
         }
     }
     apply_format_options(format_args, parsed);
-    if (only_proposing && only_filtering) parsed.errors.push_back("--propose-only and --filter-only exclude each other");
-    s.propose = !only_filtering;
-    s.filter = !only_proposing;
-    if (only_filtering && !parsed.values.plot_path.empty()) {
-        parsed.errors.push_back("--plot draws the proposal figures, which --filter-only skips");
-    }
+    apply_jobs(only_proposing, only_filtering, parsed);
     if (positional.size() != 1) {
         parsed.errors.push_back("expected 1 argument (NETWORK), got " + std::to_string(positional.size()));
     } else {
