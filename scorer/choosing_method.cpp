@@ -35,6 +35,7 @@ evaluation_settings choice_settings(const scoring_job& job, std::vector<std::str
     settings.threads = std::max(1u, job.threads);
     settings.propose = propose;
     settings.filter = !propose;
+    settings.cancel = job.cancel;
     return settings;
 }
 

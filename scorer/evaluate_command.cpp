@@ -1,6 +1,10 @@
 #include "scorer/evaluate_command.hpp"
 
+#include "io/same_file.hpp"
+#include "scorer/empty_network.hpp"
+#include "scorer/gnuplot_png.hpp"
 #include "scorer/methods.hpp"
+#include "scorer/output_file.hpp"
 #include "scorer/options.hpp"
 #include "scorer/processors.hpp"
 
@@ -8,7 +12,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <string_view>
+#include <sys/stat.h>
 #include <system_error>
 #include <thread>
 
@@ -131,6 +137,16 @@ bool is_valued(std::string_view name) {
            std::find(std::begin(valued_names), std::end(valued_names), name) != std::end(valued_names);
 }
 
+// Which evaluations run; the plot draws the proposal figures, so it needs them.
+void apply_jobs(bool only_proposing, bool only_filtering, parsed_evaluate_options& parsed) {
+    if (only_proposing && only_filtering) parsed.errors.push_back("--propose-only and --filter-only exclude each other");
+    parsed.values.settings.propose = !only_filtering;
+    parsed.values.settings.filter = !only_proposing;
+    if (only_filtering && !parsed.values.plot_path.empty()) {
+        parsed.errors.push_back("--plot draws the proposal figures, which --filter-only skips");
+    }
+}
+
 }  // namespace
 
 parsed_evaluate_options parse_evaluate_options(std::span<const char* const> args) {
@@ -164,6 +180,7 @@ parsed_evaluate_options parse_evaluate_options(std::span<const char* const> args
         }
         if (arg == "--genetic") {
             format_args.emplace_back(arg);
+            parsed.values.reading_options.emplace_back(arg);
             continue;
         }
         const std::size_t equals = arg.find('=');
@@ -184,14 +201,13 @@ parsed_evaluate_options parse_evaluate_options(std::span<const char* const> args
         if (is_format_option(name)) {
             format_args.emplace_back(name);
             format_args.emplace_back(value);
+            parsed.values.reading_options.push_back(std::string(name) + " " + std::string(value));
         } else {
             apply_valued(name, value, parsed);
         }
     }
     apply_format_options(format_args, parsed);
-    if (only_proposing && only_filtering) parsed.errors.push_back("--propose-only and --filter-only exclude each other");
-    s.propose = !only_filtering;
-    s.filter = !only_proposing;
+    apply_jobs(only_proposing, only_filtering, parsed);
     if (positional.size() != 1) {
         parsed.errors.push_back("expected 1 argument (NETWORK), got " + std::to_string(positional.size()));
     } else {
@@ -210,7 +226,10 @@ std::string evaluate_help_text() {
            "random pairs drawn in proportion to degree and scores them with the real\n"
            "interactions (AUC, planted share among the lowest fifth). Figures are mean\n"
            "+- standard deviation over the repeats; the report ends with a recommendation\n"
-           "per job and the ppi-refine command line that follows from it.\n"
+           "per job and the ppi-refine command line that follows from it. That line is\n"
+           "withheld, with the reason, for a network read with --format, --columns,\n"
+           "--taxon, --ids or --genetic, which ppi-refine cannot pass on, and a network too\n"
+           "small to evaluate gets neither figures nor advice.\n"
            "\n"
            "Records are counted as they are scored, not kept. Precision and recall at k\n"
            "rank ties by pair as vornel's output does. Average precision places a hidden\n"
@@ -229,7 +248,8 @@ std::string evaluate_help_text() {
            "      --iterations N    rounds of iterative methods (default 2)\n"
            "      --propose-only    skip the filtering evaluation\n"
            "      --filter-only     skip the proposal evaluation\n"
-           "      --plot FILE.png   draw precision against k per method (needs gnuplot)\n"
+           "      --plot FILE.png   draw precision against k per method (needs gnuplot;\n"
+           "                        checked before the evaluation starts)\n"
            "  -t, --threads N       worker threads (default: one per core); the figures\n"
            "                        do not depend on it\n"
            "      --format, --columns, --taxon, --ids, --genetic  read NETWORK as vornel\n"
@@ -237,17 +257,104 @@ std::string evaluate_help_text() {
            "  -h, --help            show this help\n";
 }
 
+namespace {
+
+// A name as a log line shows it: control characters (a newline) as \n, \t or \xNN, so one
+// name stays one line and says which file it is.
+std::string printable(const std::string& name) {
+    std::string shown;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7f) {
+            shown += c;
+        } else if (c == '\n') {
+            shown += "\\n";
+        } else if (c == '\t') {
+            shown += "\\t";
+        } else {
+            constexpr char hex[] = "0123456789abcdef";
+            shown += "\\x";
+            shown += hex[byte >> 4];
+            shown += hex[byte & 15];
+        }
+    }
+    return shown;
+}
+
+bool same_existing_file(const std::string& a, const std::string& b) { return ppi::io::same_file(a, b).value_or(false); }
+
+bool is_directory(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Why the plot cannot go to its file, checked before any work; empty when it can.
+std::string plot_refusal(const evaluate_options& opts) {
+    const std::string& plot = opts.plot_path;
+    if (same_existing_file(plot, opts.network_path)) {
+        return "--plot '" + printable(plot) + "' is the same file as NETWORK; refusing to replace it";
+    }
+    if (same_existing_file(plot, "/dev/stdout")) {
+        return "--plot '" + printable(plot) + "' is the report's own standard output; give the plot a file of its own";
+    }
+    if (is_directory(plot)) return "--plot '" + printable(plot) + "' is a directory; give a file name";
+    if (!gnuplot_on_path()) return "--plot needs gnuplot, which is not on PATH";
+    return {};
+}
+
+// Why the ppi-refine line would refine another network than the one evaluated; empty when
+// it would not.
+std::string command_line_withheld(const evaluate_options& opts) {
+    if (opts.reading_options.empty()) return {};
+    std::string given;
+    for (const auto& option : opts.reading_options) given += (given.empty() ? "" : " ") + option;
+    return "ppi-refine would read " + opts.network_path + " without " + given +
+           ", which is another network than the one evaluated; write the network as read here to a plain "
+           "edge list first, and run ppi-refine on that file";
+}
+
+unsigned long long ull(std::uint64_t value) { return static_cast<unsigned long long>(value); }
+
+bool uses_weights(const evaluation_settings& settings) {
+    return std::any_of(settings.methods.begin(), settings.methods.end(),
+                       [](const std::string& name) { return find_method(name)->weighted; });
+}
+
+std::string draw_plot(const evaluation_result& result, const std::string& plot_path, output_file& plot,
+                      std::FILE* log) {
+    if (std::string error = draw_with_gnuplot(precision_plot_script(result), plot); !error.empty()) {
+        return "--plot '" + printable(plot_path) + "': " + error;
+    }
+    if (!plot.commit()) return plot.error();
+    std::fprintf(log, "vornel evaluate: plot written to %s\n", printable(plot_path).c_str());
+    return {};
+}
+
+}  // namespace
+
 std::string run_evaluate(const evaluate_options& opts, std::FILE* out, std::FILE* log) {
     const auto start = std::chrono::steady_clock::now();
-    network_result read = read_network(opts.network_path, opts.formats, false);
+    std::optional<output_file> plot;
+    if (!opts.plot_path.empty()) {
+        if (std::string refusal = plot_refusal(opts); !refusal.empty()) return refusal;
+        plot.emplace(opts.plot_path);
+        if (!plot->error().empty()) return "--plot " + printable(plot->error());
+    }
+    evaluation_settings settings = opts.settings;
+    network_result read = read_network(opts.network_path, opts.formats, uses_weights(settings));
     if (!read.error.empty()) return read.error;
     read.lines = {};
-    evaluation_settings settings = opts.settings;
-    if (settings.threads == 0) settings.threads = usable_processors();
+    if (read.net.interaction_count() == 0) return empty_network_error(opts.network_path, read.table);
+    // As many threads as the network gives rows for (the figures do not depend on them).
+    settings.threads = threads_for_rows(settings.threads, read.net.protein_count());
     std::fprintf(log, "vornel evaluate: network %s: %u proteins, %llu interactions; %zu methods, %d repeats\n",
-                 opts.network_path.c_str(), read.net.protein_count(),
-                 static_cast<unsigned long long>(read.net.interaction_count()), settings.methods.size(),
-                 settings.repeats);
+                 opts.network_path.c_str(), read.net.protein_count(), ull(read.net.interaction_count()),
+                 settings.methods.size(), settings.repeats);
+    if (uses_weights(settings) && !read.net.weighted()) {
+        std::fprintf(log, "vornel evaluate: network %s has no weights (%llu interactions without a weight, a number "
+                          ">= 0): the weighted methods weigh every interaction 1\n",
+                     opts.network_path.c_str(), ull(read.counts.pairs_without_weight));
+    }
     const auto progress = [&](const std::string& line) {
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::fprintf(log, "vornel evaluate: %.1f s: %s\n", seconds, line.c_str());
@@ -260,17 +367,10 @@ std::string run_evaluate(const evaluate_options& opts, std::FILE* out, std::FILE
     } catch (const std::system_error& error) {
         return std::string("cannot start a thread: ") + error.code().message();
     }
-    const std::string report = evaluation_report(result, settings, opts.network_path);
+    const std::string report = evaluation_report(result, settings, opts.network_path, command_line_withheld(opts));
     if (std::fputs(report.c_str(), out) < 0 || std::fflush(out) != 0) return "cannot write the report";
-    if (!opts.plot_path.empty()) {
-        if (!settings.propose) return "--plot draws the proposal figures, which --filter-only skips";
-        std::FILE* gnuplot = ::popen("gnuplot", "w");
-        if (!gnuplot) return "cannot start gnuplot for --plot";
-        const std::string script = precision_plot_script(result, opts.plot_path);
-        const bool written = std::fputs(script.c_str(), gnuplot) >= 0;
-        const int status = ::pclose(gnuplot);
-        if (!written || status != 0) return "gnuplot could not draw " + opts.plot_path + " (is gnuplot installed?)";
-        std::fprintf(log, "vornel evaluate: plot written to %s\n", opts.plot_path.c_str());
+    if (plot) {
+        if (std::string error = draw_plot(result, opts.plot_path, *plot, log); !error.empty()) return error;
     }
     progress("done");
     return {};

@@ -19,6 +19,9 @@ struct evaluate_options {
     std::string plot_path;  // empty: no plot
     evaluation_settings settings;  // threads 0: one per core
     ppi::io::format_options formats;
+    // The reading options as given ("--taxon 9606", "--genetic"): ppi-refine cannot pass them
+    // on, so no ppi-refine line is printed for a network read with them.
+    std::vector<std::string> reading_options;
 };
 
 struct parsed_evaluate_options {
@@ -33,7 +36,9 @@ parsed_evaluate_options parse_evaluate_options(std::span<const char* const> args
 std::string evaluate_help_text();
 
 // Reads the network, evaluates, writes the report to `out` and the plot (through gnuplot)
-// when asked; progress goes to `log`. Returns an error text, empty on success.
+// when asked; progress goes to `log`. Returns an error text, empty on success. A plot that
+// cannot be written (onto the network or the report, into a missing directory, without
+// gnuplot) and a network without interactions are refused before any evaluation.
 std::string run_evaluate(const evaluate_options& opts, std::FILE* out, std::FILE* log);
 
 }  // namespace vornel

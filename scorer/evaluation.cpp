@@ -26,6 +26,33 @@ std::uint64_t seeded_random::below(std::uint64_t bound) {
     }
 }
 
+namespace {
+
+// The rows of `net` (row_starts already counted) from weighted pairs: each row sorted by
+// partner, its weights moved along.
+void fill_weighted_rows(network& net, std::span<const pair_ids> pairs, std::span<const double> weights) {
+    const std::uint32_t n = net.protein_count();
+    std::vector<std::pair<std::uint32_t, double>> slots(pairs.size() * 2);
+    std::vector<std::uint64_t> fill(net.row_starts.begin(), net.row_starts.end() - 1);
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        slots[fill[pairs[i].first]++] = {pairs[i].second, weights[i]};
+        slots[fill[pairs[i].second]++] = {pairs[i].first, weights[i]};
+    }
+    net.partner_ids.resize(slots.size());
+    net.weights.resize(slots.size());
+    for (std::uint32_t u = 0; u < n; ++u) {
+        const auto first = slots.begin() + static_cast<std::ptrdiff_t>(net.row_starts[u]);
+        const auto last = slots.begin() + static_cast<std::ptrdiff_t>(net.row_starts[u + 1]);
+        std::sort(first, last, [](const auto& x, const auto& y) { return x.first < y.first; });
+    }
+    for (std::size_t slot = 0; slot < slots.size(); ++slot) {
+        net.partner_ids[slot] = slots[slot].first;
+        net.weights[slot] = slots[slot].second;
+    }
+}
+
+}  // namespace
+
 std::vector<pair_ids> interaction_list(const network& net) {
     std::vector<pair_ids> pairs;
     pairs.reserve(net.interaction_count());
@@ -35,7 +62,8 @@ std::vector<pair_ids> interaction_list(const network& net) {
     return pairs;
 }
 
-network network_with_interactions(const network& proteins, std::span<const pair_ids> pairs) {
+network network_with_interactions(const network& proteins, std::span<const pair_ids> pairs,
+                                  std::span<const double> weights) {
     network net;
     net.name_bytes = proteins.name_bytes;
     net.name_starts = proteins.name_starts;
@@ -46,6 +74,10 @@ network network_with_interactions(const network& proteins, std::span<const pair_
         ++net.row_starts[p.second + 1];
     }
     for (std::uint32_t u = 0; u < n; ++u) net.row_starts[u + 1] += net.row_starts[u];
+    if (!weights.empty()) {
+        fill_weighted_rows(net, pairs, weights);
+        return net;
+    }
     std::vector<std::uint64_t> fill(net.row_starts.begin(), net.row_starts.end() - 1);
     net.partner_ids.resize(pairs.size() * 2);
     for (const auto& p : pairs) {
@@ -57,6 +89,23 @@ network network_with_interactions(const network& proteins, std::span<const pair_
                   net.partner_ids.begin() + static_cast<std::ptrdiff_t>(net.row_starts[u + 1]));
     }
     return net;
+}
+
+std::vector<double> weights_of_pairs(const network& net, std::span<const pair_ids> pairs, std::uint64_t seed) {
+    std::vector<double> weights;
+    if (!net.weighted()) return weights;
+    weights.reserve(pairs.size());
+    seeded_random random(seed);
+    for (const auto& p : pairs) {
+        const auto row = net.partners(p.first);
+        const auto at = std::lower_bound(row.begin(), row.end(), p.second);
+        if (at != row.end() && *at == p.second) {
+            weights.push_back(net.weights[net.row_starts[p.first] + static_cast<std::uint64_t>(at - row.begin())]);
+        } else {
+            weights.push_back(net.weights[random.below(net.weights.size())]);
+        }
+    }
+    return weights;
 }
 
 hold_out split_interactions(std::span<const pair_ids> interactions, double share, std::uint64_t seed) {
@@ -78,7 +127,7 @@ hold_out split_interactions(std::span<const pair_ids> interactions, double share
 }
 
 std::vector<pair_ids> plant_by_degree(const network& net, std::span<const pair_ids> interactions, double share,
-                                      std::uint64_t seed) {
+                                      std::uint64_t seed, const std::atomic<bool>* cancel) {
     const auto wanted = static_cast<std::size_t>(std::max(0LL, std::llround(share * double(interactions.size()))));
     std::vector<pair_ids> planted;
     if (interactions.empty()) return planted;
@@ -89,6 +138,7 @@ std::vector<pair_ids> plant_by_degree(const network& net, std::span<const pair_i
     // Every draw is tried at most this often on average before giving up (a tiny, dense network).
     const std::uint64_t max_draws = 100 * (wanted + 10);
     for (std::uint64_t draw = 0; draw < max_draws && planted.size() < wanted; ++draw) {
+        if (draw % 65536 == 0) stop_if_cancelled(cancel);
         const std::uint32_t a = stub(random.below(stubs));
         const std::uint32_t b = stub(random.below(stubs));
         if (a == b || net.interacts(a, b)) continue;
@@ -205,6 +255,7 @@ scoring_job make_job(const network& net, const listed_pairs* listed, const evalu
     job.listed = listed;
     job.rounds = std::max(1, settings.rounds);
     job.threads = std::max(1u, settings.threads);
+    job.cancel = settings.cancel;
     return job;
 }
 
@@ -242,7 +293,7 @@ void evaluate_proposing(const network& net, const evaluation_settings& settings,
     for (const std::uint64_t k : result.curve_k) best_count = std::max(best_count, k);
     for (std::size_t r = 0; r < repeats; ++r) {
         const hold_out split = split_interactions(interactions, settings.hide_share, repeat_seed(settings.seed, int(r), 1));
-        const network kept = network_with_interactions(net, split.kept);
+        const network kept = network_with_interactions(net, split.kept, weights_of_pairs(net, split.kept, 0));
         std::vector<std::uint64_t> hidden;
         for (const auto& p : split.hidden) hidden.push_back(candidate_tie(p.first, p.second));
         result.hidden = split.hidden.size();
@@ -294,11 +345,13 @@ void evaluate_filtering(const network& net, const evaluation_settings& settings,
     std::vector<std::vector<double>> auc(methods), low(methods), auc_inner(methods);
     for (std::size_t r = 0; r < repeats; ++r) {
         const std::vector<pair_ids> planted =
-            plant_by_degree(net, interactions, settings.plant_share, repeat_seed(settings.seed, int(r), 2));
+            plant_by_degree(net, interactions, settings.plant_share, repeat_seed(settings.seed, int(r), 2), settings.cancel);
         listed_pairs listed;
         listed.pairs.assign(interactions.begin(), interactions.end());
         listed.pairs.insert(listed.pairs.end(), planted.begin(), planted.end());
-        const network noisy = network_with_interactions(net, listed.pairs);
+        // Planted pairs weigh what a drawn interaction weighs, so weights do not give them away.
+        const network noisy = network_with_interactions(
+            net, listed.pairs, weights_of_pairs(net, listed.pairs, repeat_seed(settings.seed, int(r), 3)));
         result.planted = planted.size();
         result.planted_base_share = listed.pairs.empty() ? 0.0 : double(planted.size()) / double(listed.pairs.size());
         std::vector<std::uint8_t> is_planted(listed.pairs.size(), 0);
@@ -343,12 +396,55 @@ void add_cell(std::string& text, const std::string& value) {
 
 std::string percent(double share) { return fixed(100.0 * share, 0) + "%"; }
 
+void add_proposal_table(std::string& text, const evaluation_result& result, const evaluation_settings& settings) {
+    text += "\n## Proposing: " + std::to_string(result.hidden) + " interactions hidden (" +
+            percent(settings.hide_share) + ") and ranked back\n\n| method |";
+    for (const auto k : settings.top_k) text += " P@" + std::to_string(k) + " |";
+    text += " AP |";
+    for (const auto k : settings.top_k) text += " R@" + std::to_string(k) + " |";
+    text += "\n|---|";
+    for (std::size_t i = 0; i < 2 * settings.top_k.size() + 1; ++i) text += "---|";
+    text += "\n";
+    for (const auto& row : result.proposal) {
+        text += "| " + row.method + " |";
+        for (const auto& s : row.precision) add_cell(text, with_sd(s));
+        add_cell(text, with_sd(row.average_precision));
+        for (const auto& s : row.recall) add_cell(text, with_sd(s));
+        text += "\n";
+    }
+    text += "| random |";
+    for (std::size_t i = 0; i < settings.top_k.size(); ++i) add_cell(text, fixed(result.random_precision, 5));
+    add_cell(text, fixed(result.random_precision, 5));
+    const double non_edges = result.random_precision > 0 ? double(result.hidden) / result.random_precision : 0.0;
+    for (const auto k : settings.top_k) {
+        add_cell(text, fixed(non_edges > 0 ? std::min(1.0, double(k) / non_edges) : 0.0, 5));
+    }
+    text += "\n";
+}
+
+void add_filter_table(std::string& text, const evaluation_result& result, const evaluation_settings& settings) {
+    text += "\n## Filtering: " + std::to_string(result.planted) + " degree-proportional random pairs planted (" +
+            percent(settings.plant_share) + ")\n\n| method | AUC | planted among lowest " +
+            percent(settings.low_share) + " | AUC without degree-1 ends |\n|---|---|---|---|\n";
+    for (const auto& row : result.filtering) {
+        text += "| " + row.method + " | " + with_sd(row.auc) + " | " + with_sd(row.low_share) + " | " +
+                with_sd(row.auc_without_leaves) + " |\n";
+    }
+    text += "| random | 0.500 | " + fixed(result.planted_base_share, 3) + " | 0.500 |\n";
+}
+
+// The interactions the recommended filter phase keeps: the best four fifths.
+std::uint64_t filter_keep_count(const evaluation_result& result, const evaluation_settings& settings) {
+    return static_cast<std::uint64_t>(std::llround((1.0 - settings.low_share) * double(result.interactions)));
+}
+
 }  // namespace
 
 evaluation_result evaluate_methods(const network& net, const evaluation_settings& settings,
                                    const progress_callback& progress) {
     evaluation_result result;
     result.proteins = net.protein_count();
+    result.weighted = net.weighted();
     result.interactions = net.interaction_count();
     result.curve_k = curve_points(settings.top_k);
     if (settings.propose) evaluate_proposing(net, settings, result, progress);
@@ -379,48 +475,29 @@ std::string best_filter(const evaluation_result& result) {
     return best ? best->method : std::string();
 }
 
+std::string too_small_to_evaluate(const evaluation_result& result, const evaluation_settings& settings) {
+    const std::string interactions = std::to_string(result.interactions) +
+                                     (result.interactions == 1 ? " interaction leaves" : " interactions leave");
+    if (settings.propose && result.hidden == 0) {
+        return interactions + " none to hide (--hide " + percent(settings.hide_share) + ")";
+    }
+    if (settings.filter && result.planted == 0) return interactions + " no pair to plant";
+    if (filter_keep_count(result, settings) <= 1) return interactions + " too few to keep a count of them";
+    return {};
+}
+
 std::string evaluation_report(const evaluation_result& result, const evaluation_settings& settings,
-                              const std::string& network_path) {
+                              const std::string& network_path, const std::string& withheld) {
     std::string text = "# Evaluation of " + network_path + "\n\n";
     text += std::to_string(result.proteins) + " proteins, " + std::to_string(result.interactions) +
             " interactions; " + std::to_string(std::max(1, settings.repeats)) + " repeats, seed " +
             std::to_string(settings.seed) + ", " + std::to_string(std::max(1, settings.rounds)) +
             " rounds for iterative methods.\n";
-    if (settings.propose) {
-        text += "\n## Proposing: " + std::to_string(result.hidden) + " interactions hidden (" +
-                percent(settings.hide_share) + ") and ranked back\n\n| method |";
-        for (const auto k : settings.top_k) text += " P@" + std::to_string(k) + " |";
-        text += " AP |";
-        for (const auto k : settings.top_k) text += " R@" + std::to_string(k) + " |";
-        text += "\n|---|";
-        for (std::size_t i = 0; i < 2 * settings.top_k.size() + 1; ++i) text += "---|";
-        text += "\n";
-        for (const auto& row : result.proposal) {
-            text += "| " + row.method + " |";
-            for (const auto& s : row.precision) add_cell(text, with_sd(s));
-            add_cell(text, with_sd(row.average_precision));
-            for (const auto& s : row.recall) add_cell(text, with_sd(s));
-            text += "\n";
-        }
-        text += "| random |";
-        for (std::size_t i = 0; i < settings.top_k.size(); ++i) add_cell(text, fixed(result.random_precision, 5));
-        add_cell(text, fixed(result.random_precision, 5));
-        const double non_edges = result.random_precision > 0 ? double(result.hidden) / result.random_precision : 0.0;
-        for (const auto k : settings.top_k) {
-            add_cell(text, fixed(non_edges > 0 ? std::min(1.0, double(k) / non_edges) : 0.0, 5));
-        }
-        text += "\n";
+    if (const std::string reason = too_small_to_evaluate(result, settings); !reason.empty()) {
+        return text + "\nToo small to evaluate: " + reason + "; no figures and no recommendation.\n";
     }
-    if (settings.filter) {
-        text += "\n## Filtering: " + std::to_string(result.planted) + " degree-proportional random pairs planted (" +
-                percent(settings.plant_share) + ")\n\n| method | AUC | planted among lowest " +
-                percent(settings.low_share) + " | AUC without degree-1 ends |\n|---|---|---|---|\n";
-        for (const auto& row : result.filtering) {
-            text += "| " + row.method + " | " + with_sd(row.auc) + " | " + with_sd(row.low_share) + " | " +
-                    with_sd(row.auc_without_leaves) + " |\n";
-        }
-        text += "| random | 0.500 | " + fixed(result.planted_base_share, 3) + " | 0.500 |\n";
-    }
+    if (settings.propose) add_proposal_table(text, result, settings);
+    if (settings.filter) add_filter_table(text, result, settings);
     text += "\n";
     const std::string proposer = best_proposer(result);
     const std::string filter = best_filter(result);
@@ -441,9 +518,10 @@ std::string evaluation_report(const evaluation_result& result, const evaluation_
         text += filter_informative ? "Recommendation for filtering: " + filter + " (highest AUC).\n"
                                    : std::string("Recommendation for filtering: none (no method beats random here).\n");
     }
+    if (!withheld.empty()) return text + "\nNo ppi-refine command line: " + withheld + ".\n";
     // Filtering keeps the best four fifths (the measure above looks at the lowest fifth); adding
     // takes the middle top-k of the list. Without a measured winner, the defaults wcd and l3.
-    const auto keep = static_cast<std::uint64_t>(std::llround((1.0 - settings.low_share) * double(result.interactions)));
+    const std::uint64_t keep = filter_keep_count(result, settings);
     const std::uint64_t add = settings.top_k.empty() ? 500 : settings.top_k[settings.top_k.size() / 2];
     text += "\n    ppi-refine " + network_path + " " + std::to_string(std::max(1, settings.rounds)) + " " +
             (filter_informative ? filter : std::string("wcd")) + " " + std::to_string(keep) + " " +
@@ -451,15 +529,9 @@ std::string evaluation_report(const evaluation_result& result, const evaluation_
     return text;
 }
 
-std::string precision_plot_script(const evaluation_result& result, const std::string& png_path) {
-    std::string quoted;
-    for (const char c : png_path) {
-        if (c == '\'') quoted += '\'';
-        quoted += c;
-    }
+std::string precision_plot_script(const evaluation_result& result) {
     std::string script =
         "set terminal pngcairo size 900,600\n"
-        "set output '" + quoted + "'\n"
         "set logscale x\nset xlabel 'k (top-ranked candidates)'\nset ylabel 'precision at k (mean over repeats)'\n"
         "set key outside right\nset grid\n";
     if (result.proposal.empty()) return script + "plot 0 notitle\n";

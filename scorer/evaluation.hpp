@@ -8,6 +8,7 @@
 #include "scorer/proposal_tally.hpp"
 #include "scorer/row_engine.hpp"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -34,7 +35,14 @@ std::vector<pair_ids> interaction_list(const network& net);
 
 // A network with the proteins (names and ids) of `proteins` and exactly the interactions
 // `pairs` (distinct, no self-pairs, ids of `proteins`). Proteins may be left without partners.
-network network_with_interactions(const network& proteins, std::span<const pair_ids> pairs);
+// With `weights` (one per pair, or empty: no weights), the network is weighted.
+network network_with_interactions(const network& proteins, std::span<const pair_ids> pairs,
+                                  std::span<const double> weights = {});
+
+// The weight of each pair for a weighted network: its own weight where the pair interacts in
+// `net`, else the weight of an interaction drawn by `seed` (planted pairs then weigh what real
+// ones do). Empty when `net` carries no weights.
+std::vector<double> weights_of_pairs(const network& net, std::span<const pair_ids> pairs, std::uint64_t seed);
 
 // The interactions split into kept and hidden: round(share * size) hidden, drawn by `seed`.
 struct hold_out {
@@ -45,9 +53,9 @@ hold_out split_interactions(std::span<const pair_ids> interactions, double share
 
 // round(share * |interactions|) distinct new pairs whose two ends are each the end of a random
 // interaction (so drawn in proportion to degree), neither a self-pair nor an interaction. Stops
-// early when too few such pairs exist.
+// early when too few such pairs exist. Throws scoring_cancelled soon after `cancel` is set.
 std::vector<pair_ids> plant_by_degree(const network& net, std::span<const pair_ids> interactions, double share,
-                                      std::uint64_t seed);
+                                      std::uint64_t seed, const std::atomic<bool>* cancel = nullptr);
 
 // The plain computation from stored records, which proposal_tally does without them.
 // The 0-based positions of the hidden pairs in the ranking the records give (best first, ties
@@ -78,6 +86,8 @@ struct evaluation_settings {
     unsigned threads = 1;
     bool propose = true;
     bool filter = true;
+    // Set by another thread to stop the evaluation: the scoring runs then throw scoring_cancelled.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 // Mean and sample standard deviation over the repeats.
@@ -104,6 +114,7 @@ struct filter_row {
 
 struct evaluation_result {
     std::uint32_t proteins = 0;
+    bool weighted = false;             // the network's weights were used by the -w methods
     std::uint64_t interactions = 0;
     std::uint64_t hidden = 0;          // per repeat
     double random_precision = 0;       // hidden pairs over non-interacting pairs of the kept network
@@ -131,13 +142,20 @@ std::vector<std::uint64_t> curve_points(std::span<const std::uint64_t> top_k);
 std::string best_proposer(const evaluation_result& result);
 std::string best_filter(const evaluation_result& result);
 
-// The Markdown report: settings, the two tables with their random baselines, one
-// recommendation line per job and the ppi-refine command line that follows.
-std::string evaluation_report(const evaluation_result& result, const evaluation_settings& settings,
-                              const std::string& network_path);
+// Why a network cannot be evaluated with these settings: no interaction left to hide (when
+// proposing) or no pair to plant (when filtering), or too few interactions for a filtering
+// count that ppi-refine reads as a count (above 1). Empty when it can.
+std::string too_small_to_evaluate(const evaluation_result& result, const evaluation_settings& settings);
 
-// A gnuplot script that draws mean precision against k for every method into `png_path`,
-// with the data inline.
-std::string precision_plot_script(const evaluation_result& result, const std::string& png_path);
+// The Markdown report: settings, the two tables with their random baselines, one
+// recommendation line per job and the ppi-refine command line that follows. A network too
+// small to evaluate gets that reason instead of tables and advice. With `withheld` (why the
+// command line would not refine the network evaluated), that reason replaces the command line.
+std::string evaluation_report(const evaluation_result& result, const evaluation_settings& settings,
+                              const std::string& network_path, const std::string& withheld = {});
+
+// A gnuplot script that draws mean precision against k for every method, as PNG onto
+// gnuplot's standard output, with the data inline. The file name is never part of the script.
+std::string precision_plot_script(const evaluation_result& result);
 
 }  // namespace vornel

@@ -239,24 +239,25 @@ proposal_features proposal_features_of(const pair_counts& c, double best_u, doub
     return row;
 }
 
-void visit_candidates(const network& net, unsigned threads, const candidate_visit& visit) {
+void visit_candidates(const network& net, unsigned threads, const candidate_visit& visit,
+                      const std::atomic<bool>* cancel) {
     const std::vector<double> factor = inverse_root_degrees(net);
     auto spaces = make_feature_workspaces(net, threads);
     parallel_for_items(net.protein_count(), std::max(1u, threads), [&](unsigned t, std::uint32_t u) {
         visit_row(net, factor, t, u, false, spaces[t], visit);
-    });
+    }, cancel);
 }
 
 void visit_whole_rows(const network& net, std::span<const std::uint32_t> rows, unsigned threads,
-                      const candidate_visit& visit) {
+                      const candidate_visit& visit, const std::atomic<bool>* cancel) {
     const std::vector<double> factor = inverse_root_degrees(net);
     auto spaces = make_feature_workspaces(net, threads);
     parallel_for_items(static_cast<std::uint32_t>(rows.size()), std::max(1u, threads), [&](unsigned t, std::uint32_t i) {
         visit_row(net, factor, t, rows[i], true, spaces[t], visit);
-    });
+    }, cancel);
 }
 
-std::vector<double> best_l3_per_protein(const network& net, unsigned threads) {
+std::vector<double> best_l3_per_protein(const network& net, unsigned threads, const std::atomic<bool>* cancel) {
     const std::vector<double> factor = inverse_root_degrees(net);
     auto spaces = make_feature_workspaces(net, threads);
     parallel_for_items(net.protein_count(), std::max(1u, threads), [&](unsigned t, std::uint32_t u) {
@@ -265,7 +266,7 @@ std::vector<double> best_l3_per_protein(const network& net, unsigned threads) {
             best[u] = std::max(best[u], c.l3);
             best[v] = std::max(best[v], c.l3);
         });
-    });
+    }, cancel);
     // A maximum does not depend on which thread saw which pair.
     std::vector<double> best(net.protein_count(), 0.0);
     for (const auto& space : spaces) {
@@ -278,7 +279,8 @@ void log_best_l3(std::vector<double>& best) {
     for (double& value : best) value = std::log1p(value);
 }
 
-std::vector<pair_counts> listed_pair_counts(const network& net, std::span<const pair_ids> pairs, unsigned threads) {
+std::vector<pair_counts> listed_pair_counts(const network& net, std::span<const pair_ids> pairs, unsigned threads,
+                                            const std::atomic<bool>* cancel) {
     const std::vector<double> factor = inverse_root_degrees(net);
     const pair_rows grouped = group_by_smaller_id(pairs, net.protein_count());
     std::vector<pair_counts> counts(pairs.size());
@@ -294,7 +296,7 @@ std::vector<pair_counts> listed_pair_counts(const network& net, std::span<const 
             counts[index] = gather_pair(net, factor, u, v, stamp, ws);
         }
         clear_row(net, u, ws);
-    });
+    }, cancel);
     return counts;
 }
 

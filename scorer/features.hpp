@@ -44,21 +44,24 @@ using candidate_visit = std::function<void(unsigned, std::uint32_t, std::uint32_
 
 // Calls visit(thread, u, v, counts) for every non-interacting pair u < v joined by a path of
 // length two or three, on `threads` threads (each thread's calls in row order).
-void visit_candidates(const network& net, unsigned threads, const candidate_visit& visit);
+// Every pass here stops soon after `cancel` is set (when given) by throwing scoring_cancelled.
+void visit_candidates(const network& net, unsigned threads, const candidate_visit& visit,
+                      const std::atomic<bool>* cancel = nullptr);
 
 // Calls visit(thread, u, v, counts) for every row u of `rows` and every v != u (below u as well
 // as above) that does not interact with u and is joined to it by a path of length two or three.
 // One thread handles the whole of a row.
 void visit_whole_rows(const network& net, std::span<const std::uint32_t> rows, unsigned threads,
-                      const candidate_visit& visit);
+                      const candidate_visit& visit, const std::atomic<bool>* cancel = nullptr);
 
 // For every protein, the highest l3 among its candidates (0 when it has none).
-std::vector<double> best_l3_per_protein(const network& net, unsigned threads);
+std::vector<double> best_l3_per_protein(const network& net, unsigned threads, const std::atomic<bool>* cancel = nullptr);
 
 // log(1 + x) of each value, in place: the best l3 as proposal_features_of takes it.
 void log_best_l3(std::vector<double>& best);
 
 // The counts of every listed pair (by listing index), as if the pair did not interact.
-std::vector<pair_counts> listed_pair_counts(const network& net, std::span<const pair_ids> pairs, unsigned threads);
+std::vector<pair_counts> listed_pair_counts(const network& net, std::span<const pair_ids> pairs, unsigned threads,
+                                            const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace vornel

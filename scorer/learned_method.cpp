@@ -100,7 +100,7 @@ proposal_round make_proposal_round(const network& net, std::span<const pair_ids>
 // candidates of the rest, labelled (the hidden ones positive, a hash-picked sample of the others
 // negative). Each sampled protein's whole row is visited, which gives its best l3 as well, so the
 // pairs' relative features are exact on the sample without a pass over every row.
-void add_proposal_round(proposal_round& r, unsigned threads, training_set& training) {
+void add_proposal_round(proposal_round& r, unsigned threads, training_set& training, const std::atomic<bool>* cancel) {
     const std::size_t negatives = std::max<std::size_t>(100, negatives_per_positive * r.hidden.size());
     const unsigned count = std::max(1u, threads);
     r.best.assign(r.kept.protein_count(), 0.0);  // row u's entry is written by row u only
@@ -120,7 +120,7 @@ void add_proposal_round(proposal_round& r, unsigned threads, training_set& train
             if (drawn.size() == negatives) drawn.pop();
             drawn.push(candidate);
         }
-    });
+    }, cancel);
     std::vector<sampled_pair> found, drawn;
     for (auto& list : positives) found.insert(found.end(), list.begin(), list.end());
     for (auto& list : samples) {
@@ -188,14 +188,14 @@ private:
 // proteins (as many as the shortlist holds in the whole network, scaled to the sampled share of
 // pairs), labelled by the hidden pairs.
 void add_reranking_round(const proposal_round& r, const logistic_model& first, unsigned threads,
-                         training_set& training) {
+                         training_set& training, const std::atomic<bool>* cancel) {
     const auto limit = std::max<std::size_t>(1, std::size_t(std::llround(double(shortlist_size) * r.share * r.share)));
     shortlist_keeper keeper(threads, limit);
     visit_whole_rows(r.kept, r.sample, threads, [&](unsigned t, std::uint32_t u, std::uint32_t v, const pair_counts& c) {
         if (!r.pairs_sampled(u, v)) return;
         const double score = first.probability(proposal_features_of(c, r.best[u], r.best[v]));
         if (score > 0) keeper.offer(t, {{descending_key(score), candidate_tie(u, v)}, c}, [](const score_record&) {});
-    });
+    }, cancel);
     const std::vector<shortlisted> best = keeper.best([](const score_record&) {});
     for (const shortlisted& s : best) {
         const auto u = std::uint32_t(s.record.tie >> 32), v = std::uint32_t(s.record.tie);
@@ -203,15 +203,18 @@ void add_reranking_round(const proposal_round& r, const logistic_model& first, u
     }
 }
 
-logistic_model train_for_filtering(const network& net, unsigned threads) {
+logistic_model train_for_filtering(const network& net, unsigned threads, const std::atomic<bool>* cancel) {
     const std::vector<pair_ids> interactions = interaction_list(net);
     std::vector<pair_ids> pairs = interactions;
-    const std::vector<pair_ids> drawn = plant_by_degree(net, interactions, 1.0, learn_seed);
+    const std::vector<pair_ids> drawn = plant_by_degree(net, interactions, 1.0, learn_seed, cancel);
     pairs.insert(pairs.end(), drawn.begin(), drawn.end());
-    const std::vector<pair_counts> counts = listed_pair_counts(net, pairs, threads);
+    const std::vector<pair_counts> counts = listed_pair_counts(net, pairs, threads, cancel);
     training_set training;
     for (std::size_t i = 0; i < counts.size(); ++i) training.add(features_of(counts[i]), i < interactions.size());
-    return fit_logistic(training.rows, feature_count, training.labels);
+    logistic_model model = fit_logistic(training.rows, feature_count, training.labels, default_ridge,
+                                        default_fit_iterations, cancel);
+    stop_if_cancelled(cancel);
+    return model;
 }
 
 // Scores the shortlist (the first stage's best, best first) by the second stage. Its scores
@@ -248,18 +251,22 @@ std::size_t training_set::positives() const {
     return std::size_t(std::count(labels.begin(), labels.end(), 1));
 }
 
-proposal_models train_for_proposing(const network& net, unsigned threads) {
+proposal_models train_for_proposing(const network& net, unsigned threads, const std::atomic<bool>* cancel) {
     const std::vector<pair_ids> interactions = interaction_list(net);
     std::vector<proposal_round> rounds;
     proposal_models models;
     for (int round = 0; round < proposal_rounds; ++round) {
         rounds.push_back(make_proposal_round(net, interactions, round));
-        add_proposal_round(rounds.back(), threads, models.first_rows);
+        add_proposal_round(rounds.back(), threads, models.first_rows, cancel);
     }
-    models.first = fit_logistic(models.first_rows.rows, proposal_feature_count, models.first_rows.labels);
-    for (const proposal_round& r : rounds) add_reranking_round(r, models.first, threads, models.second_rows);
+    models.first = fit_logistic(models.first_rows.rows, proposal_feature_count, models.first_rows.labels,
+                                default_ridge, default_fit_iterations, cancel);
+    stop_if_cancelled(cancel);
+    for (const proposal_round& r : rounds) add_reranking_round(r, models.first, threads, models.second_rows, cancel);
     if (models.second_rows.positives() >= reranking_min_positives) {
-        models.second = fit_logistic(models.second_rows.rows, proposal_feature_count, models.second_rows.labels);
+        models.second = fit_logistic(models.second_rows.rows, proposal_feature_count, models.second_rows.labels,
+                                     default_ridge, default_fit_iterations, cancel);
+        stop_if_cancelled(cancel);
     }
     return models;
 }
@@ -269,17 +276,17 @@ record_runs score_learn(const scoring_job& job) {
     const unsigned threads = std::max(1u, job.threads);
     record_runs runs = make_runs(job);
     if (job.listed) {
-        const logistic_model model = train_for_filtering(net, threads);
-        const std::vector<pair_counts> counts = listed_pair_counts(net, job.listed->pairs, threads);
+        const logistic_model model = train_for_filtering(net, threads, job.cancel);
+        const std::vector<pair_counts> counts = listed_pair_counts(net, job.listed->pairs, threads, job.cancel);
         for (std::size_t i = 0; i < counts.size(); ++i) {
             const double score = model.probability(features_of(counts[i]));
             if (score > 0) runs[0].push_back({descending_key(score), i});
         }
         return runs;
     }
-    const proposal_models models = train_for_proposing(net, threads);
+    const proposal_models models = train_for_proposing(net, threads, job.cancel);
     say_how_ranked(job, models);
-    std::vector<double> best = best_l3_per_protein(net, threads);
+    std::vector<double> best = best_l3_per_protein(net, threads, job.cancel);
     log_best_l3(best);
     // Without a second model nothing is kept back: every record goes straight to its run.
     shortlist_keeper keeper(threads, models.second.coefficients.empty() ? 0 : shortlist_size);
@@ -288,7 +295,7 @@ record_runs score_learn(const scoring_job& job) {
         if (score <= 0) return;
         keeper.offer(t, {{descending_key(score), candidate_tie(u, v)}, c},
                      [&](const score_record& record) { runs[t].push_back(record); });
-    });
+    }, job.cancel);
     // The records the threads kept back go to a run of their own, handed over on this thread.
     runs.emplace_back();
     drain_for_thread(job, 0, runs.back());

@@ -34,7 +34,8 @@ struct proposal_models {
     logistic_model second;     // empty when second_rows held too few positives
 };
 
-// Trains both proposing models on hold-outs of `net` (proposal_features_of inputs).
-proposal_models train_for_proposing(const network& net, unsigned threads);
+// Trains both proposing models on hold-outs of `net` (proposal_features_of inputs); stops by
+// throwing scoring_cancelled soon after `cancel` is set (when given).
+proposal_models train_for_proposing(const network& net, unsigned threads, const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace vornel

@@ -42,7 +42,7 @@ bool solve_symmetric(std::vector<double> a, std::vector<double>& b, std::size_t 
 }
 
 logistic_model fit_logistic(std::span<const double> rows, std::size_t width, std::span<const unsigned char> labels,
-                            double ridge, int max_iterations) {
+                            double ridge, int max_iterations, const std::atomic<bool>* cancel) {
     logistic_model model;
     const std::size_t count = labels.size();
     if (count == 0 || width == 0) return model;
@@ -68,6 +68,7 @@ logistic_model fit_logistic(std::span<const double> rows, std::size_t width, std
     model.coefficients.assign(n, 0.0);
     std::vector<double> x(n);
     for (model.iterations = 0; model.iterations < max_iterations;) {
+        if (cancel && cancel->load(std::memory_order_relaxed)) break;
         std::vector<double> hessian(n * n, 0.0), gradient(n, 0.0);
         for (std::size_t r = 0; r < count; ++r) {
             x[0] = 1.0;

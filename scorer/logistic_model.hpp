@@ -4,6 +4,7 @@
 // small ridge penalty, on standardised features. Small and deterministic: the fit depends on
 // the rows and their order only.
 
+#include <atomic>
 #include <cstddef>
 #include <span>
 #include <string>
@@ -23,10 +24,16 @@ struct logistic_model {
     double margin(std::span<const double> features) const;
 };
 
+inline constexpr double default_ridge = 1e-4;
+inline constexpr int default_fit_iterations = 50;
+
 // Fits `labels` (0 or 1) from `rows` (row-major, `width` features per row). `ridge` penalises
 // the squared coefficients other than the intercept. Returns an empty model without rows.
+// When `cancel` is set (by another thread), the fit stops after the current iteration and
+// returns what it has: the caller is to give it up.
 logistic_model fit_logistic(std::span<const double> rows, std::size_t width, std::span<const unsigned char> labels,
-                            double ridge = 1e-4, int max_iterations = 50);
+                            double ridge = default_ridge, int max_iterations = default_fit_iterations,
+                            const std::atomic<bool>* cancel = nullptr);
 
 // Solves the symmetric positive definite system a x = b (n x n, row-major) by Cholesky
 // factorisation; false when a is not positive definite.

@@ -127,4 +127,10 @@ unsigned usable_processors() {
     return std::max(1u, count);
 }
 
+unsigned threads_for_rows(unsigned requested, std::uint32_t proteins) {
+    const unsigned wanted = requested > 0 ? requested : usable_processors();
+    const unsigned useful = std::max(1u, proteins / rows_per_thread);
+    return std::min(wanted, useful);
+}
+
 }  // namespace vornel

@@ -52,6 +52,11 @@ struct scoring_job {
 // Thrown by parallel_for_items when its cancellation flag was set.
 struct scoring_cancelled {};
 
+// Throws scoring_cancelled when `cancel` is given and set (between the steps of a long run).
+inline void stop_if_cancelled(const std::atomic<bool>* cancel) {
+    if (cancel && cancel->load()) throw scoring_cancelled{};
+}
+
 // Records produced by one scoring run: one buffer per thread, in no particular order.
 using record_runs = std::vector<record_buffer>;
 

@@ -1,5 +1,6 @@
 #include "scorer/run_scoring.hpp"
 
+#include "scorer/empty_network.hpp"
 #include "scorer/methods.hpp"
 #include "scorer/output.hpp"
 #include "scorer/processors.hpp"
@@ -26,18 +27,10 @@ double seconds_since(clock_type::time_point start) {
 // Processor time of all threads so far, in seconds.
 double cpu_seconds() { return double(std::clock()) / CLOCKS_PER_SEC; }
 
-// Rows (proteins) a thread should have to itself before another thread pays: rows are handed
-// out 16 at a time, and every thread first fills a workspace as large as the network, so with
-// fewer rows per thread the extra threads cost more memory and set-up than they save (1,024
-// threads on a 2,000-protein network ran many times slower than one).
-constexpr std::uint32_t rows_per_thread = 256;
-
 // The threads to start: the requested count (default: the usable processors), capped by the
 // rows there are to share out.
 unsigned resolve_threads(unsigned requested, const network& net) {
-    const unsigned wanted = requested > 0 ? requested : usable_processors();
-    const unsigned useful = std::max(1u, net.protein_count() / rows_per_thread);
-    return std::min(wanted, useful);
+    return threads_for_rows(requested, net.protein_count());
 }
 
 unsigned long long ull(std::uint64_t value) { return static_cast<unsigned long long>(value); }
@@ -137,6 +130,7 @@ std::string score_and_write(const options& opts, std::FILE* log) {
         if (!listed.error.empty()) return listed.error;
     }
     read.lines = {};
+    if (net.interaction_count() == 0) return empty_network_error(opts.network_path, read.table);
     // Reported only once both files are read, so that a bad input gives a single error line.
     report_table(log, "network", opts.network_path, read.table, read.counts);
     report_network(log, opts.network_path, net, read.counts);

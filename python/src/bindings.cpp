@@ -1,6 +1,8 @@
 // The compiled half of the Python package: networks, scoring and the method list over the same
 // library as the command-line scorer. Errors become Python exceptions whose messages are the
 // scorer's error lines; the Python half (vornel/__init__.py) turns arrays into DataFrames.
+#include "pairs/count_ppis.hpp"
+#include "scorer/empty_network.hpp"
 #include "scorer/methods.hpp"
 #include "scorer/network.hpp"
 #include "scorer/output.hpp"
@@ -48,6 +50,9 @@ struct py_network {
 
 std::shared_ptr<py_network> finish_network(network_result read, std::string source) {
     if (!read.error.empty()) raise_read_error(read.error);
+    if (read.net.interaction_count() == 0) {
+        throw py::value_error(empty_network_error(source.empty() ? std::string("the pairs given") : source, read.table));
+    }
     auto held = std::make_shared<py_network>();
     held->read = std::move(read);
     held->source = std::move(source);
@@ -275,13 +280,28 @@ py::tuple score_pairs(const std::shared_ptr<py_network>& held, const std::string
     scoring_job job;
     job.net = &read.net;
     job.listed = source == pair_source::candidates ? nullptr : &listed.listed;
-    job.threads = threads > 0 ? threads : usable_processors();
+    // As the program: at most one thread per rows_per_thread proteins.
+    job.threads = threads_for_rows(threads, read.net.protein_count());
     job.rounds = static_cast<int>(std::min<long long>(std::max<long long>(iterations, 1), 1 << 30));
 
     const std::uint32_t proteins = read.net.protein_count();
     if (proteins < INT8_MAX) return score_interruptibly<std::int8_t>(*method, job, top, ordered);
     if (proteins < INT16_MAX) return score_interruptibly<std::int16_t>(*method, job, top, ordered);
     return score_interruptibly<std::int32_t>(*method, job, top, ordered);
+}
+
+// The lines of a file as ppi-refine counts them: its '\n' bytes, and a last line without one.
+std::int64_t refine_line_count(const std::string& path) {
+    ppi::count_result counted;
+    {
+        py::gil_scoped_release release;
+        counted = ppi::count_ppis(path);
+    }
+    if (!counted.error.empty()) {
+        PyErr_SetString(PyExc_OSError, counted.error.c_str());
+        throw py::error_already_set();
+    }
+    return counted.count;
 }
 
 py::list method_list() {
@@ -347,4 +367,6 @@ PYBIND11_MODULE(_vornel, m) {
     m.def("score", &score_pairs, py::arg("network"), py::arg("method"), py::arg("source"), py::arg("pairs_a"),
           py::arg("pairs_b"), py::arg("iterations"), py::arg("threads"), py::arg("top"), py::arg("ordered"));
     m.def("methods", &method_list);
+    m.def("refine_line_count", &refine_line_count, py::arg("path"));
+    m.attr("max_threads") = max_requested_threads;
 }

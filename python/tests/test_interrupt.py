@@ -1,5 +1,6 @@
-"""Ctrl-C stops a long scoring run: SIGINT to a process scoring l3 ends it with
-KeyboardInterrupt within a couple of seconds."""
+"""Ctrl-C stops a long scoring run: SIGINT to a process scoring l3, or training learn, or
+evaluating for auto (proposing and filtering), ends it with KeyboardInterrupt within a
+couple of seconds."""
 
 import os
 import signal
@@ -17,7 +18,7 @@ others = np.tile(np.arange(60, 15060), 60)
 net = vornel.from_edges(np.stack([hubs, others], axis=1))
 print("scoring", flush=True)
 try:
-    vornel.propose(net, "l3", threads=1, top=10)
+    vornel.score(net, METHOD, PAIRS, threads=1, top=10)
 except KeyboardInterrupt:
     print("interrupted", flush=True)
     raise
@@ -25,8 +26,16 @@ print("finished", flush=True)
 """
 
 
-def test_sigint_stops_a_long_l3_run():
-    process = subprocess.Popen([sys.executable, "-c", SCRIPT], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+import pytest
+
+
+# l3 scores every candidate; learn spends its first seconds training, auto evaluating l3 and
+# learn on hold-outs (proposing) or wcd and learn on planted pairs (the network's own pairs).
+@pytest.mark.parametrize("method, pairs", [("l3", None), ("learn", None), ("auto", None), ("learn", "network"),
+                                           ("auto", "network")])
+def test_sigint_stops_a_long_run(method, pairs):
+    script = f"METHOD, PAIRS = {method!r}, {pairs!r}\n" + SCRIPT
+    process = subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                text=True, env=os.environ.copy())
     try:
         assert process.stdout.readline().strip() == "scoring"

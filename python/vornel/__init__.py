@@ -14,6 +14,7 @@ protein names) and ``score``, best first, in the program's order.
 from __future__ import annotations
 
 import math
+import numbers
 from dataclasses import dataclass
 from typing import Any, Iterable, Optional, Sequence, Union
 
@@ -46,8 +47,9 @@ class Network:
     proteins numbered in byte order of their identifiers. Build one with ``read_network``,
     ``from_pandas``, ``from_edges``, ``from_networkx`` or ``from_igraph``."""
 
-    def __init__(self, core: Any) -> None:
+    def __init__(self, core: Any, missing_ids_dropped: int = 0) -> None:
         self._core = core
+        self._missing_ids_dropped = missing_ids_dropped
         self._proteins: Optional[pd.Index] = None
         self._dtype: Optional[pd.CategoricalDtype] = None
 
@@ -78,8 +80,11 @@ class Network:
 
     @property
     def counts(self) -> dict:
-        """What reading found: lines, pairs_read, self_pairs, repeated_pairs, pairs_without_weight."""
-        return self._core.counts()
+        """What reading found: lines, pairs_read, self_pairs, repeated_pairs, pairs_without_weight,
+        and missing_ids_dropped (rows left out for a missing identifier, with ``missing="drop"``)."""
+        counts = self._core.counts()
+        counts["missing_ids_dropped"] = self._missing_ids_dropped
+        return counts
 
     @property
     def proteins(self) -> pd.Index:
@@ -129,8 +134,61 @@ def read_network(path: Union[str, "os.PathLike[str]"], *, format: str = "", colu
     return Network(_vornel.read_network(os.fspath(path), format, columns, taxon, ids, genetic, weights))
 
 
-def _identifiers(values: Iterable[Any]) -> list:
-    return [v if isinstance(v, str) else str(v) for v in values]
+def _is_missing(value: Any) -> bool:
+    """Whether an identifier is a missing value: None, pandas' NA or NaT, or a number that is
+    not equal to itself (NaN of float, numpy or Decimal)."""
+    if value is None or value is pd.NA or value is pd.NaT:
+        return True
+    if isinstance(value, (numbers.Number, np.generic)):
+        try:
+            return bool(value != value)
+        except (TypeError, ValueError):
+            return False
+    return False
+
+
+def _identifiers(values: Iterable[Any], missing_rows: Optional[set] = None) -> list:
+    """The identifiers as strings; a missing one becomes "" and its position goes into
+    ``missing_rows``."""
+    out = []
+    for i, v in enumerate(values):
+        if type(v) is str:
+            out.append(v)
+        elif missing_rows is not None and _is_missing(v):
+            missing_rows.add(i)
+            out.append("")
+        else:
+            out.append(v if isinstance(v, str) else str(v))
+    return out
+
+
+def _check_missing(missing: str) -> None:
+    if missing not in ("raise", "drop"):
+        raise ValueError(f'missing must be "raise" or "drop", not {missing!r}')
+
+
+def _identifier_pairs(a: Iterable[Any], b: Iterable[Any], missing: str, labels: Optional[Sequence[Any]] = None) -> tuple:
+    """Both identifier columns as strings, and the sorted positions of rows with a missing
+    identifier. With missing="raise" such a row raises ValueError naming it (and its index
+    label, for a DataFrame); with "drop" the caller leaves those rows out."""
+    missing_rows: set = set()
+    a_ids = _identifiers(a, missing_rows)
+    b_ids = _identifiers(b, missing_rows)
+    rows = sorted(missing_rows)
+    if rows and missing == "raise":
+        first = rows[0]
+        label = f" (index label {labels[first]!r})" if labels is not None else ""
+        raise ValueError(f"missing identifier in row {first}{label}: {len(rows)} row"
+                         f"{'s' if len(rows) != 1 else ''} with None, NaN or NA as an identifier; "
+                         'pass missing="drop" to leave them out')
+    return a_ids, b_ids, rows
+
+
+def _without_rows(values: list, rows: Sequence[int]) -> list:
+    if not rows:
+        return values
+    dropped = set(rows)
+    return [v for i, v in enumerate(values) if i not in dropped]
 
 
 def _weights(values: Optional[Iterable[Any]]) -> Optional[np.ndarray]:
@@ -140,37 +198,52 @@ def _weights(values: Optional[Iterable[Any]]) -> Optional[np.ndarray]:
                                     errors="coerce"), dtype=np.float64)
 
 
-def _build(a: Sequence[Any], b: Sequence[Any], weights: Optional[Iterable[Any]]) -> Network:
-    return Network(_vornel.build_network(_identifiers(a), _identifiers(b), _weights(weights)))
+def _build(a: Sequence[Any], b: Sequence[Any], weights: Optional[Iterable[Any]], missing: str = "raise",
+           labels: Optional[Sequence[Any]] = None) -> Network:
+    _check_missing(missing)
+    a_ids, b_ids, rows = _identifier_pairs(a, b, missing, labels)
+    weight_array = _weights(weights)
+    if rows:
+        a_ids, b_ids = _without_rows(a_ids, rows), _without_rows(b_ids, rows)
+        if weight_array is not None and len(weight_array) == len(a_ids) + len(rows):
+            weight_array = np.delete(weight_array, rows)
+    return Network(_vornel.build_network(a_ids, b_ids, weight_array), missing_ids_dropped=len(rows))
 
 
 def from_pandas(frame: pd.DataFrame, a: Union[str, int] = 0, b: Union[str, int] = 1,
-                weight: Union[str, int, None] = None) -> Network:
+                weight: Union[str, int, None] = None, *, missing: str = "raise") -> Network:
     """Builds a network from a DataFrame with two identifier columns and an optional weight
     column, each named by label or by position (default: the first two columns, no weight).
     Identifiers that are not strings are turned into strings (``str``). A weight that is
-    missing, negative or not a number counts as none."""
+    missing, negative or not a number counts as none.
+
+    missing: a row whose identifier is None, NaN or ``pd.NA`` raises ValueError naming the row
+             ("raise", the default), or is left out and counted in
+             ``counts["missing_ids_dropped"]`` ("drop").
+    """
     def column(key: Union[str, int]) -> pd.Series:
         return frame.iloc[:, key] if isinstance(key, int) and key not in frame.columns else frame[key]
-    return _build(column(a).tolist(), column(b).tolist(), None if weight is None else column(weight))
+    return _build(column(a).tolist(), column(b).tolist(), None if weight is None else column(weight), missing,
+                  labels=frame.index)
 
 
 def from_edges(edges: Union[np.ndarray, Sequence[Sequence[Any]]],
-               weights: Optional[Sequence[float]] = None) -> Network:
+               weights: Optional[Sequence[float]] = None, *, missing: str = "raise") -> Network:
     """Builds a network from pairs of identifiers: a numpy array of shape (m, 2) or a list of
     2-tuples (or 3-tuples whose third item is the weight, when ``weights`` is not given).
-    Identifiers that are not strings are turned into strings (``str``)."""
+    Identifiers that are not strings are turned into strings (``str``); ``missing`` is as for
+    ``from_pandas``."""
     if isinstance(edges, np.ndarray):
         if edges.ndim != 2 or edges.shape[1] != 2:
             raise ValueError(f"an edge array must have shape (m, 2), not {edges.shape}")
-        return _build(edges[:, 0].tolist(), edges[:, 1].tolist(), weights)
+        return _build(edges[:, 0].tolist(), edges[:, 1].tolist(), weights, missing)
     rows = list(edges)
     if weights is None and rows and all(len(r) == 3 for r in rows):
         weights = [r[2] for r in rows]
     for r in rows:
         if len(r) not in (2, 3):
             raise ValueError(f"an edge must be a pair of identifiers, not {r!r}")
-    return _build([r[0] for r in rows], [r[1] for r in rows], weights)
+    return _build([r[0] for r in rows], [r[1] for r in rows], weights, missing)
 
 
 def from_networkx(graph: Any, weight: Optional[str] = None) -> Network:
@@ -189,7 +262,7 @@ def from_igraph(graph: Any, weight: Optional[str] = None, names: Optional[str] =
     vertex attribute ``names`` when the graph has it, else from the vertex indexes; with
     ``weight``, each interaction's weight is that edge attribute."""
     if names is not None and names in graph.vs.attributes():
-        labels = _identifiers(graph.vs[names])
+        labels = list(graph.vs[names])
     else:
         labels = [str(i) for i in range(graph.vcount())]
     pairs = graph.get_edgelist()
@@ -198,14 +271,28 @@ def from_igraph(graph: Any, weight: Optional[str] = None, names: Optional[str] =
 
 
 def _pair_columns(pairs: Any) -> tuple:
+    """The two identifier columns of the pairs to score; a missing identifier raises ValueError
+    naming its row (a pair with it could only score 0)."""
     if isinstance(pairs, pd.DataFrame):
-        return _identifiers(pairs.iloc[:, 0].tolist()), _identifiers(pairs.iloc[:, 1].tolist())
+        a, b, _ = _identifier_pairs(pairs.iloc[:, 0].tolist(), pairs.iloc[:, 1].tolist(), "raise", pairs.index)
+        return a, b
     if isinstance(pairs, np.ndarray):
         if pairs.ndim != 2 or pairs.shape[1] < 2:
             raise ValueError(f"a pair array must have shape (m, 2), not {pairs.shape}")
-        return _identifiers(pairs[:, 0].tolist()), _identifiers(pairs[:, 1].tolist())
+        a, b, _ = _identifier_pairs(pairs[:, 0].tolist(), pairs[:, 1].tolist(), "raise")
+        return a, b
     rows = list(pairs)
-    return _identifiers(r[0] for r in rows), _identifiers(r[1] for r in rows)
+    a, b, _ = _identifier_pairs([r[0] for r in rows], [r[1] for r in rows], "raise")
+    return a, b
+
+
+def _thread_count(threads: Any) -> int:
+    """``threads`` checked as ``vornel --threads`` checks it (0: one per core)."""
+    if isinstance(threads, bool) or not isinstance(threads, numbers.Integral) or \
+            not 0 <= int(threads) <= _vornel.max_threads:
+        raise ValueError(f"threads must be a whole number from 0 (one per core) to {_vornel.max_threads}, "
+                         f"not {threads!r}")
+    return int(threads)
 
 
 def score(network: Network, method: str, pairs: Any = "network", *, iterations: int = 1,
@@ -219,7 +306,8 @@ def score(network: Network, method: str, pairs: Any = "network", *, iterations: 
                 None proposes candidates (pairs not interacting); otherwise the pairs to score,
                 as a DataFrame (first two columns), an (m, 2) array or a list of pairs.
     iterations: rounds of the iterative methods (below 1: one).
-    threads:    0 uses one thread per core.
+    threads:    0 uses one thread per core; at most 1024, and as the program does, no more
+                than one per 256 proteins start (ValueError for anything else).
     top:        keep only the best ``top`` pairs (selected in C++: the others are never
                 sorted nor turned into rows).
     ordered:    False skips the sort: the rows come in no particular order (and ``top`` keeps
@@ -230,6 +318,7 @@ def score(network: Network, method: str, pairs: Any = "network", *, iterations: 
     """
     if top is not None and top < 0:
         raise ValueError("top must be 0 or more")
+    threads = _thread_count(threads)
     if isinstance(pairs, str) and pairs == "network":
         source, a, b = "network", [], []
     elif pairs is None:
@@ -238,7 +327,7 @@ def score(network: Network, method: str, pairs: Any = "network", *, iterations: 
         source = "given"
         a, b = _pair_columns(pairs)
     codes_a, codes_b, values = _vornel.score(network._core, method, source, a, b, int(iterations),
-                                             int(threads), top, bool(ordered))
+                                             threads, top, bool(ordered))
     # copy=False: the columns are fresh arrays of their own, nothing else holds them.
     # measured: Categoricals and DataFrame of 5.7 million rows 0.08 -> 0.001 s (no copies, no
     # check of every code).
@@ -278,7 +367,9 @@ def refine(network: Network, filter_method: str, filter_min_score: float, add_me
     candidates proposed by ``add_method`` are selected the same way and appended.
 
     Counts: ``original`` is the number of lines of the file the network was read from, as
-    ``ppi-refine`` counts it (for a network built in memory, the number of pairs given);
+    ``ppi-refine`` counts it (its newlines, and a last line without one; the file is counted
+    when ``refine`` runs, and when it can no longer be read, its lines as read are taken; for a
+    network built in memory, the number of pairs given);
     ``filtered`` the pairs kept by the filter phase; ``final`` those plus the added pairs.
     """
     def phase(method: str, pairs: Any, threshold: float) -> pd.DataFrame:
@@ -290,8 +381,19 @@ def refine(network: Network, filter_method: str, filter_min_score: float, add_me
     filtered = len(kept)
     if add_min_score > 0:
         kept = pd.concat([kept, phase(add_method, None, add_min_score)], ignore_index=True)
-    return RefineResult(pairs=kept.reset_index(drop=True), original=int(network.counts["lines"]),
+    return RefineResult(pairs=kept.reset_index(drop=True), original=_original_count(network),
                         filtered=filtered, final=len(kept))
+
+
+def _original_count(network: Network) -> int:
+    """The lines of the network's file as ``ppi-refine`` counts them: a lone carriage return
+    does not end a line there, though it does for reading."""
+    if network.source:
+        try:
+            return int(_vornel.refine_line_count(network.source))
+        except OSError:
+            pass
+    return int(network.counts["lines"])
 
 
 def methods() -> pd.DataFrame:
