@@ -625,6 +625,8 @@ bool parse_number(std::string_view text, double& value) {
     return error == std::errc() && end == text.data() + text.size() && std::isfinite(value);
 }
 
+std::string_view format_name(table_family family) { return family_name(family); }
+
 std::string format_names() {
     std::string names;
     for (const table_family family : named_families) {

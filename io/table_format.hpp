@@ -139,6 +139,9 @@ struct table_counts {
 // "26 genetic, 0 of another taxon, ..." for the reasons that apply to the layout.
 std::string describe_skips(const table_layout& layout, const table_counts& counts);
 
+// The --format name of a family ("plain", "string", ...; "columns" for --columns).
+std::string_view format_name(table_family family);
+
 // The names --format accepts, comma-separated.
 std::string format_names();
 bool is_format_name(std::string_view name);

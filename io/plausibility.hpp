@@ -1,0 +1,70 @@
+#pragma once
+
+#include "io/table_format.hpp"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Whether the two identifier columns of a table read as a network hold what an interaction list
+// holds. In a real list the same proteins turn up in both columns; a table read by the wrong
+// columns pairs a protein name with a row number, an interaction id or an Entrez id, and its
+// two columns share (almost) nothing. The read is then refused instead of scored.
+namespace ppi::io {
+
+// One identifier's appearances: bits 0 and 1 say in which column (A, B) it was met, the upper
+// six bits count its appearances up to 63 (enough: an identifier met 10 times counts as sure
+// to be on both sides by chance).
+class identifier_sides {
+public:
+    static constexpr std::uint8_t side_a = 1, side_b = 2;
+
+    static void note(std::uint8_t& sides, std::uint8_t side) {
+        if (sides < 0xfc) sides = static_cast<std::uint8_t>(sides + 4);
+        sides |= side;
+    }
+    static unsigned appearances(std::uint8_t sides) { return sides >> 2; }
+};
+
+// What the two identifier columns held.
+struct column_census {
+    std::uint64_t rows = 0;    // interactions read (self-pairs left out)
+    std::uint64_t ids_a = 0;   // distinct identifiers in column A
+    std::uint64_t ids_b = 0;
+    std::uint64_t shared = 0;  // distinct identifiers in both
+    // Identifiers that columns of the same proteins would share by chance: the sum over all
+    // identifiers of 1 - 2^(1 - appearances), the chance that an identifier listed that often
+    // in rows of random orientation is in both columns.
+    double expected_shared = 0;
+    std::uint64_t integers_a = 0;  // distinct identifiers of column A that are whole numbers
+    std::uint64_t integers_b = 0;
+    bool a_counts_rows = false;  // column A reads 0 or 1, then one more on every row
+    bool b_counts_rows = false;
+
+    // Adds an identifier, given its sides byte.
+    void add_identifier(std::string_view name, std::uint8_t sides);
+};
+
+// Follows whether a column holds a row counter (1, 2, 3, ... or 0, 1, 2, ...).
+class row_counter_check {
+public:
+    void note(std::string_view field);
+    bool counts_rows() const { return alive_ && next_ > 1; }
+
+private:
+    std::uint64_t next_ = 0;
+    bool started_ = false;
+    bool alive_ = true;
+};
+
+// The error text (without the file name) when the census shows columns that cannot be an
+// interaction list, or "" when they can. `first_row` is shown as the sample row.
+std::string implausible_columns(const column_census& census, const table_layout& layout, std::string_view first_row,
+                                std::uint64_t first_row_number);
+
+// Reads the first rows of `path` again and names the two columns that share the most values
+// (as "--columns 1,3" with what they share), for the error; "" when no pair shares any or the
+// file cannot be read again (a pipe).
+std::string suggest_identifier_columns(const std::string& path, const table_layout& layout);
+
+}  // namespace ppi::io
