@@ -55,7 +55,8 @@ void report_table(std::FILE* log, const char* role, const std::string& path, con
     if (table.layout.family == ppi::io::table_family::plain) return;
     std::fprintf(log, "vornel: %s %s: format %s\n", role, path.c_str(), ppi::io::describe_layout(table.layout).c_str());
     const std::string skips = ppi::io::describe_skips(table.layout, table.skipped);
-    const std::uint64_t skipped = table.skipped.genetic + table.skipped.other_taxon + table.skipped.missing_id;
+    const std::uint64_t skipped =
+        table.skipped.genetic + table.skipped.other_taxon + table.skipped.missing_id + table.below_min_weight;
     std::fprintf(log, "vornel: %s %s: %llu rows, %llu pairs read%s%s; %s\n", role, path.c_str(),
                  ull(c.pairs_read + skipped), ull(c.pairs_read), skips.empty() ? "" : "; skipped: ", skips.c_str(),
                  table.has_weights ? "with weights" : "no weights");
@@ -162,6 +163,13 @@ std::string score_and_write(const options& opts, std::FILE* log) {
         report_table(log, "pairs", opts.pairs_path, listed.table, listed.counts);
         report_listed(log, opts.pairs_path, listed.listed, listed.counts);
     }
+    readable_names names;
+    if (!opts.names_path.empty()) {
+        names = read_readable_names(opts.names_path, net);
+        if (!names.error.empty()) return names.error;
+        std::fprintf(log, "vornel: names %s: %llu of %u proteins named; %llu keep their identifier\n",
+                     opts.names_path.c_str(), ull(names.mapped), net.protein_count(), ull(names.missing));
+    }
     if (method->weighted && !net.weighted()) {
         std::fprintf(log, "vornel: network %s has no weights (%llu interactions without a weight, a number >= 0): "
                           "%s weighs every interaction 1\n",
@@ -196,13 +204,6 @@ std::string score_and_write(const options& opts, std::FILE* log) {
     std::fprintf(log, "vornel: %llu pairs with a non-zero score after %.2f s (cpu %.2f s); sorting and writing %s\n",
                  ull(written), seconds_since(start), cpu_seconds(), opts.output_path.c_str());
 
-    readable_names names;
-    if (!opts.names_path.empty()) {
-        names = read_readable_names(opts.names_path, net);
-        if (!names.error.empty()) return names.error;
-        std::fprintf(log, "vornel: names %s: %llu of %u proteins named; %llu keep their identifier\n",
-                     opts.names_path.c_str(), ull(names.mapped), net.protein_count(), ull(names.missing));
-    }
     const pair_naming naming{&net, job.listed, opts.names_path.empty() ? nullptr : &names.by_protein};
     if (!write_sorted_records(runs, naming, job.threads, out) || !out.commit()) return out.error();
 
