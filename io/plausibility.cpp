@@ -37,9 +37,9 @@ std::string number_text(double value) { return std::to_string(static_cast<std::u
 // Why the census cannot be an interaction list, or "".
 std::string reason_of(const column_census& c, const table_layout& layout) {
     const std::string a = column_text(layout.column_a), b = column_text(layout.column_b);
-    if (c.rows >= least_rows_for_counter && c.a_counts_rows != c.b_counts_rows &&
-        (c.a_counts_rows ? c.ids_b : c.ids_a) >= 3) {
-        return (c.a_counts_rows ? a : b) + " counts the rows (1, 2, 3, ...), as a row number does";
+    // A chain of numbered proteins ("1 2", "2 3", ...) steps by one in both columns.
+    if (c.rows >= least_rows_for_counter && c.a_counts_rows && !c.b_steps_by_one && c.ids_b >= 3) {
+        return a + " counts the rows (1, 2, 3, ...), as a row number does";
     }
     if (c.expected_shared >= least_expected_to_judge && double(c.shared) < least_share_of_expected * c.expected_shared) {
         return a + " (" + std::to_string(c.ids_a) + " identifiers) and " + b + " (" + std::to_string(c.ids_b) +
@@ -94,12 +94,14 @@ void row_counter_check::note(std::string_view field) {
     if (!alive_) return;
     std::uint64_t value = 0;
     const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value);
-    if (error != std::errc() || end != field.data() + field.size() || (started_ ? value != next_ : value > 1)) {
+    if (error != std::errc() || end != field.data() + field.size() ||
+        (started_ ? value != next_ : !any_start_ && value > 1)) {
         alive_ = false;
         return;
     }
     started_ = true;
     next_ = value + 1;
+    ++rows_;
 }
 
 std::string implausible_columns(const column_census& census, const table_layout& layout, std::string_view first_row,

@@ -38,21 +38,25 @@ struct column_census {
     double expected_shared = 0;
     std::uint64_t integers_a = 0;  // distinct identifiers of column A that are whole numbers
     std::uint64_t integers_b = 0;
-    bool a_counts_rows = false;  // column A reads 0 or 1, then one more on every row
-    bool b_counts_rows = false;
+    bool a_counts_rows = false;   // column A reads 0 or 1, then one more on every row
+    bool b_steps_by_one = false;  // column B reads one more on every row, from any start
 
     // Adds an identifier, given its sides byte.
     void add_identifier(std::string_view name, std::uint8_t sides);
 };
 
-// Follows whether a column holds a row counter (1, 2, 3, ... or 0, 1, 2, ...).
+// Follows whether a column holds a row counter (1, 2, 3, ... or 0, 1, 2, ...; from any start
+// with `any_start`).
 class row_counter_check {
 public:
+    explicit row_counter_check(bool any_start = false) : any_start_(any_start) {}
     void note(std::string_view field);
-    bool counts_rows() const { return alive_ && next_ > 1; }
+    bool counts_rows() const { return alive_ && started_ && rows_ > 1; }
 
 private:
     std::uint64_t next_ = 0;
+    std::uint64_t rows_ = 0;
+    bool any_start_;
     bool started_ = false;
     bool alive_ = true;
 };

@@ -195,16 +195,26 @@ bool is_header_word(std::string_view field) {
     return false;
 }
 
+// R's write.table header: every field quoted, one field fewer than the rows, which start with
+// their row name.
+bool is_row_named_header(const std::vector<std::string_view>& header, const std::vector<std::string_view>& row) {
+    if (header.size() < 2 || row.size() != header.size() + 1) return false;
+    return std::all_of(header.begin(), header.end(),
+                       [](std::string_view f) { return f.size() >= 2 && f.front() == '"' && f.back() == '"'; });
+}
+
 // Whether the first data line of a table without a known header names columns: both
 // identifier fields are column names, or the third field is text where the next line has a
 // number.
 bool looks_like_header(std::string_view first, const std::string_view* second, separator_kind separator) {
     const auto fields = split_all(first, separator);
     if (fields.size() >= 2 && is_header_word(fields[0]) && is_header_word(fields[1])) return true;
-    if (fields.size() < 3 || !second) return false;
+    if (!second) return false;
+    const auto next = split_all(*second, separator);
+    if (is_row_named_header(fields, next)) return true;
+    if (fields.size() < 3) return false;
     double value = 0;
     if (parse_number(without_quotes(fields[2]), value)) return false;
-    const auto next = split_all(*second, separator);
     return next.size() >= 3 && parse_number(without_quotes(next[2]), value);
 }
 

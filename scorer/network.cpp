@@ -218,7 +218,7 @@ std::string check_cut(const ppi::io::table_layout& layout, const ppi::io::format
 struct row_watch {
     std::string first_row;
     std::uint64_t first_row_number = 0;
-    ppi::io::row_counter_check counter_a, counter_b;
+    ppi::io::row_counter_check counter_a, counter_b{true};
 
     void note(std::string_view line, std::uint64_t number, const ppi::io::table_row& row) {
         if (first_row_number == 0) {
@@ -292,7 +292,7 @@ std::string check_columns(const std::string& path, const ppi::io::column_census&
                           const row_watch& watch) {
     ppi::io::column_census c = census;
     c.a_counts_rows = watch.counter_a.counts_rows();
-    c.b_counts_rows = watch.counter_b.counts_rows();
+    c.b_steps_by_one = watch.counter_b.counts_rows();
     const ppi::io::table_layout& layout = report.layout;
     std::string error = ppi::io::implausible_columns(c, layout, watch.first_row, watch.first_row_number);
     if (error.empty()) return {};
