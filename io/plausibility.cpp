@@ -3,6 +3,7 @@
 #include "io/line_reader.hpp"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <unordered_set>
@@ -79,19 +80,13 @@ bool is_score_column(const std::unordered_set<std::string>& values) {
 
 }  // namespace
 
-void column_census::add_identifier(std::string_view name, std::uint8_t sides) {
-    const bool in_a = sides & identifier_sides::side_a, in_b = sides & identifier_sides::side_b;
+void column_census::note_number(std::string_view name, bool in_a, bool in_b) {
     const bool number = is_whole_number(name);
-    ids_a += in_a;
-    ids_b += in_b;
-    shared += in_a && in_b;
     integers_a += in_a && number;
     integers_b += in_b && number;
-    expected_shared += 1 - std::ldexp(1.0, 1 - static_cast<int>(identifier_sides::appearances(sides)));
 }
 
-void row_counter_check::note(std::string_view field) {
-    if (!alive_) return;
+void row_counter_check::note_value(std::string_view field) {
     std::uint64_t value = 0;
     const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value);
     if (error != std::errc() || end != field.data() + field.size() ||

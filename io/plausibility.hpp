@@ -2,6 +2,7 @@
 
 #include "io/table_format.hpp"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -36,13 +37,39 @@ struct column_census {
     // identifiers of 1 - 2^(1 - appearances), the chance that an identifier listed that often
     // in rows of random orientation is in both columns.
     double expected_shared = 0;
-    std::uint64_t integers_a = 0;  // distinct identifiers of column A that are whole numbers
+    // Distinct identifiers of column A (B) that are whole numbers, counted until the rule on
+    // them is decided (see add_identifier).
+    std::uint64_t integers_a = 0;
     std::uint64_t integers_b = 0;
     bool a_counts_rows = false;   // column A reads 0 or 1, then one more on every row
     bool b_steps_by_one = false;  // column B reads one more on every row, from any start
 
-    // Adds an identifier, given its sides byte.
-    void add_identifier(std::string_view name, std::uint8_t sides);
+    // Adds an identifier, given its sides byte. Whole numbers are looked for only until the
+    // rule on them is decided (numbers met in both columns, or other identifiers in both): a
+    // real list decides within its first identifiers.
+    void add_identifier(std::string_view name, std::uint8_t sides) {
+        const bool in_a = sides & identifier_sides::side_a, in_b = sides & identifier_sides::side_b;
+        const bool decided = numbers_decided();
+        ids_a += in_a;
+        ids_b += in_b;
+        shared += in_a && in_b;
+        expected_shared += chance_on_both_sides[identifier_sides::appearances(sides)];
+        if (!decided) note_number(name, in_a, in_b);
+    }
+
+    bool numbers_decided() const {
+        return (integers_a > 0 && integers_b > 0) || (ids_a > integers_a && ids_b > integers_b);
+    }
+
+private:
+    void note_number(std::string_view name, bool in_a, bool in_b);
+
+    // 1 - 2^(1 - n) by appearances n (0 to 63).
+    static constexpr std::array<double, 64> chance_on_both_sides = [] {
+        std::array<double, 64> chances{};
+        for (int n = 1; n < 64; ++n) chances[n] = 1 - 2.0 / static_cast<double>(std::uint64_t{1} << n);
+        return chances;
+    }();
 };
 
 // Follows whether a column holds a row counter (1, 2, 3, ... or 0, 1, 2, ...; from any start
@@ -50,10 +77,16 @@ struct column_census {
 class row_counter_check {
 public:
     explicit row_counter_check(bool any_start = false) : any_start_(any_start) {}
-    void note(std::string_view field);
+    // Inline: after the first rows of a real list it is one test per row.
+    void note(std::string_view field) {
+        if (alive_) note_value(field);
+    }
     bool counts_rows() const { return alive_ && started_ && rows_ > 1; }
+    bool alive() const { return alive_; }
 
 private:
+    void note_value(std::string_view field);
+
     std::uint64_t next_ = 0;
     std::uint64_t rows_ = 0;
     bool any_start_;

@@ -582,6 +582,10 @@ detection detect_columns(std::span<const sample_line> lines, const std::vector<s
     return found;
 }
 
+bool holds_quote(std::span<const sample_line> lines) {
+    return std::any_of(lines.begin(), lines.end(), [](const sample_line& l) { return l.text.find('"') != std::string_view::npos; });
+}
+
 // A comma-separated edge list: fields 1 and 2, a numeric field 3 is a weight.
 void set_comma_list(table_layout& layout) {
     layout.family = table_family::csv;
@@ -705,11 +709,11 @@ bool detect_headerless(std::span<const sample_line> lines, const std::vector<std
 }
 
 // A plain (or comma-separated) list's third column is a weight when it holds a number.
-void set_list_weight(const std::vector<std::string_view>& data, table_layout& layout) {
+void set_list_weight(const std::vector<std::string_view>& data, bool verbatim, table_layout& layout) {
     if (data.empty()) return;
     const auto first = split_all(data[0], layout.separator);
     double value = 0;
-    if (first.size() >= 3 && parse_number(layout.strip_quotes ? without_quotes(first[2]) : first[2], value)) {
+    if (first.size() >= 3 && parse_number(verbatim ? first[2] : without_quotes(first[2]), value)) {
         layout.weight_column = 2;
         layout.weight = weight_rule::number;
     }
@@ -733,10 +737,9 @@ std::vector<std::string_view> split_fields(std::string_view line, separator_kind
 
 std::string_view unquote(std::string_view field) { return without_quotes(field); }
 
-detection detect_table(std::span<const sample_line> full_lines, const format_options& options) {
-    // Only a bounded prefix of each line is looked at (see detection_prefix_bytes).
-    std::vector<sample_line> lines(full_lines.begin(), full_lines.end());
-    for (auto& line : lines) line.text = line.text.substr(0, detection_prefix_bytes);
+namespace {
+
+detection detect_layout(std::span<const sample_line> lines, const format_options& options) {
     std::vector<std::string_view> data;
     std::vector<std::uint64_t> data_numbers;
     for (const auto& line : lines) {
@@ -767,8 +770,23 @@ detection detect_table(std::span<const sample_line> full_lines, const format_opt
         found.error = set_forced(layout, forced, options);
         if (!found.error.empty()) found.error_line = lines.empty() ? 0 : lines[0].number;
     }
-    if (forced == "plain") layout.strip_quotes = false;  // read exactly as written
-    if (layout.family == table_family::plain || layout.family == table_family::csv) set_list_weight(data, layout);
+    if (layout.family == table_family::plain || layout.family == table_family::csv) {
+        set_list_weight(data, forced == "plain", layout);
+    }
+    return found;
+}
+
+}  // namespace
+
+detection detect_table(std::span<const sample_line> full_lines, const format_options& options) {
+    // Only a bounded prefix of each line is looked at (see detection_prefix_bytes).
+    std::vector<sample_line> lines(full_lines.begin(), full_lines.end());
+    for (auto& line : lines) line.text = line.text.substr(0, detection_prefix_bytes);
+    detection found = detect_layout(lines, options);
+    // Quotes are looked for where the first lines hold one (R and spreadsheets quote every
+    // field) and in CSV; other files pay nothing per row for them.
+    table_layout& layout = found.layout;
+    layout.strip_quotes = options.format != "plain" && (layout.separator == separator_kind::comma || holds_quote(lines));
     return found;
 }
 

@@ -20,7 +20,7 @@ using ppi::io::line_reader;
 class network_builder {
 public:
     // `weight`: the interaction's weight, or no_weight (as are negative and infinite ones).
-    void add(std::string_view a, std::string_view b, double weight = no_weight) {
+    [[gnu::always_inline]] void add(std::string_view a, std::string_view b, double weight = no_weight) {
         ++counts_.pairs_read;
         if (a == b) {
             ++counts_.self_pairs;
@@ -42,6 +42,15 @@ public:
         ppi::io::column_census census;
         census.rows = edges_.size();
         for (std::uint32_t id = 0; id < identifiers_.size(); ++id) census.add_identifier(identifiers_.name(id), sides_[id]);
+        // Whether the columns count the rows, from the rows in file order: a real list fails
+        // at its second row, so this costs nothing per row while reading.
+        ppi::io::row_counter_check counter_a, counter_b{true};
+        for (std::size_t i = 0; i < edges_.size() && (counter_a.alive() || counter_b.alive()); ++i) {
+            counter_a.note(identifiers_.name(edges_[i].first));
+            counter_b.note(identifiers_.name(edges_[i].second));
+        }
+        census.a_counts_rows = counter_a.counts_rows();
+        census.b_steps_by_one = counter_b.counts_rows();
         return census;
     }
 
@@ -65,10 +74,11 @@ private:
     }
 
     // Ids are numbered in order of first sight, so a new one is sides_.size().
-    void note_side(std::uint32_t id, std::uint8_t side) {
-        if (id == sides_.size()) sides_.push_back(0);
+    [[gnu::always_inline]] void note_side(std::uint32_t id, std::uint8_t side) {
+        if (id == sides_.size()) [[unlikely]] add_side();
         ppi::io::identifier_sides::note(sides_[id], side);
     }
+    [[gnu::noinline]] void add_side() { sides_.push_back(0); }
 
     identifier_table identifiers_;  // first-seen ids
     std::vector<std::uint8_t> sides_;  // by first-seen id: its columns and appearances
@@ -213,20 +223,19 @@ std::string check_cut(const ppi::io::table_layout& layout, const ppi::io::format
     return "--min-weight needs weights, but this " + layout.name + " has none";
 }
 
-// What a network read needs beyond the pairs: the first row, for the plausibility check's
-// error, and whether a column counts the rows.
+// What a network read needs beyond the pairs: its first data row, for the plausibility
+// check's error.
 struct row_watch {
     std::string first_row;
     std::uint64_t first_row_number = 0;
-    ppi::io::row_counter_check counter_a, counter_b{true};
 
-    void note(std::string_view line, std::uint64_t number, const ppi::io::table_row& row) {
-        if (first_row_number == 0) {
-            first_row = line.substr(0, 200);
-            first_row_number = number;
+    void note_first(const first_lines& first, std::uint64_t header_line) {
+        for (const auto& sample : first.samples) {
+            if (sample.number == header_line || ppi::io::is_skipped_line(sample.text)) continue;
+            first_row = sample.text.substr(0, 200);
+            first_row_number = sample.number;
+            return;
         }
-        counter_a.note(row.a);
-        counter_b.note(row.b);
     }
 };
 
@@ -248,6 +257,7 @@ std::string read_pair_lines(const std::string& path, const ppi::io::format_optio
     }
     report.layout = std::move(detected.layout);
     const ppi::io::table_layout& layout = report.layout;
+    if (watch) watch->note_first(first, layout.header_line);
     const bool cut = watch && !std::isnan(formats.min_weight);
     ppi::io::table_row row;
     std::string error;
@@ -261,7 +271,6 @@ std::string read_pair_lines(const std::string& path, const ppi::io::format_optio
                 return true;
             }
             if (row.weight == row.weight) report.has_weights = true;
-            if (watch) watch->note(text, number, row);
             add(row.a, row.b, row.weight);
             return true;
         case ppi::io::row_kind::genetic: ++report.skipped.genetic; return true;
@@ -290,11 +299,8 @@ std::string read_pair_lines(const std::string& path, const ppi::io::format_optio
 // The plausibility check of a network read by a detected format (see io/plausibility.hpp), or "".
 std::string check_columns(const std::string& path, const ppi::io::column_census& census, const table_report& report,
                           const row_watch& watch) {
-    ppi::io::column_census c = census;
-    c.a_counts_rows = watch.counter_a.counts_rows();
-    c.b_steps_by_one = watch.counter_b.counts_rows();
     const ppi::io::table_layout& layout = report.layout;
-    std::string error = ppi::io::implausible_columns(c, layout, watch.first_row, watch.first_row_number);
+    std::string error = ppi::io::implausible_columns(census, layout, watch.first_row, watch.first_row_number);
     if (error.empty()) return {};
     const std::string suggestion = ppi::io::suggest_identifier_columns(path, layout);
     if (!suggestion.empty()) error += "; " + suggestion;
