@@ -29,6 +29,7 @@ public:
             return true;
         }
         if (done_) return false;
+        if (separator_ == separator_kind::comma) return next_comma_field(field);
         const char separator = separator_ == separator_kind::tab ? '\t' : ' ';
         const char* begin = line_.data() + pos_;
         const void* hit = std::memchr(begin, separator, line_.size() - pos_);
@@ -44,18 +45,37 @@ public:
     }
 
 private:
+    // A CSV field: up to the next comma, or a double-quoted field (quotes doubled inside it)
+    // with the commas it holds, up to the comma after its closing quote.
+    bool next_comma_field(std::string_view& field) {
+        std::size_t end = pos_;
+        if (end < line_.size() && line_[end] == '"') {
+            ++end;
+            while (end < line_.size()) {
+                if (line_[end] == '"' && (end + 1 == line_.size() || line_[end + 1] != '"')) break;
+                end += line_[end] == '"' ? 2 : 1;
+            }
+        }
+        end = std::min(line_.find(',', end), line_.size());
+        field = line_.substr(pos_, end - pos_);
+        if (end == line_.size()) {
+            done_ = true;
+        } else {
+            pos_ = end + 1;
+        }
+        return true;
+    }
+
     std::string_view line_;
     separator_kind separator_;
     std::size_t pos_ = 0;
     bool done_ = false;
 };
 
+// Detection's view of a line: its fields (at most a few thousand, from a bounded prefix).
 std::vector<std::string_view> split_all(std::string_view line, separator_kind separator) {
-    std::vector<std::string_view> fields;
-    field_cursor cursor(line, separator);
-    std::string_view field;
-    while (cursor.next(field)) fields.push_back(field);
-    return fields;
+    constexpr std::size_t most_fields = 4096;
+    return split_fields(line.substr(0, detection_prefix_bytes), separator, most_fields);
 }
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -72,6 +92,66 @@ std::string_view trim(std::string_view text) {
     while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
     while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
     return text;
+}
+
+// `field` without the double quotes around it: R's write.table and many spreadsheets quote
+// every text field.
+inline std::string_view without_quotes(std::string_view field) {
+    if (field.size() >= 2 && field.front() == '"' && field.back() == '"') return field.substr(1, field.size() - 2);
+    return field;
+}
+
+// A header field as a column name: without blanks and quotes around it, and the first field
+// without the '#' some databases put before their header.
+std::string_view header_name(std::string_view field, bool first) {
+    field = without_quotes(trim(field));
+    if (first) {
+        while (!field.empty() && field.front() == '#') field.remove_prefix(1);
+        field = without_quotes(trim(field));
+    }
+    return field;
+}
+
+std::vector<std::string_view> header_names(std::string_view line, separator_kind separator) {
+    auto fields = split_all(line, separator);
+    for (std::size_t i = 0; i < fields.size(); ++i) fields[i] = header_name(fields[i], i == 0);
+    return fields;
+}
+
+bool named(const std::vector<std::string_view>& names, std::size_t i, std::string_view lower_word) {
+    return i < names.size() && equals_lower(names[i], lower_word);
+}
+
+// Whether `line` holds one of `wanted` outside double quotes (within the detection prefix).
+bool holds_outside_quotes(std::string_view line, bool (*wanted)(char)) {
+    line = line.substr(0, detection_prefix_bytes);
+    bool quoted = false;
+    for (const char c : line) {
+        if (c == '"') quoted = !quoted;
+        if (!quoted && wanted(c)) return true;
+    }
+    return false;
+}
+
+bool is_comma(char c) { return c == ','; }
+bool is_tab(char c) { return c == '\t'; }
+
+// Whether the first lines of a table without a tab are comma-separated: each holds a comma
+// outside double quotes and the first holds no blank outside them. A blank-separated list
+// whose fields hold commas ("a b 0,5") stays blank-separated, as it always was.
+bool looks_comma_separated(std::span<const std::string_view> lines) {
+    if (lines.empty() || holds_outside_quotes(lines[0], [](char c) { return is_blank(c); })) return false;
+    return std::all_of(lines.begin(), lines.end(), [](std::string_view line) {
+        return !holds_outside_quotes(line, is_tab) && holds_outside_quotes(line, is_comma);
+    });
+}
+
+// How the fields of a table named by --columns, or of a header line, are separated: tabs when
+// the line holds one, commas when it is comma-separated, else `otherwise`.
+separator_kind line_separator(std::string_view line, separator_kind otherwise) {
+    if (line.substr(0, detection_prefix_bytes).find('\t') != std::string_view::npos) return separator_kind::tab;
+    if (looks_comma_separated(std::span<const std::string_view>(&line, 1))) return separator_kind::comma;
+    return otherwise;
 }
 
 std::size_t find_name(const std::vector<std::string_view>& fields, std::string_view name) {
@@ -97,6 +177,7 @@ bool is_comment(std::string_view line) {
 // A column name such as "GeneA", "protein_1", "node2" or "source": the first line of a table
 // whose header this reader does not know.
 bool is_header_word(std::string_view field) {
+    field = without_quotes(field);
     static constexpr std::array<std::string_view, 4> whole = {"source", "target", "interactor", "partner"};
     for (const auto word : whole) {
         if (equals_lower(field, word)) return true;
@@ -114,17 +195,27 @@ bool is_header_word(std::string_view field) {
     return false;
 }
 
+// R's write.table header: every field quoted, one field fewer than the rows, which start with
+// their row name.
+bool is_row_named_header(const std::vector<std::string_view>& header, const std::vector<std::string_view>& row) {
+    if (header.size() < 2 || row.size() != header.size() + 1) return false;
+    return std::all_of(header.begin(), header.end(),
+                       [](std::string_view f) { return f.size() >= 2 && f.front() == '"' && f.back() == '"'; });
+}
+
 // Whether the first data line of a table without a known header names columns: both
 // identifier fields are column names, or the third field is text where the next line has a
 // number.
 bool looks_like_header(std::string_view first, const std::string_view* second, separator_kind separator) {
     const auto fields = split_all(first, separator);
     if (fields.size() >= 2 && is_header_word(fields[0]) && is_header_word(fields[1])) return true;
-    if (fields.size() < 3 || !second) return false;
-    double value = 0;
-    if (parse_number(fields[2], value)) return false;
+    if (!second) return false;
     const auto next = split_all(*second, separator);
-    return next.size() >= 3 && parse_number(next[2], value);
+    if (is_row_named_header(fields, next)) return true;
+    if (fields.size() < 3) return false;
+    double value = 0;
+    if (parse_number(without_quotes(fields[2]), value)) return false;
+    return next.size() >= 3 && parse_number(without_quotes(next[2]), value);
 }
 
 std::string column_number(std::size_t index) { return std::to_string(index + 1); }
@@ -228,11 +319,15 @@ std::string set_bioplex(table_layout& layout, const std::vector<std::string_view
 }
 
 // STRING bulk links (space-separated, "protein1 protein2 ... combined_score", 0-1000) and the
-// web export (tab-separated, "#node1 node2 ... combined_score", already 0-1).
-void set_string(table_layout& layout, const std::vector<std::string_view>& fields, bool bulk) {
+// web export (tab-separated, "#node1 node2 ... combined_score", already 0-1); either also as
+// CSV, maybe with a row-name column first (R's write.csv, pandas' to_csv).
+void set_string(table_layout& layout, const std::vector<std::string_view>& fields, bool bulk, std::size_t first,
+                separator_kind separator) {
     layout.family = bulk ? table_family::string_links : table_family::string_export;
     layout.name = bulk ? "STRING protein.links" : "STRING network export";
-    layout.separator = bulk ? separator_kind::space : separator_kind::tab;
+    layout.separator = separator;
+    layout.column_a = first;
+    layout.column_b = first + 1;
     layout.label_a = bulk ? "protein1" : "node1";
     layout.label_b = bulk ? "protein2" : "node2";
     layout.weight_column = find_name(fields, "combined_score");
@@ -243,48 +338,141 @@ void set_string(table_layout& layout, const std::vector<std::string_view>& field
     if (bulk) layout.taxa = taxon_rule::id_prefix;
 }
 
-// Recognises a known header line; returns false when `line` is none.
-bool recognise_header(const sample_line& line, const sample_line* next, const format_options& options,
-                      detection& found) {
-    table_layout& layout = found.layout;
-    const std::string_view text = line.text;
-    const auto tabs = split_all(text, separator_kind::tab);
-    const auto spaces = split_all(text, separator_kind::space);
-    std::string error;
-    // Headers are matched with and without their leading '#', which spreadsheet round trips drop.
-    if (text.starts_with("#BioGRID Interaction ID\t") || text.starts_with("BioGRID Interaction ID\t")) {
-        error = set_biogrid(layout, tabs, options);
-    } else if ((tabs.size() >= 2 && is_mitab_header_name(tabs[0])) ||
-               (tabs.size() >= 3 && tabs[0].empty() && is_mitab_header_name(tabs[1]))) {
+// The column of `name_a` when it and `name_b` are the first two header names, or follow an
+// unnamed row-name column; no_column otherwise.
+std::size_t pair_of_names(const std::vector<std::string_view>& names, std::string_view name_a, std::string_view name_b) {
+    if (named(names, 0, name_a) && named(names, 1, name_b)) return 0;
+    if (names.size() >= 3 && names[0].empty() && named(names, 1, name_a) && named(names, 2, name_b)) return 1;
+    return no_column;
+}
+
+// HINT ("Uniprot_A Uniprot_B Gene_A Gene_B ..."): UniProt accessions, or gene names with
+// --ids symbol.
+std::string set_hint(table_layout& layout, const std::vector<std::string_view>& fields, const format_options& options,
+                     separator_kind separator) {
+    layout.family = table_family::hint;
+    layout.name = "HINT";
+    layout.separator = separator;
+    std::string_view a = "Uniprot_A", b = "Uniprot_B";
+    if (options.ids == id_choice::symbol) {
+        a = "Gene_A", b = "Gene_B";
+    } else if (options.ids != id_choice::standard && options.ids != id_choice::uniprot) {
+        return "HINT has UniProt accessions (the default) and gene names (--ids symbol), no other identifiers";
+    }
+    if (!set_named_ids(layout, fields, a, b)) return missing_columns(layout.name, a, b);
+    layout.skip_missing_ids = true;
+    layout.min_columns = std::max(layout.column_a, layout.column_b) + 1;
+    return {};
+}
+
+// HIPPIE: no header, "name A, Entrez A, name B, Entrez B, score, evidence"; Entrez gene ids by
+// default (they are never empty), UniProt entry names with --ids uniprot; the score is the weight.
+std::string set_hippie(table_layout& layout, const format_options& options) {
+    layout.family = table_family::hippie;
+    layout.name = "HIPPIE";
+    layout.separator = separator_kind::tab;
+    if (options.ids == id_choice::uniprot) {
+        layout.column_a = 0, layout.column_b = 2;
+        layout.label_a = "UniProt name A", layout.label_b = "UniProt name B";
+    } else if (options.ids == id_choice::standard || options.ids == id_choice::entrez) {
+        layout.column_a = 1, layout.column_b = 3;
+        layout.label_a = "Entrez id A", layout.label_b = "Entrez id B";
+    } else {
+        return "HIPPIE has Entrez gene ids (the default) and UniProt names (--ids uniprot), no other identifiers";
+    }
+    layout.weight_column = 4;
+    layout.weight = weight_rule::number;
+    layout.label_weight = "score";
+    layout.min_columns = 5;
+    layout.skip_missing_ids = true;
+    return {};
+}
+
+bool is_digits(std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A UniProt entry name: "AL1A1_HUMAN".
+bool is_entry_name(std::string_view text) {
+    const std::size_t bar = text.find('_');
+    if (bar == 0 || bar == std::string_view::npos || bar + 1 == text.size()) return false;
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'; });
+}
+
+// A HIPPIE row: 5 or 6 tab-separated fields, UniProt entry names (or empty) in 1 and 3, Entrez
+// ids in 2 and 4 and a score from 0 to 1 in 5.
+bool looks_like_hippie_row(std::string_view line) {
+    const auto fields = split_all(line, separator_kind::tab);
+    if (fields.size() < 5 || fields.size() > 6) return false;
+    double score = -1;
+    const auto name = [](std::string_view f) { return f.empty() || is_entry_name(f); };
+    return name(fields[0]) && name(fields[2]) && (!fields[0].empty() || !fields[2].empty()) && is_digits(fields[1]) &&
+           is_digits(fields[3]) && parse_number(fields[4], score) && score >= 0 && score <= 1;
+}
+
+bool is_bioplex_header(const std::vector<std::string_view>& names) {
+    static constexpr std::array<std::string_view, 6> columns = {"genea", "geneb", "uniprota", "uniprotb", "symbola", "symbolb"};
+    if (names.size() < 7) return false;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (!named(names, i, columns[i])) return false;
+    }
+    return true;
+}
+
+// Sets the layout of a known header of names separated by `separator`; false when there is none.
+bool set_known_header(const std::vector<std::string_view>& names, separator_kind separator, const sample_line* next,
+                      const format_options& options, table_layout& layout, std::string& error) {
+    const bool tab = separator == separator_kind::tab;
+    const bool space = separator == separator_kind::space;
+    std::size_t first = no_column;
+    if (tab && named(names, 0, "biogrid interaction id")) {
+        error = set_biogrid(layout, names, options);
+    } else if (tab && ((names.size() >= 2 && is_mitab_header_name(names[0])) ||
+                       (names.size() >= 3 && names[0].empty() && is_mitab_header_name(names[1])))) {
         // DIP writes its header starting with a tab, one column right of the data.
         set_mitab(layout);
-    } else if (tabs.size() >= 3 && (tabs[0] == "#node1" || tabs[0] == "node1") && tabs[1] == "node2" &&
-               find_name(tabs, "combined_score") != no_column) {
-        set_string(layout, tabs, false);
-    } else if (spaces.size() >= 3 && spaces[0] == "protein1" && spaces[1] == "protein2" &&
-               find_name(spaces, "combined_score") != no_column) {
-        set_string(layout, spaces, true);
-    } else if (tabs.size() == 2 && ((tabs[0] == "GeneA" && tabs[1] == "GeneB") ||
-                                    // a copy of HuRI.tsv headed "A<TAB>B"
-                                    (tabs[0] == "A" && tabs[1] == "B" && next && next->text.starts_with("ENSG")))) {
+    } else if (!space && names.size() >= 3 && (first = pair_of_names(names, "node1", "node2")) != no_column &&
+               find_name(names, "combined_score") != no_column) {
+        set_string(layout, names, false, first, separator);
+    } else if (!tab && names.size() >= 3 && (first = pair_of_names(names, "protein1", "protein2")) != no_column &&
+               find_name(names, "combined_score") != no_column) {
+        set_string(layout, names, true, first, separator);
+    } else if (!space && names.size() == 2 &&
+               (pair_of_names(names, "genea", "geneb") == 0 ||
+                // a copy of HuRI.tsv headed "A<TAB>B"
+                (pair_of_names(names, "a", "b") == 0 && next && next->text.starts_with("ENSG")))) {
         layout.family = table_family::huri;
         layout.name = "HuRI";
-        layout.separator = separator_kind::tab;
-        layout.label_a = tabs[0];
-        layout.label_b = tabs[1];
-    } else if (tabs.size() >= 2 && tabs[0] == "Ensembl_gene_id_a" && tabs[1] == "Ensembl_gene_id_b") {
+        layout.separator = separator;
+        layout.label_a = names[0];
+        layout.label_b = names[1];
+    } else if (!space && pair_of_names(names, "ensembl_gene_id_a", "ensembl_gene_id_b") == 0) {
         layout.family = table_family::huri_table9;
         layout.name = "HuRI Supplementary Table 9";
-        layout.separator = separator_kind::tab;
-        layout.label_a = "Ensembl_gene_id_a";
-        layout.label_b = "Ensembl_gene_id_b";
-        layout.min_columns = tabs.size();
-    } else if (tabs.size() >= 7 && tabs[0] == "GeneA" && tabs[1] == "GeneB" && tabs[2] == "UniprotA" &&
-               tabs[3] == "UniprotB" && tabs[4] == "SymbolA" && tabs[5] == "SymbolB") {
-        error = set_bioplex(layout, tabs, options);
+        layout.separator = separator;
+        layout.label_a = names[0];
+        layout.label_b = names[1];
+        layout.min_columns = names.size();
+    } else if (tab && is_bioplex_header(names)) {
+        error = set_bioplex(layout, names, options);
+    } else if (!space && pair_of_names(names, "uniprot_a", "uniprot_b") == 0) {
+        error = set_hint(layout, names, options, separator);
     } else {
         return false;
     }
+    return true;
+}
+
+// Recognises a known header line; returns false when `line` is none. Column names are matched
+// whatever their case, with or without quotes and a leading '#' (which spreadsheet round trips
+// drop).
+bool recognise_header(const sample_line& line, const sample_line* next, const format_options& options,
+                      detection& found) {
+    table_layout& layout = found.layout;
+    const separator_kind separator = line_separator(line.text, separator_kind::space);
+    std::string error;
+    if (!set_known_header(header_names(line.text, separator), separator, next, options, layout, error)) return false;
     layout.header_line = line.number;
     if (!error.empty()) {
         found.error = error;
@@ -304,13 +492,17 @@ std::string_view family_name(table_family family) {
     case table_family::huri_table9: return "huri-table9";
     case table_family::bioplex: return "bioplex";
     case table_family::columns: return "columns";
+    case table_family::hippie: return "hippie";
+    case table_family::hint: return "hint";
+    case table_family::csv: return "csv";
     }
     return "plain";
 }
 
-constexpr std::array<table_family, 8> named_families = {
+constexpr std::array<table_family, 11> named_families = {
     table_family::plain,  table_family::string_links, table_family::string_export, table_family::biogrid,
-    table_family::mitab,  table_family::huri,         table_family::huri_table9,   table_family::bioplex};
+    table_family::mitab,  table_family::huri,         table_family::huri_table9,   table_family::bioplex,
+    table_family::hippie, table_family::hint,         table_family::csv};
 
 // Splits "A,B[,W]"; false unless there are two or three non-empty items.
 bool split_columns(std::string_view text, std::vector<std::string_view>& items) {
@@ -348,9 +540,9 @@ detection detect_columns(std::span<const sample_line> lines, const std::vector<s
     for (std::size_t i = 0; i < items.size(); ++i) by_number = by_number && parse_column_number(items[i], index[i]);
     if (by_number) {
         if (data.empty()) return found;
-        layout.separator = data[0].find('\t') != std::string_view::npos ? separator_kind::tab : separator_kind::blanks;
+        layout.separator = line_separator(data[0], separator_kind::blanks);
         double value = 0;
-        const auto first = split_all(data[0], layout.separator);
+        const auto first = header_names(data[0], layout.separator);
         const bool text_weight = items.size() == 3 && index[2] < first.size() && !parse_number(first[index[2]], value);
         if (text_weight || looks_like_header(data[0], data.size() > 1 ? &data[1] : nullptr, layout.separator)) {
             layout.header_line = data_numbers[0];
@@ -364,12 +556,8 @@ detection detect_columns(std::span<const sample_line> lines, const std::vector<s
             return found;
         }
         std::string_view header = lines[0].text;
-        layout.separator = header.find('\t') != std::string_view::npos ? separator_kind::tab : separator_kind::blanks;
-        auto fields = split_all(header, layout.separator);
-        if (!fields.empty()) {
-            while (!fields[0].empty() && fields[0].front() == '#') fields[0].remove_prefix(1);
-            fields[0] = trim(fields[0]);
-        }
+        layout.separator = line_separator(header, separator_kind::blanks);
+        const auto fields = header_names(header, layout.separator);
         for (std::size_t i = 0; i < items.size(); ++i) {
             if (!parse_column_number(items[i], index[i])) index[i] = find_name(fields, items[i]);
             if (index[i] == no_column) {
@@ -394,8 +582,19 @@ detection detect_columns(std::span<const sample_line> lines, const std::vector<s
     return found;
 }
 
+bool holds_quote(std::span<const sample_line> lines) {
+    return std::any_of(lines.begin(), lines.end(), [](const sample_line& l) { return l.text.find('"') != std::string_view::npos; });
+}
+
+// A comma-separated edge list: fields 1 and 2, a numeric field 3 is a weight.
+void set_comma_list(table_layout& layout) {
+    layout.family = table_family::csv;
+    layout.name = "comma-separated edge list";
+    layout.separator = separator_kind::comma;
+}
+
 // The layout --format asks for when the file has no header of that format.
-std::string set_forced(table_layout& layout, std::string_view format) {
+std::string set_forced(table_layout& layout, std::string_view format, const format_options& options) {
     if (format == "mitab") {
         set_mitab(layout);
     } else if (format == "string") {
@@ -411,6 +610,10 @@ std::string set_forced(table_layout& layout, std::string_view format) {
         layout.family = table_family::huri;
         layout.name = "HuRI";
         layout.separator = separator_kind::tab;
+    } else if (format == "csv") {
+        set_comma_list(layout);
+    } else if (format == "hippie") {
+        return set_hippie(layout, options);
     } else {
         return "--format " + std::string(format) + " needs the header line of that format";
     }
@@ -435,6 +638,8 @@ bool parse_number(std::string_view text, double& value) {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     return error == std::errc() && end == text.data() + text.size() && std::isfinite(value);
 }
+
+std::string_view format_name(table_family family) { return family_name(family); }
 
 std::string format_names() {
     std::string names;
@@ -468,7 +673,73 @@ bool parse_id_choice(std::string_view text, id_choice& choice) {
     return false;
 }
 
-detection detect_table(std::span<const sample_line> lines, const format_options& options) {
+namespace {
+
+// Detection of a file without a header of a known format: MITAB and HIPPIE rows, or an edge
+// list separated by blanks or commas (an unknown header is an error).
+bool detect_headerless(std::span<const sample_line> lines, const std::vector<std::string_view>& data,
+                       const std::vector<std::uint64_t>& data_numbers, const format_options& options,
+                       detection& found) {
+    table_layout& layout = found.layout;
+    const std::string_view forced = options.format;
+    if (data.empty()) return false;
+    if ((forced.empty() || forced == "mitab") && looks_like_mitab_row(data[0])) {
+        set_mitab(layout);
+        return true;
+    }
+    if ((forced.empty() || forced == "hippie") && looks_like_hippie_row(data[0])) {
+        found.error = set_hippie(layout, options);
+        if (!found.error.empty()) found.error_line = lines[0].number;
+        return true;
+    }
+    if (!forced.empty()) return false;
+    const std::size_t sample = std::min<std::size_t>(data.size(), 2);
+    const bool comma = looks_comma_separated(std::span<const std::string_view>(data.data(), sample));
+    const separator_kind separator = comma ? separator_kind::comma : separator_kind::blanks;
+    if (looks_like_header(data[0], data.size() > 1 ? &data[1] : nullptr, separator)) {
+        found.error = comma ? "the first line looks like a header of an unknown format (the file is comma-separated); "
+                              "name the columns with --columns A,B[,W]"
+                            : "the first line looks like a header of an unknown format; name the columns with "
+                              "--columns A,B[,W] or read it as an interaction with --format plain";
+        found.error_line = data_numbers[0];
+        return true;
+    }
+    if (comma) set_comma_list(layout);
+    return false;
+}
+
+// A plain (or comma-separated) list's third column is a weight when it holds a number.
+void set_list_weight(const std::vector<std::string_view>& data, bool verbatim, table_layout& layout) {
+    if (data.empty()) return;
+    const auto first = split_all(data[0], layout.separator);
+    double value = 0;
+    if (first.size() >= 3 && parse_number(verbatim ? first[2] : without_quotes(first[2]), value)) {
+        layout.weight_column = 2;
+        layout.weight = weight_rule::number;
+    }
+}
+
+}  // namespace
+
+bool strip_byte_order_mark(std::string_view& line) {
+    if (!line.starts_with("\xEF\xBB\xBF")) return false;
+    line.remove_prefix(3);
+    return true;
+}
+
+std::vector<std::string_view> split_fields(std::string_view line, separator_kind separator, std::size_t max_fields) {
+    std::vector<std::string_view> fields;
+    field_cursor cursor(line, separator);
+    std::string_view field;
+    while (fields.size() < max_fields && cursor.next(field)) fields.push_back(field);
+    return fields;
+}
+
+std::string_view unquote(std::string_view field) { return without_quotes(field); }
+
+namespace {
+
+detection detect_layout(std::span<const sample_line> lines, const format_options& options) {
     std::vector<std::string_view> data;
     std::vector<std::uint64_t> data_numbers;
     for (const auto& line : lines) {
@@ -486,11 +757,7 @@ detection detect_table(std::span<const sample_line> lines, const format_options&
     const std::string_view forced = options.format;
     bool known = !lines.empty() && forced != "plain" &&
                  recognise_header(lines[0], lines.size() > 1 ? &lines[1] : nullptr, options, found);
-    if (!known && forced != "plain" && !data.empty() && (forced.empty() || forced == "mitab") &&
-        looks_like_mitab_row(data[0])) {
-        set_mitab(layout);
-        known = true;
-    }
+    if (!known && forced != "plain") known = detect_headerless(lines, data, data_numbers, options, found);
     if (known) {
         if (!found.error.empty()) return found;
         if (!forced.empty() && family_name(layout.family) != forced) {
@@ -500,23 +767,26 @@ detection detect_table(std::span<const sample_line> lines, const format_options&
         return found;
     }
     if (!forced.empty() && forced != "plain") {
-        found.error = set_forced(layout, forced);
+        found.error = set_forced(layout, forced, options);
         if (!found.error.empty()) found.error_line = lines.empty() ? 0 : lines[0].number;
-        return found;
     }
-    if (data.empty()) return found;
-    if (forced.empty() && looks_like_header(data[0], data.size() > 1 ? &data[1] : nullptr, separator_kind::blanks)) {
-        found.error = "the first line looks like a header of an unknown format; name the columns with "
-                      "--columns A,B[,W] or read it as an interaction with --format plain";
-        found.error_line = data_numbers[0];
-        return found;
+    if (layout.family == table_family::plain || layout.family == table_family::csv) {
+        set_list_weight(data, forced == "plain", layout);
     }
-    const auto first = split_all(data[0], separator_kind::blanks);
-    double value = 0;
-    if (first.size() >= 3 && parse_number(first[2], value)) {
-        layout.weight_column = 2;
-        layout.weight = weight_rule::number;
-    }
+    return found;
+}
+
+}  // namespace
+
+detection detect_table(std::span<const sample_line> full_lines, const format_options& options) {
+    // Only a bounded prefix of each line is looked at (see detection_prefix_bytes).
+    std::vector<sample_line> lines(full_lines.begin(), full_lines.end());
+    for (auto& line : lines) line.text = line.text.substr(0, detection_prefix_bytes);
+    detection found = detect_layout(lines, options);
+    // Quotes are looked for where the first lines hold one (R and spreadsheets quote every
+    // field) and in CSV; other files pay nothing per row for them.
+    table_layout& layout = found.layout;
+    layout.strip_quotes = options.format != "plain" && (layout.separator == separator_kind::comma || holds_quote(lines));
     return found;
 }
 
@@ -599,6 +869,12 @@ row_kind extract_row(const table_layout& layout, std::string_view line, table_ro
         row.columns_found = found;
         return row_kind::too_few_columns;
     }
+    if (layout.strip_quotes) {
+        a = without_quotes(a);
+        b = without_quotes(b);
+        weight = without_quotes(weight);
+        if (layout.type_column != no_column) type = without_quotes(type);
+    }
     if (layout.type_column != no_column && !layout.keep_genetic && equals_lower(trim(type), "genetic")) {
         return row_kind::genetic;
     }
@@ -636,6 +912,7 @@ std::string_view separator_text(separator_kind separator) {
     case separator_kind::blanks: return "blank-separated";
     case separator_kind::space: return "space-separated";
     case separator_kind::tab: return "tab-separated";
+    case separator_kind::comma: return "comma-separated";
     }
     return "";
 }

@@ -6,19 +6,24 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
-// Interaction tables as people download them: plain edge lists, STRING links and web exports,
-// BioGRID TAB 2.0/3.0, PSI-MITAB 2.5-2.8, HuRI, BioPlex, or any table named by --columns. The
+// Interaction tables as people download them: plain edge lists, STRING links and web exports
+// (also as CSV), BioGRID TAB 2.0/3.0, PSI-MITAB 2.5-2.8, HuRI, BioPlex, HIPPIE, HINT,
+// comma-separated edge lists, or any table named by --columns. The
 // format is detected from the first lines of a file; each later line is turned into a row (two
 // identifiers and an optional weight) or a reason to skip it. Pure functions over string views,
 // no allocation per row.
 namespace ppi::io {
 
-enum class table_family { plain, string_links, string_export, biogrid, mitab, huri, huri_table9, bioplex, columns };
+enum class table_family {
+    plain, string_links, string_export, biogrid, mitab, huri, huri_table9, bioplex, columns, hippie, hint, csv
+};
 
 // How a row splits into fields: runs of blanks and tabs (plain edge lists), single spaces
-// (STRING bulk files), or single tabs (every other format; their fields hold spaces).
-enum class separator_kind { blanks, space, tab };
+// (STRING bulk files), single tabs (most other formats; their fields hold spaces), or commas
+// (CSV; a field in double quotes may hold commas).
+enum class separator_kind { blanks, space, tab, comma };
 
 // Which identifier columns to read where a format offers several (BioGRID, BioPlex).
 enum class id_choice { standard, entrez, biogrid, systematic, symbol, uniprot };
@@ -30,7 +35,20 @@ struct format_options {
     std::string taxon;    // "" keeps every species; otherwise an NCBI taxon id (digits)
     id_choice ids = id_choice::standard;
     bool keep_genetic = false;  // BioGRID: keep genetic interactions too
+    // --min-weight: rows whose weight is below it (or that have none) are dropped; NaN keeps all.
+    double min_weight = std::numeric_limits<double>::quiet_NaN();
+
+    // Whether the command line names the format or the columns: then the file is read as told,
+    // without the plausibility check of what was read.
+    bool forced() const { return !format.empty() || !columns.empty(); }
 };
+
+// Detection looks at no more than this many bytes of a line: a header or a first row longer
+// than that is judged by its beginning (a first line of 200 MB must not be split whole).
+inline constexpr std::size_t detection_prefix_bytes = std::size_t{1} << 16;
+
+// Removes a UTF-8 byte-order mark at the start of `line`; true when there was one.
+bool strip_byte_order_mark(std::string_view& line);
 
 inline constexpr std::size_t no_column = std::numeric_limits<std::size_t>::max();
 
@@ -62,6 +80,7 @@ struct table_layout {
     bool keep_genetic = false;
     bool first_of_list = false;  // identifier fields hold "id|id|...": the first one is used
     bool skip_missing_ids = false;  // "-" or empty identifier: row skipped, not an interaction
+    bool strip_quotes = true;  // a field in double quotes is read without them (not --format plain)
     std::string label_a, label_b, label_weight;  // header names of the columns used, if known
 };
 
@@ -120,12 +139,21 @@ struct table_counts {
 // "26 genetic, 0 of another taxon, ..." for the reasons that apply to the layout.
 std::string describe_skips(const table_layout& layout, const table_counts& counts);
 
+// The --format name of a family ("plain", "string", ...; "columns" for --columns).
+std::string_view format_name(table_family family);
+
 // The names --format accepts, comma-separated.
 std::string format_names();
 bool is_format_name(std::string_view name);
 
 // Parses a --ids value; false when unknown.
 bool parse_id_choice(std::string_view text, id_choice& choice);
+
+// The first `max_fields` fields of `line` as `separator` splits them.
+std::vector<std::string_view> split_fields(std::string_view line, separator_kind separator, std::size_t max_fields);
+
+// `field` without the double quotes around it, if it has them.
+std::string_view unquote(std::string_view field);
 
 // Whether `text` is a whole decimal number (locale-free), and its value.
 bool parse_number(std::string_view text, double& value);

@@ -3,6 +3,7 @@
 #include "scorer/identifier_table.hpp"
 
 #include "io/line_reader.hpp"
+#include "io/plausibility.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -19,7 +20,7 @@ using ppi::io::line_reader;
 class network_builder {
 public:
     // `weight`: the interaction's weight, or no_weight (as are negative and infinite ones).
-    void add(std::string_view a, std::string_view b, double weight = no_weight) {
+    [[gnu::always_inline]] void add(std::string_view a, std::string_view b, double weight = no_weight) {
         ++counts_.pairs_read;
         if (a == b) {
             ++counts_.self_pairs;
@@ -29,8 +30,28 @@ public:
         const std::uint64_t hash_b = hash_identifier(b);
         identifiers_.prefetch(hash_b);
         const std::uint32_t id_a = identifiers_.intern(a, hash_a);
-        edges_.push_back({id_a, identifiers_.intern(b, hash_b)});
+        note_side(id_a, ppi::io::identifier_sides::side_a);
+        const std::uint32_t id_b = identifiers_.intern(b, hash_b);
+        note_side(id_b, ppi::io::identifier_sides::side_b);
+        edges_.push_back({id_a, id_b});
         note_weight(weight);
+    }
+
+    // What the two columns held so far, for the plausibility check.
+    ppi::io::column_census census() const {
+        ppi::io::column_census census;
+        census.rows = edges_.size();
+        for (std::uint32_t id = 0; id < identifiers_.size(); ++id) census.add_identifier(identifiers_.name(id), sides_[id]);
+        // Whether the columns count the rows, from the rows in file order: a real list fails
+        // at its second row, so this costs nothing per row while reading.
+        ppi::io::row_counter_check counter_a, counter_b{true};
+        for (std::size_t i = 0; i < edges_.size() && (counter_a.alive() || counter_b.alive()); ++i) {
+            counter_a.note(identifiers_.name(edges_[i].first));
+            counter_b.note(identifiers_.name(edges_[i].second));
+        }
+        census.a_counts_rows = counter_a.counts_rows();
+        census.b_steps_by_one = counter_b.counts_rows();
+        return census;
     }
 
     network_result finish() &&;
@@ -52,7 +73,15 @@ private:
         }
     }
 
+    // Ids are numbered in order of first sight, so a new one is sides_.size().
+    [[gnu::always_inline]] void note_side(std::uint32_t id, std::uint8_t side) {
+        if (id == sides_.size()) [[unlikely]] add_side();
+        ppi::io::identifier_sides::note(sides_[id], side);
+    }
+    [[gnu::noinline]] void add_side() { sides_.push_back(0); }
+
     identifier_table identifiers_;  // first-seen ids
+    std::vector<std::uint8_t> sides_;  // by first-seen id: its columns and appearances
     big_vector<pair_ids> edges_;
     big_vector<double> edge_weights_;  // by edge, while all_weighted_
     bool all_weighted_ = true;
@@ -160,29 +189,67 @@ network_result network_builder::finish() && {
     return result;
 }
 
-// Feeds every interaction of a pair file to `add(first, second, weight)` (weight NaN: none), in the format detected from
-// its first lines; returns an error text or "".
-template <class Add>
-std::string read_pair_lines(const std::string& path, const ppi::io::format_options& formats,
-                            std::uint64_t& lines, table_report& report, Add add) {
-    line_reader reader(path);
-    std::string_view line;
-    // The first non-blank line (a header, if any) and the first two data lines, copied:
-    // detection needs them before any row is read. Comment lines between them carry nothing.
-    std::vector<std::string> first_lines;
+// The first non-blank line (a header, if any) and the first two data lines, copied: detection
+// needs them before any row is read. Comment lines between them carry nothing. A UTF-8
+// byte-order mark before the first line is dropped (and noted in the report).
+struct first_lines {
+    std::vector<std::string> texts;
     std::vector<ppi::io::sample_line> samples;
+    bool more = true;  // the file may hold more lines
+};
+
+first_lines read_first_lines(line_reader& reader, table_report& report) {
+    first_lines first;
+    std::string_view line;
     std::size_t data_lines = 0;
-    bool more = true;
-    while (data_lines < 2 && (more = reader.next_line(line))) {
+    while (data_lines < 2 && (first.more = reader.next_line(line))) {
+        if (reader.line_number() == 1) report.byte_order_mark = ppi::io::strip_byte_order_mark(line);
         const bool skipped = ppi::io::is_skipped_line(line);
-        if (skipped && (!first_lines.empty() || line.find('#') == std::string_view::npos)) continue;
-        first_lines.emplace_back(line);
-        samples.push_back({{}, reader.line_number()});
+        if (skipped && (!first.texts.empty() || line.find('#') == std::string_view::npos)) continue;
+        first.texts.emplace_back(line);
+        first.samples.push_back({{}, reader.line_number()});
         if (!skipped) ++data_lines;
     }
+    for (std::size_t i = 0; i < first.samples.size(); ++i) first.samples[i].text = first.texts[i];
+    return first;
+}
+
+// Why a network file cannot be read as detected before any row is: --min-weight without weights.
+std::string check_cut(const ppi::io::table_layout& layout, const ppi::io::format_options& formats) {
+    if (std::isnan(formats.min_weight) || layout.weight != ppi::io::weight_rule::none) return {};
+    if (layout.family == ppi::io::table_family::plain || layout.family == ppi::io::table_family::csv) {
+        return "--min-weight needs weights, but this " + layout.name + " has none (a numeric third column)";
+    }
+    return "--min-weight needs weights, but this " + layout.name + " has none";
+}
+
+// What a network read needs beyond the pairs: its first data row, for the plausibility
+// check's error.
+struct row_watch {
+    std::string first_row;
+    std::uint64_t first_row_number = 0;
+
+    void note_first(const first_lines& first, std::uint64_t header_line) {
+        for (const auto& sample : first.samples) {
+            if (sample.number == header_line || ppi::io::is_skipped_line(sample.text)) continue;
+            first_row = sample.text.substr(0, 200);
+            first_row_number = sample.number;
+            return;
+        }
+    }
+};
+
+// Feeds every interaction of a pair file to `add(first, second, weight)` (weight NaN: none), in
+// the format detected from its first lines; returns an error text or "". With `watch` (network
+// files), rows below --min-weight are dropped and counted.
+template <class Add>
+std::string read_pair_lines(const std::string& path, const ppi::io::format_options& formats,
+                            std::uint64_t& lines, table_report& report, row_watch* watch, Add add) {
+    line_reader reader(path);
+    first_lines first = read_first_lines(reader, report);
     if (!reader.error().empty()) return path + ": cannot read: " + reader.error();
-    for (std::size_t i = 0; i < samples.size(); ++i) samples[i].text = first_lines[i];
-    ppi::io::detection detected = ppi::io::detect_table(samples, formats);
+    ppi::io::detection detected = ppi::io::detect_table(first.samples, formats);
+    if (detected.error.empty() && watch) detected.error = check_cut(detected.layout, formats);
     if (!detected.error.empty()) {
         std::string where = path;
         if (detected.error_line > 0) where += ':' + std::to_string(detected.error_line);
@@ -190,6 +257,8 @@ std::string read_pair_lines(const std::string& path, const ppi::io::format_optio
     }
     report.layout = std::move(detected.layout);
     const ppi::io::table_layout& layout = report.layout;
+    if (watch) watch->note_first(first, layout.header_line);
+    const bool cut = watch && !std::isnan(formats.min_weight);
     ppi::io::table_row row;
     std::string error;
     const auto take = [&](std::string_view text, std::uint64_t number) {
@@ -197,6 +266,10 @@ std::string read_pair_lines(const std::string& path, const ppi::io::format_optio
         const ppi::io::row_kind kind = ppi::io::extract_row(layout, text, row);
         switch (kind) {
         case ppi::io::row_kind::pair:
+            if (cut && !(row.weight >= formats.min_weight)) {
+                ++report.below_min_weight;
+                return true;
+            }
             if (row.weight == row.weight) report.has_weights = true;
             add(row.a, row.b, row.weight);
             return true;
@@ -206,14 +279,14 @@ std::string read_pair_lines(const std::string& path, const ppi::io::format_optio
         case ppi::io::row_kind::too_few_columns:
         case ppi::io::row_kind::bad_weight: break;
         }
-        error = path + ":" + std::to_string(number) + ": " +
-                ppi::io::describe_row_error(layout, kind, row);
+        error = path + ":" + std::to_string(number) + ": " + ppi::io::describe_row_error(layout, kind, row);
         return false;
     };
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        if (!take(samples[i].text, samples[i].number)) return error;
+    for (const auto& sample : first.samples) {
+        if (!take(sample.text, sample.number)) return error;
     }
-    if (more) {
+    std::string_view line;
+    if (first.more) {
         while (reader.next_line(line)) {
             if (!take(line, reader.line_number())) return error;
         }
@@ -221,6 +294,21 @@ std::string read_pair_lines(const std::string& path, const ppi::io::format_optio
     lines = reader.line_number();
     if (!reader.error().empty()) return path + ": cannot read: " + reader.error();
     return {};
+}
+
+// The plausibility check of a network read by a detected format (see io/plausibility.hpp), or "".
+std::string check_columns(const std::string& path, const ppi::io::column_census& census, const table_report& report,
+                          const row_watch& watch) {
+    const ppi::io::table_layout& layout = report.layout;
+    std::string error = ppi::io::implausible_columns(census, layout, watch.first_row, watch.first_row_number);
+    if (error.empty()) return {};
+    const std::string suggestion = ppi::io::suggest_identifier_columns(path, layout);
+    if (!suggestion.empty()) error += "; " + suggestion;
+    if (layout.separator == ppi::io::separator_kind::blanks && watch.first_row.find(',') != std::string::npos) {
+        error += "; the rows hold commas: a comma-separated file reads with --format csv";
+    }
+    return path + ": " + error + "; name the columns with --columns A,B[,W], or read these columns anyway with --format " +
+           std::string(ppi::io::format_name(layout.family));
 }
 
 // Keeps the first appearance of every pair (in either orientation); returns how many repeats
@@ -321,10 +409,12 @@ network_result read_network(const std::string& path, const ppi::io::format_optio
     network_builder builder;
     std::uint64_t lines = 0;
     table_report report;
-    std::string error = read_pair_lines(path, formats, lines, report,
+    row_watch watch;
+    std::string error = read_pair_lines(path, formats, lines, report, &watch,
                                         [&](std::string_view a, std::string_view b, double weight) {
                                             builder.add(a, b, keep_weights ? weight : no_weight);
                                         });
+    if (error.empty() && !formats.forced()) error = check_columns(path, builder.census(), report, watch);
     if (!error.empty()) {
         network_result failed;
         failed.error = std::move(error);
@@ -351,7 +441,7 @@ listed_result read_listed_pairs(const std::string& path, const network& net,
     listed_collector collector(net);
     std::uint64_t lines = 0;
     table_report report;
-    std::string error = read_pair_lines(path, formats, lines, report,
+    std::string error = read_pair_lines(path, formats, lines, report, nullptr,
                                         [&](std::string_view a, std::string_view b, double) { collector.add(a, b); });
     if (!error.empty()) {
         listed_result failed;

@@ -68,6 +68,8 @@ struct table_report {
     ppi::io::table_layout layout;
     ppi::io::table_counts skipped;
     bool has_weights = false;  // at least one row carried a weight
+    bool byte_order_mark = false;  // the file started with a UTF-8 byte-order mark (skipped)
+    std::uint64_t below_min_weight = 0;  // rows dropped by --min-weight (lower weight or none)
 };
 
 struct network_result {

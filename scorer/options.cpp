@@ -82,6 +82,25 @@ void parse_ids(std::string_view text, parsed_options& parsed) {
     }
 }
 
+void parse_min_weight(std::string_view text, parsed_options& parsed) {
+    double value = 0;
+    if (!ppi::io::parse_number(text, value)) {
+        parsed.errors.push_back("--min-weight '" + std::string(text) + "' is not a number");
+        return;
+    }
+    parsed.values.formats.min_weight = value;
+}
+
+void parse_names(std::string_view text, parsed_options& parsed) {
+    if (text.empty()) parsed.errors.push_back("--names is an empty file name");
+    parsed.values.names_path = text;
+}
+
+void parse_write_network(std::string_view text, parsed_options& parsed) {
+    if (text.empty()) parsed.errors.push_back("--write-network is an empty file name");
+    parsed.values.write_network_path = text;
+}
+
 // Options that take a value, as "--name VALUE" or "--name=VALUE".
 struct valued_option {
     std::string_view long_name;
@@ -92,6 +111,7 @@ struct valued_option {
 constexpr valued_option valued_options[] = {
     {"--threads", "-t", parse_threads}, {"--format", "", parse_format}, {"--columns", "", parse_columns},
     {"--taxon", "", parse_taxon},       {"--ids", "", parse_ids},
+    {"--min-weight", "", parse_min_weight}, {"--names", "", parse_names}, {"--write-network", "", parse_write_network},
 };
 
 std::string method_names() {
@@ -103,7 +123,20 @@ std::string method_names() {
     return names;
 }
 
+// --write-network OUT NETWORK: the network read (and cut) is all there is to do.
+void check_write_network(const std::vector<std::string_view>& positional, parsed_options& parsed) {
+    if (positional.size() != 1) {
+        parsed.missing_arguments = positional.empty();
+        parsed.errors.push_back("--write-network takes one argument, NETWORK, got " + std::to_string(positional.size()));
+        return;
+    }
+    parsed.values.network_path = positional[0];
+    if (parsed.values.network_path.empty()) parsed.errors.push_back("NETWORK is an empty file name");
+    if (!parsed.values.names_path.empty()) parsed.errors.push_back("--names applies to OUTPUT, not to --write-network");
+}
+
 void check_positionals(const std::vector<std::string_view>& positional, parsed_options& parsed) {
+    if (!parsed.values.write_network_path.empty()) return check_write_network(positional, parsed);
     if (positional.size() < 5) {
         parsed.missing_arguments = true;
         parsed.errors.push_back("expected 5 arguments (NETWORK PAIRS METHOD ITERATIONS OUTPUT), got " +
@@ -192,7 +225,8 @@ std::string help_text() {
         "  NETWORK     interactions, one per line: two identifiers separated by blanks or tabs\n"
         "              (a numeric third column is a weight, further columns ignored; blank\n"
         "              lines and lines starting with # skipped), or a STRING, BioGRID,\n"
-        "              PSI-MITAB, HuRI or BioPlex file, recognised by its content\n"
+        "              PSI-MITAB, HuRI, BioPlex, HIPPIE, HINT or comma-separated file,\n"
+        "              recognised by its content\n"
         "  PAIRS       pairs to score, in the same format, or NULL to propose every\n"
         "              non-interacting pair with a non-zero score\n"
         "  METHOD      one of the methods below\n"
@@ -204,14 +238,21 @@ std::string help_text() {
         "                   by CPU affinity and cgroup quota)\n"
         "      --format F   read NETWORK and PAIRS as F (default: detected), one of\n"
         "                   plain, string, string-export, biogrid, mitab, huri,\n"
-        "                   huri-table9, bioplex\n"
+        "                   huri-table9, bioplex, hippie, hint, csv\n"
         "      --columns A,B[,W]  identifiers from columns A and B, weights from W\n"
         "                   (numbers from 1, or names from the header line)\n"
         "      --taxon ID   keep interactions whose two proteins are of NCBI taxon ID\n"
         "                   (PSI-MITAB, BioGRID, STRING protein.links)\n"
-        "      --ids KIND   BioGRID/BioPlex identifiers: entrez (default), biogrid,\n"
-        "                   systematic, symbol, uniprot (SWISS-PROT)\n"
+        "      --ids KIND   BioGRID/BioPlex/HIPPIE/HINT identifiers: entrez (default),\n"
+        "                   biogrid, systematic, symbol, uniprot (SWISS-PROT)\n"
         "      --genetic    BioGRID: keep genetic interactions too (default: physical only)\n"
+        "      --min-weight X  keep only the interactions of NETWORK whose weight is at\n"
+        "                   least X (weights as read, 0-1: STRING's combined_score 700 is 0.7)\n"
+        "      --names MAP  add a fourth OUTPUT column of readable names, \"nameA|nameB\",\n"
+        "                   from MAP: STRING's protein.info or any two-column table (id name)\n"
+        "      --write-network FILE  read NETWORK (as the options say), write it to FILE\n"
+        "                   as a plain list \"A<TAB>B[<TAB>weight]\" and score nothing:\n"
+        "                   vornel --write-network FILE [OPTIONS] NETWORK\n"
         "  -h, --help       show this help\n"
         "      --version    show the version\n"
         "\n"

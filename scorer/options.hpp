@@ -19,7 +19,9 @@ struct options {
     long long iterations = 1;
     unsigned threads = 0;  // 0: one per core
     std::string output_path;
-    ppi::io::format_options formats;  // --format, --columns, --taxon, --ids, --genetic
+    ppi::io::format_options formats;  // --format, --columns, --taxon, --ids, --genetic, --min-weight
+    std::string names_path;           // --names: readable names for OUTPUT's fourth column
+    std::string write_network_path;   // --write-network: write the network read, score nothing
 
     bool proposes_candidates() const { return pairs_path == "NULL"; }
 };

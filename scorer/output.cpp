@@ -19,13 +19,27 @@ namespace {
 // shortest-form double (24 characters).
 constexpr std::size_t line_overhead = 32;
 
+pair_ids pair_of(const score_record& record, const pair_naming& naming) {
+    if (naming.listed) return naming.listed->pairs[record.tie];
+    return {static_cast<std::uint32_t>(record.tie >> 32), static_cast<std::uint32_t>(record.tie & 0xffffffffu)};
+}
+
 std::pair<std::string_view, std::string_view> pair_names(const score_record& record, const pair_naming& naming) {
-    if (naming.listed) {
-        const auto& pair = naming.listed->pairs[record.tie];
-        return {naming.net->name(pair.first), naming.net->name(pair.second)};
-    }
-    return {naming.net->name(static_cast<std::uint32_t>(record.tie >> 32)),
-            naming.net->name(static_cast<std::uint32_t>(record.tie & 0xffffffffu))};
+    const pair_ids pair = pair_of(record, naming);
+    return {naming.net->name(pair.first), naming.net->name(pair.second)};
+}
+
+// The fourth column of --names: a tab and "nameA|nameB".
+void append_readable(text_chunk& text, const score_record& record, const pair_naming& naming) {
+    const pair_ids pair = pair_of(record, naming);
+    const std::string& a = (*naming.readable)[pair.first];
+    const std::string& b = (*naming.readable)[pair.second];
+    char* out = text.make_room(a.size() + b.size() + 2);
+    *out++ = '\t';
+    out = std::copy(a.begin(), a.end(), out);
+    *out++ = '|';
+    out = std::copy(b.begin(), b.end(), out);
+    text.commit_to(out);
 }
 
 // The text of the score last formatted. Lines come sorted by score, and many pairs share a
@@ -59,6 +73,11 @@ void append_line(text_chunk& text, const score_record& record, const pair_naming
     out = std::copy(b.begin(), b.end(), out);
     *out++ = '\t';
     out = std::copy(score.begin(), score.end(), out);
+    if (naming.readable) {
+        text.commit_to(out);
+        append_readable(text, record, naming);
+        out = text.make_room(1);
+    }
     *out++ = '\n';
     text.commit_to(out);
 }

@@ -20,6 +20,8 @@ namespace vornel {
 struct pair_naming {
     const network* net = nullptr;
     const listed_pairs* listed = nullptr;
+    // --names: readable names by protein id, written as a fourth column "nameA|nameB".
+    const std::vector<std::string>* readable = nullptr;
 };
 
 // Writes every record of the runs, best first, as "A<TAB>B<TAB>score\n" with the shortest

@@ -2,12 +2,16 @@
 
 #include "scorer/empty_network.hpp"
 #include "scorer/methods.hpp"
+#include "scorer/network_writer.hpp"
 #include "scorer/output.hpp"
 #include "scorer/processors.hpp"
+#include "scorer/readable_names.hpp"
 
 #include "io/same_file.hpp"
 
+#include <charconv>
 #include <chrono>
+#include <cmath>
 #include <ctime>
 #include <exception>
 #include <functional>
@@ -38,13 +42,27 @@ unsigned long long ull(std::uint64_t value) { return static_cast<unsigned long l
 // The format lines of a pair file; nothing for a plain edge list, whose log stays as it was.
 void report_table(std::FILE* log, const char* role, const std::string& path, const table_report& table,
                   const pair_file_counts& c) {
+    if (table.byte_order_mark) {
+        std::fprintf(log, "vornel: %s %s: skipped the UTF-8 byte-order mark at its start\n", role, path.c_str());
+    }
     if (table.layout.family == ppi::io::table_family::plain) return;
     std::fprintf(log, "vornel: %s %s: format %s\n", role, path.c_str(), ppi::io::describe_layout(table.layout).c_str());
     const std::string skips = ppi::io::describe_skips(table.layout, table.skipped);
-    const std::uint64_t skipped = table.skipped.genetic + table.skipped.other_taxon + table.skipped.missing_id;
+    const std::uint64_t skipped =
+        table.skipped.genetic + table.skipped.other_taxon + table.skipped.missing_id + table.below_min_weight;
     std::fprintf(log, "vornel: %s %s: %llu rows, %llu pairs read%s%s; %s\n", role, path.c_str(),
                  ull(c.pairs_read + skipped), ull(c.pairs_read), skips.empty() ? "" : "; skipped: ", skips.c_str(),
                  table.has_weights ? "with weights" : "no weights");
+}
+
+// The rows --min-weight dropped, when it is given.
+void report_cut(std::FILE* log, const std::string& path, double min_weight, const table_report& table,
+                const pair_file_counts& c) {
+    if (std::isnan(min_weight)) return;
+    char digits[32];
+    *std::to_chars(digits, digits + sizeof digits - 1, min_weight).ptr = '\0';
+    std::fprintf(log, "vornel: network %s: --min-weight %s: %llu rows dropped (a lower weight or none), %llu kept\n",
+                 path.c_str(), digits, ull(table.below_min_weight), ull(c.pairs_read));
 }
 
 void report_network(std::FILE* log, const std::string& path, const network& net, const pair_file_counts& c) {
@@ -133,10 +151,18 @@ std::string score_and_write(const options& opts, std::FILE* log) {
     if (net.interaction_count() == 0) return empty_network_error(opts.network_path, read.table);
     // Reported only once both files are read, so that a bad input gives a single error line.
     report_table(log, "network", opts.network_path, read.table, read.counts);
+    report_cut(log, opts.network_path, opts.formats.min_weight, read.table, read.counts);
     report_network(log, opts.network_path, net, read.counts);
     if (!opts.proposes_candidates()) {
         report_table(log, "pairs", opts.pairs_path, listed.table, listed.counts);
         report_listed(log, opts.pairs_path, listed.listed, listed.counts);
+    }
+    readable_names names;
+    if (!opts.names_path.empty()) {
+        names = read_readable_names(opts.names_path, net);
+        if (!names.error.empty()) return names.error;
+        std::fprintf(log, "vornel: names %s: %llu of %u proteins named; %llu keep their identifier\n",
+                     opts.names_path.c_str(), ull(names.mapped), net.protein_count(), ull(names.missing));
     }
     if (method->weighted && !net.weighted()) {
         std::fprintf(log, "vornel: network %s has no weights (%llu interactions without a weight, a number >= 0): "
@@ -172,7 +198,7 @@ std::string score_and_write(const options& opts, std::FILE* log) {
     std::fprintf(log, "vornel: %llu pairs with a non-zero score after %.2f s (cpu %.2f s); sorting and writing %s\n",
                  ull(written), seconds_since(start), cpu_seconds(), opts.output_path.c_str());
 
-    const pair_naming naming{&net, job.listed};
+    const pair_naming naming{&net, job.listed, opts.names_path.empty() ? nullptr : &names.by_protein};
     if (!write_sorted_records(runs, naming, job.threads, out) || !out.commit()) return out.error();
 
     const std::uint64_t scored = job.listed ? job.listed->pairs.size() : written;
@@ -184,12 +210,34 @@ std::string score_and_write(const options& opts, std::FILE* log) {
     return {};
 }
 
+// --write-network: reads NETWORK as the options say (cut by --min-weight) and writes it as a
+// plain list.
+std::string write_network_only(const options& opts, std::FILE* log) {
+    if (same_existing_file(opts.write_network_path, opts.network_path)) {
+        return "--write-network '" + opts.write_network_path + "' is the same file as NETWORK '" + opts.network_path +
+               "'; refusing to replace it";
+    }
+    output_file out(opts.write_network_path);
+    if (!out.error().empty()) return out.error();
+    network_result read = read_network(opts.network_path, opts.formats, true);
+    if (!read.error.empty()) return read.error;
+    report_table(log, "network", opts.network_path, read.table, read.counts);
+    report_cut(log, opts.network_path, opts.formats.min_weight, read.table, read.counts);
+    report_network(log, opts.network_path, read.net, read.counts);
+    const listed_result listed = listed_pairs_of_network(read);
+    if (!write_network_list(read.net, listed.listed, out) || !out.commit()) return out.error();
+    std::fprintf(log, "vornel: wrote %llu interactions%s to %s\n", ull(listed.listed.pairs.size()),
+                 read.net.weighted() ? " with weights" : "", opts.write_network_path.c_str());
+    return {};
+}
+
 }  // namespace
 
 std::string run_scoring(const options& opts, std::FILE* log) {
     // Whatever runs out (memory, threads), the output_file is unwound before the error is
     // returned, so its temporary file is removed and an earlier OUTPUT stays as it was.
     try {
+        if (!opts.write_network_path.empty()) return write_network_only(opts, log);
         return score_and_write(opts, log);
     } catch (const std::bad_alloc&) {
         return "out of memory";

@@ -210,6 +210,61 @@ def bioplex_file(out, edges, rng, expect):
                              "interactions": len(edges), "weights": True}
 
 
+def cut_counts(scored, least):
+    """Proteins and interactions of the pairs whose score is at least `least`."""
+    kept = {e for e, score in scored.items() if score >= least}
+    return {"proteins": len({p for e in kept for p in e}), "interactions": len(kept)}
+
+
+def hippie_hint_files(out, edges, rng, expect):
+    """HIPPIE and HINT as their documentation lays them out (no genuine sample at hand): HIPPIE
+    without header, "name, Entrez, name, Entrez, score, evidence"; HINT headed "Uniprot_A
+    Uniprot_B Gene_A Gene_B ..."."""
+    scores = {e: round(rng.random(), 2) for e in edges}
+    lines = []
+    for a, b in oriented(edges, rng):
+        score = scores[(min(a, b), max(a, b))]
+        lines.append("\t".join(["%s_HUMAN" % symbol(a), entrez(a), "%s_HUMAN" % symbol(b), entrez(b), "%.2f" % score,
+                                "experiments:in vivo,Two-hybrid;pmids:1234567;sources:BioGRID,HPRD"]))
+    write(os.path.join(out, "hippie.txt"), lines)
+    proteins = len({p for e in edges for p in e})
+    expect["hippie.txt"] = {"args": [], "proteins": proteins, "interactions": len(edges), "weights": True}
+    expect["hippie_names.txt"] = {"file": "hippie.txt", "args": ["--ids", "uniprot"], "proteins": proteins,
+                                  "interactions": len(edges), "weights": True}
+    expect["hippie_cut.txt"] = dict(cut_counts(scores, 0.5), file="hippie.txt", args=["--min-weight", "0.5"])
+    hint = ["Uniprot_A\tUniprot_B\tGene_A\tGene_B\tpmid:method:quality"]
+    hint += ["\t".join([uniprot(a), uniprot(b), symbol(a), symbol(b), "1234567:MI:0018:LC"])
+             for a, b in oriented(edges, rng)]
+    write(os.path.join(out, "hint.txt"), hint)
+    expect["hint.txt"] = {"args": [], "proteins": proteins, "interactions": len(edges)}
+    expect["hint_symbols.txt"] = {"file": "hint.txt", "args": ["--ids", "symbol"], "proteins": proteins,
+                                  "interactions": len(edges)}
+
+
+def csv_files(out, edges, rng, expect):
+    """STRING links as pandas' to_csv writes them (an unnamed index column first), a quoted
+    comma-separated list as R's write.csv writes it without row names, and HuRI tables with
+    lower-case headers."""
+    scores = {e: rng.randint(150, 999) for e in edges}
+    lines = [",protein1,protein2,combined_score"]
+    for i, (a, b) in enumerate(oriented(edges, rng)):
+        lines.append("%d,%s,%s,%d" % (i, ensp(a), ensp(b), scores[(min(a, b), max(a, b))]))
+    write(os.path.join(out, "string_links.csv"), lines)
+    proteins = len({p for e in edges for p in e})
+    expect["string_links.csv"] = {"args": [], "proteins": proteins, "interactions": len(edges), "weights": True}
+    expect["string_links_cut.csv"] = dict(cut_counts(scores, 700), file="string_links.csv",
+                                          args=["--min-weight", "0.7"])
+    quoted = ['"%s","%s",%.3f' % (symbol(a), symbol(b), rng.random()) for a, b in oriented(edges, rng)]
+    write(os.path.join(out, "list.csv"), quoted)
+    expect["list.csv"] = {"args": [], "proteins": proteins, "interactions": len(edges), "weights": True}
+    pairs = ["%s\t%s" % (ensg(a), ensg(b)) for a, b in edges]
+    write(os.path.join(out, "huri_lower.tsv"), ["genea\tgeneb"] + pairs)
+    write(os.path.join(out, "huri_table9_lower.tsv"), ["ensembl_gene_id_a\tensembl_gene_id_b\tin_screen_1"] +
+          [p + "\t1" for p in pairs])
+    for name in ("huri_lower.tsv", "huri_table9_lower.tsv"):
+        expect[name] = {"args": [], "proteins": proteins, "interactions": len(edges)}
+
+
 def plain_file(out, edges, rng, expect):
     lines = ["# a plain edge list with a comment, a weight column and a repeat"]
     lines += ["%s\t%s %.3f" % (symbol(a), symbol(b), rng.random()) for a, b in oriented(edges, rng)]
@@ -242,6 +297,8 @@ def main():
     mitab_files(args.outdir, edges, extra, rng, expect)
     huri_files(args.outdir, edges, expect)
     bioplex_file(args.outdir, edges, rng, expect)
+    hippie_hint_files(args.outdir, edges, rng, expect)
+    csv_files(args.outdir, edges, rng, expect)
     with open(os.path.join(args.outdir, "expected.json"), "w", encoding="ascii") as out:
         json.dump(expect, out, indent=1, sort_keys=True)
 

@@ -8,6 +8,7 @@
 #include "scorer/output.hpp"
 #include "scorer/output_sort.hpp"
 #include "scorer/processors.hpp"
+#include "scorer/readable_names.hpp"
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -17,6 +18,7 @@
 #include <cstdint>
 #include <chrono>
 #include <condition_variable>
+#include <limits>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -75,8 +77,10 @@ ppi::io::format_options format_options_of(const std::string& format, const std::
 
 std::shared_ptr<py_network> network_from_file(const std::string& path, const std::string& format,
                                               const std::string& columns, const std::string& taxon,
-                                              const std::string& ids, bool genetic, bool weights) {
-    const ppi::io::format_options options = format_options_of(format, columns, taxon, ids, genetic);
+                                              const std::string& ids, bool genetic, bool weights,
+                                              double min_weight) {
+    ppi::io::format_options options = format_options_of(format, columns, taxon, ids, genetic);
+    options.min_weight = min_weight;
     network_result read;
     {
         py::gil_scoped_release release;
@@ -345,6 +349,18 @@ py::dict counts_of(const py_network& held) {
     return counts;
 }
 
+// Readable names of the network's proteins from a mapping table (--names): the name of every
+// protein by id (its identifier where the map has none), and how many were named and not.
+py::tuple readable_names_of(const py_network& held, const std::string& path) {
+    readable_names names;
+    {
+        py::gil_scoped_release release;
+        names = read_readable_names(path, held.read.net);
+    }
+    if (!names.error.empty()) raise_read_error(names.error);
+    return py::make_tuple(names.by_protein, names.mapped, names.missing);
+}
+
 }  // namespace
 }  // namespace vornel
 
@@ -362,7 +378,9 @@ PYBIND11_MODULE(_vornel, m) {
         .def("lines", &lines_of)
         .def("counts", &counts_of);
     m.def("read_network", &network_from_file, py::arg("path"), py::arg("format"), py::arg("columns"),
-          py::arg("taxon"), py::arg("ids"), py::arg("genetic"), py::arg("weights"));
+          py::arg("taxon"), py::arg("ids"), py::arg("genetic"), py::arg("weights"),
+          py::arg("min_weight") = std::numeric_limits<double>::quiet_NaN());
+    m.def("readable_names", &readable_names_of, py::arg("network"), py::arg("path"));
     m.def("build_network", &network_from_pairs, py::arg("a"), py::arg("b"), py::arg("weights"));
     m.def("score", &score_pairs, py::arg("network"), py::arg("method"), py::arg("source"), py::arg("pairs_a"),
           py::arg("pairs_b"), py::arg("iterations"), py::arg("threads"), py::arg("top"), py::arg("ordered"));

@@ -34,15 +34,16 @@ bool is_refused(std::string_view text) {
     return text.find('\0') != std::string_view::npos || text.starts_with("\x1f\x8b");
 }
 
-// A plain pair file as the reader reads it: lines end at "\n", "\r\n" or a lone "\r"; blank
-// lines and lines starting with '#' after blanks are skipped; fields are separated by the blanks
-// space, tab, vertical tab and form feed.
+// A plain pair file as the reader reads it: a UTF-8 byte-order mark at its start is dropped;
+// lines end at "\n", "\r\n" or a lone "\r"; blank lines and lines starting with '#' after
+// blanks are skipped; fields are separated by the blanks space, tab, vertical tab and form feed.
 struct parsed_file {
     std::vector<name_pair> pairs;
     std::uint64_t bad_line = 0;  // first data line with fewer than two fields, from 1; 0: none
 };
 
 parsed_file parse(std::string_view text) {
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     std::vector<std::string_view> lines;
     std::size_t start = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {

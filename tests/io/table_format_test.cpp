@@ -260,6 +260,87 @@ TEST(table_rows, plain_rows_read_blanks_and_an_optional_weight) {
     EXPECT_TRUE(std::isnan(row.weight));
 }
 
+TEST(table_detection, hippie_hint_csv_and_headers_in_any_case) {
+    const std::string hippie = "AL1A1_HUMAN\t216\tAL1A1_HUMAN\t216\t0.76\texperiments:in vivo,Two-hybrid";
+    const detection entrez = detect({hippie, "A_HUMAN\t1\tB_HUMAN\t2\t0.5\t"});
+    EXPECT_EQ(entrez.layout.family, table_family::hippie);
+    EXPECT_EQ(entrez.layout.column_a, 1u);
+    EXPECT_EQ(entrez.layout.column_b, 3u);
+    EXPECT_EQ(entrez.layout.weight_column, 4u);
+    format_options options;
+    options.ids = ppi::io::id_choice::uniprot;
+    EXPECT_EQ(detect({hippie}, options).layout.column_b, 2u);
+    options.ids = ppi::io::id_choice::biogrid;
+    EXPECT_NE(detect({hippie}, options).error, "");
+    // A row that only looks a little like HIPPIE's stays a plain list.
+    EXPECT_EQ(detect({"AL1A1_HUMAN\t216\tAL1A1_HUMAN\t216\t7.5"}).layout.family, table_family::plain);
+
+    const detection hint = detect({"Uniprot_A\tUniprot_B\tGene_A\tGene_B\tpmid:method:quality", "P1\tP2\tA\tB\tx"});
+    EXPECT_EQ(hint.layout.family, table_family::hint);
+    options.ids = ppi::io::id_choice::symbol;
+    EXPECT_EQ(detect({"uniprot_a\tuniprot_b\tgene_a\tgene_b"}, options).layout.column_a, 2u);
+
+    for (const auto& header : {"genea\tgeneb", "GENEA\tGENEB", "ensembl_gene_id_a\tensembl_gene_id_b\tx",
+                               "PROTEIN1 PROTEIN2 COMBINED_SCORE"}) {
+        EXPECT_EQ(detect({header, "x\ty"}).error, "") << header;
+        EXPECT_NE(detect({header, "x\ty"}).layout.family, table_family::plain) << header;
+    }
+    // STRING as CSV, also behind a row-name column as pandas and R write it.
+    const detection csv = detect({"protein1,protein2,combined_score", "9606.A,9606.B,900"});
+    EXPECT_EQ(csv.layout.family, table_family::string_links);
+    EXPECT_EQ(csv.layout.separator, ppi::io::separator_kind::comma);
+    const detection indexed = detect({"\"\",\"protein1\",\"protein2\",\"combined_score\"", "\"1\",\"9606.A\",\"9606.B\",900"});
+    EXPECT_EQ(indexed.layout.column_a, 1u);
+    EXPECT_EQ(indexed.layout.weight_column, 3u);
+    table_row row;
+    ASSERT_EQ(extract(indexed, "\"1\",\"9606.A\",\"9606.B\",900", row), row_kind::pair);
+    EXPECT_EQ(row.a, "9606.A");
+    EXPECT_DOUBLE_EQ(row.weight, 0.9);
+}
+
+TEST(table_detection, comma_lists_quotes_and_a_header_of_an_unknown_csv) {
+    const detection list = detect({"\"A, the first\",B,0.5", "B,C,0.25"});
+    EXPECT_EQ(list.layout.family, table_family::csv);
+    EXPECT_EQ(list.layout.weight_column, 2u);
+    table_row row;
+    ASSERT_EQ(extract(list, "\"A, the first\",\"B\"\"x\",0.5", row), row_kind::pair);
+    EXPECT_EQ(row.a, "A, the first");
+    EXPECT_EQ(row.b, "B\"\"x");
+    EXPECT_DOUBLE_EQ(row.weight, 0.5);
+    // Blanks and commas: blank-separated as it always was.
+    EXPECT_EQ(detect({"a b 0,5", "b c 0,7"}).layout.family, table_family::plain);
+    const detection unknown = detect({"gene_x,gene_y,score", "a,b,0.5"});
+    EXPECT_NE(unknown.error.find("comma-separated"), std::string::npos) << unknown.error;
+    format_options options;
+    options.columns = "gene_y,gene_x";
+    EXPECT_EQ(detect({"gene_x,gene_y,score", "a,b,0.5"}, options).layout.column_a, 1u);
+    // Quotes are dropped everywhere but in --format plain, which reads fields as written.
+    const detection quoted = detect({"\"a\" \"b\""});
+    ASSERT_EQ(extract(quoted, "\"a\" \"b\"", row), row_kind::pair);
+    EXPECT_EQ(row.a, "a");
+    options = {};
+    options.format = "plain";
+    ASSERT_EQ(extract(detect({"\"a\" \"b\""}, options), "\"a\" \"b\"", row), row_kind::pair);
+    EXPECT_EQ(row.a, "\"a\"");
+}
+
+TEST(table_detection, byte_order_marks_and_long_lines) {
+    std::string_view marked = "\xEF\xBB\xBFprotein1";
+    EXPECT_TRUE(ppi::io::strip_byte_order_mark(marked));
+    EXPECT_EQ(marked, "protein1");
+    EXPECT_FALSE(ppi::io::strip_byte_order_mark(marked));
+    // A first line of four million fields is judged by its beginning; rows still read whole.
+    std::string wide = "a\tb\t0.5";
+    for (int i = 0; i < 4'000'000; ++i) wide += "\tx";
+    const detection found = detect({wide});
+    EXPECT_EQ(found.layout.family, table_family::plain);
+    EXPECT_EQ(found.layout.weight_column, 2u);
+    table_row row;
+    ASSERT_EQ(extract(found, wide, row), row_kind::pair);
+    EXPECT_EQ(row.b, "b");
+    EXPECT_EQ(ppi::io::split_fields(wide, ppi::io::separator_kind::tab, 3).size(), 3u);
+}
+
 TEST(table_numbers, parse_whole_finite_numbers_only) {
     double value = 0;
     EXPECT_TRUE(ppi::io::parse_number("0.999", value));

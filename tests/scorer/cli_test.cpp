@@ -121,7 +121,8 @@ TEST(cli, a_gzip_network_scores_like_the_plain_file) {
     scoped_temp_dir dir;
     std::string text = network_text;
     for (int i = 0; i < 3000; ++i) {
-        text.append("P").append(std::to_string(i % 211)).append("\vQ").append(std::to_string(i * 7 % 307)).append("\n");
+        // Both columns of the same proteins: columns that share none are refused as misread.
+        text.append("P").append(std::to_string(i % 211)).append("\vP").append(std::to_string(i * 7 % 307)).append("\n");
     }
     write_file("net.txt", text);
     const std::size_t half = text.size() / 2;
