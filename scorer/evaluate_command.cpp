@@ -8,6 +8,8 @@
 #include "scorer/options.hpp"
 #include "scorer/processors.hpp"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -85,7 +87,7 @@ void parse_count(std::string_view name, std::string_view text, std::uint64_t low
 }
 
 // The format options are the scorer's own: they are checked by its parser.
-constexpr std::string_view format_option_names[] = {"--format", "--columns", "--taxon", "--ids"};
+constexpr std::string_view format_option_names[] = {"--format", "--columns", "--taxon", "--ids", "--min-weight"};
 
 bool is_format_option(std::string_view name) {
     return std::find(std::begin(format_option_names), std::end(format_option_names), name) !=
@@ -201,7 +203,8 @@ parsed_evaluate_options parse_evaluate_options(std::span<const char* const> args
         if (is_format_option(name)) {
             format_args.emplace_back(name);
             format_args.emplace_back(value);
-            parsed.values.reading_options.push_back(std::string(name) + " " + std::string(value));
+            parsed.values.reading_options.emplace_back(name);
+            parsed.values.reading_options.emplace_back(value);
         } else {
             apply_valued(name, value, parsed);
         }
@@ -226,9 +229,10 @@ std::string evaluate_help_text() {
            "random pairs drawn in proportion to degree and scores them with the real\n"
            "interactions (AUC, planted share among the lowest fifth). Figures are mean\n"
            "+- standard deviation over the repeats; the report ends with a recommendation\n"
-           "per job and the ppi-refine command line that follows from it. That line is\n"
-           "withheld, with the reason, for a network read with --format, --columns,\n"
-           "--taxon, --ids or --genetic, which ppi-refine cannot pass on, and a network too\n"
+           "per job and the ppi-refine command line that follows from it. For a network\n"
+           "read with --format, --columns, --taxon, --ids, --genetic or --min-weight,\n"
+           "which ppi-refine cannot pass on, a vornel --write-network line that cuts it\n"
+           "into a plain list comes first, and ppi-refine refines that list. A network too\n"
            "small to evaluate gets neither figures nor advice.\n"
            "\n"
            "Records are counted as they are scored, not kept. Precision and recall at k\n"
@@ -252,8 +256,8 @@ std::string evaluate_help_text() {
            "                        checked before the evaluation starts)\n"
            "  -t, --threads N       worker threads (default: one per core); the figures\n"
            "                        do not depend on it\n"
-           "      --format, --columns, --taxon, --ids, --genetic  read NETWORK as vornel\n"
-           "                        does (see vornel --help)\n"
+           "      --format, --columns, --taxon, --ids, --genetic, --min-weight  read\n"
+           "                        NETWORK as vornel does (see vornel --help)\n"
            "  -h, --help            show this help\n";
 }
 
@@ -302,15 +306,33 @@ std::string plot_refusal(const evaluate_options& opts) {
     return {};
 }
 
-// Why the ppi-refine line would refine another network than the one evaluated; empty when
-// it would not.
-std::string command_line_withheld(const evaluate_options& opts) {
+// A word as a POSIX shell reads it back: as it is when every character is safe, else quoted.
+std::string shell_word(std::string_view word) {
+    const bool safe = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || std::string_view("_-.,/:+=@%").find(c) != std::string_view::npos;
+    });
+    if (safe) return std::string(word);
+    std::string quoted = "'";
+    for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// Where the plain cut of NETWORK goes: its file name without the directory, ".gz" and one
+// further ending, then ".plain.tsv", in the working directory (never NETWORK's own name).
+std::string cut_file_name(const std::string& network_path) {
+    std::string name = network_path.substr(network_path.find_last_of('/') + 1);
+    if (name.size() > 3 && name.ends_with(".gz")) name.resize(name.size() - 3);
+    if (const std::size_t dot = name.find_last_of('.'); dot != std::string::npos && dot > 0) name.resize(dot);
+    return (name.empty() ? std::string("network") : name) + ".plain.tsv";
+}
+
+// The vornel line that writes the network as read here, with its reading options, to cut_path;
+// empty when no reading option was given (ppi-refine then reads NETWORK as it is).
+std::string cut_command(const evaluate_options& opts, const std::string& cut_path) {
     if (opts.reading_options.empty()) return {};
-    std::string given;
-    for (const auto& option : opts.reading_options) given += (given.empty() ? "" : " ") + option;
-    return "ppi-refine would read " + opts.network_path + " without " + given +
-           ", which is another network than the one evaluated; write the network as read here to a plain "
-           "edge list first, and run ppi-refine on that file";
+    std::string line = "vornel --write-network " + shell_word(cut_path);
+    for (const auto& word : opts.reading_options) line.append(1, ' ').append(shell_word(word));
+    return line.append(1, ' ').append(shell_word(opts.network_path));
 }
 
 unsigned long long ull(std::uint64_t value) { return static_cast<unsigned long long>(value); }
@@ -367,7 +389,9 @@ std::string run_evaluate(const evaluate_options& opts, std::FILE* out, std::FILE
     } catch (const std::system_error& error) {
         return std::string("cannot start a thread: ") + error.code().message();
     }
-    const std::string report = evaluation_report(result, settings, opts.network_path, command_line_withheld(opts));
+    const std::string cut_path = cut_file_name(opts.network_path);
+    const std::string report =
+        evaluation_report(result, settings, opts.network_path, cut_command(opts, cut_path), shell_word(cut_path));
     if (std::fputs(report.c_str(), out) < 0 || std::fflush(out) != 0) return "cannot write the report";
     if (plot) {
         if (std::string error = draw_plot(result, opts.plot_path, *plot, log); !error.empty()) return error;

@@ -19,8 +19,8 @@ struct evaluate_options {
     std::string plot_path;  // empty: no plot
     evaluation_settings settings;  // threads 0: one per core
     ppi::io::format_options formats;
-    // The reading options as given ("--taxon 9606", "--genetic"): ppi-refine cannot pass them
-    // on, so no ppi-refine line is printed for a network read with them.
+    // The reading options as given, one word each ("--taxon", "9606", "--genetic"): ppi-refine
+    // cannot pass them on, so its line refines a plain cut that vornel writes with them.
     std::vector<std::string> reading_options;
 };
 

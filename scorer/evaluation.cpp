@@ -487,7 +487,8 @@ std::string too_small_to_evaluate(const evaluation_result& result, const evaluat
 }
 
 std::string evaluation_report(const evaluation_result& result, const evaluation_settings& settings,
-                              const std::string& network_path, const std::string& withheld) {
+                              const std::string& network_path, const std::string& cut_command,
+                              const std::string& cut_path) {
     std::string text = "# Evaluation of " + network_path + "\n\n";
     text += std::to_string(result.proteins) + " proteins, " + std::to_string(result.interactions) +
             " interactions; " + std::to_string(std::max(1, settings.repeats)) + " repeats, seed " +
@@ -518,12 +519,18 @@ std::string evaluation_report(const evaluation_result& result, const evaluation_
         text += filter_informative ? "Recommendation for filtering: " + filter + " (highest AUC).\n"
                                    : std::string("Recommendation for filtering: none (no method beats random here).\n");
     }
-    if (!withheld.empty()) return text + "\nNo ppi-refine command line: " + withheld + ".\n";
+    // ppi-refine reads its network as a plain list: a network read with other options is cut
+    // into one first, so that the line refines the network evaluated here.
+    if (!cut_command.empty()) {
+        text += "\nThe network was read with options that ppi-refine cannot pass on: write it as a plain "
+                "edge list first, then refine that file.\n\n    " + cut_command + "\n";
+    }
+    const std::string& refined_path = cut_command.empty() ? network_path : cut_path;
     // Filtering keeps the best four fifths (the measure above looks at the lowest fifth); adding
     // takes the middle top-k of the list. Without a measured winner, the defaults wcd and l3.
     const std::uint64_t keep = filter_keep_count(result, settings);
     const std::uint64_t add = settings.top_k.empty() ? 500 : settings.top_k[settings.top_k.size() / 2];
-    text += "\n    ppi-refine " + network_path + " " + std::to_string(std::max(1, settings.rounds)) + " " +
+    text += (cut_command.empty() ? "\n" : "") + std::string("    ppi-refine ") + refined_path + " " + std::to_string(std::max(1, settings.rounds)) + " " +
             (filter_informative ? filter : std::string("wcd")) + " " + std::to_string(keep) + " " +
             (proposer_informative ? proposer : std::string("l3")) + " " + std::to_string(add) + " refined.tsv\n";
     return text;

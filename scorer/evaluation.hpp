@@ -149,10 +149,12 @@ std::string too_small_to_evaluate(const evaluation_result& result, const evaluat
 
 // The Markdown report: settings, the two tables with their random baselines, one
 // recommendation line per job and the ppi-refine command line that follows. A network too
-// small to evaluate gets that reason instead of tables and advice. With `withheld` (why the
-// command line would not refine the network evaluated), that reason replaces the command line.
+// small to evaluate gets that reason instead of tables and advice. With `cut_command` (a
+// vornel line that writes the network as read here to `cut_path`, for a network read with
+// options ppi-refine cannot pass on), that line comes first and ppi-refine refines the cut.
 std::string evaluation_report(const evaluation_result& result, const evaluation_settings& settings,
-                              const std::string& network_path, const std::string& withheld = {});
+                              const std::string& network_path, const std::string& cut_command = {},
+                              const std::string& cut_path = {});
 
 // A gnuplot script that draws mean precision against k for every method, as PNG onto
 // gnuplot's standard output, with the data inline. The file name is never part of the script.
