@@ -290,4 +290,20 @@ TEST(hand_worked, partner_similarity_of_an_interacting_pair) {
     }
 }
 
+// A pair that does not interact scores the same, to the last bit, listed or proposed: both
+// sum the same path terms in the same order.
+TEST(partner_similarity, listed_candidates_score_exactly_as_proposed) {
+    std::mt19937 rng(7);
+    const pair_list interactions = random_network(rng, 50, 150);
+    const auto net = vornel::build_network(interactions).net;
+    for (const std::string method : {"l3n", "sim", "mps"}) {
+        const std::string proposed = score_to_text(net, nullptr, method, 1, 3);
+        pair_list candidates;
+        for (const auto& line : parse_output(proposed)) candidates.emplace_back(line.a, line.b);
+        ASSERT_GT(candidates.size(), 50u) << method;
+        const auto listed = vornel::resolve_listed_pairs(candidates, net).listed;
+        EXPECT_EQ(proposed, score_to_text(net, &listed, method, 1, 3)) << method;
+    }
+}
+
 }  // namespace
