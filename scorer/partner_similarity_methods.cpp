@@ -29,21 +29,28 @@ struct leg_sums {
     double far = 0;
 };
 
+// What the walk from one partner u has gathered for a protein y, in one place: the innermost
+// loop then touches one cache line per step instead of three (with the partner check moved out
+// of it, measured: scoring cpu 2.58 -> 2.30 s, l3n candidates of HuRI on 1 thread, mean of 2).
+struct walk_entry {
+    std::uint32_t stamp = 0;  // the walk that reached y
+    std::uint32_t count = 0;  // cn(u, y)
+    double value = 0;         // x-v terms over the walks u-v-y, combined
+};
+
 // Per-thread arrays indexed by protein id; stamps mark which entries belong to the current
-// row (row_stamp), partner u (walk_stamp) or listed pair (other_stamp).
+// row (row_stamp), partner u (walks) or listed pair (other_stamp).
 struct similarity_workspace {
     explicit similarity_workspace(std::uint32_t n)
-        : partner_stamp(n, 0), middle_stamp(n, 0), middle_count(n, 0), factor(n, 0.0), walk_stamp(n, 0),
-          walk_count(n, 0), walk_value(n, 0.0), row_stamp(n, 0), row_sums(n), other_stamp(n, 0) {}
+        : partner_stamp(n, 0), middle_stamp(n, 0), middle_count(n, 0), factor(n, 0.0), walks(n), row_stamp(n, 0),
+          row_sums(n), other_stamp(n, 0) {}
 
     std::vector<std::uint32_t> partner_stamp;  // v is a partner of the row
     std::vector<std::uint32_t> middle_stamp;   // cn(x, v) belongs to the row
     std::vector<std::uint32_t> middle_count;
     std::vector<double> factor;                // the x-v term of the method
     std::vector<std::uint32_t> middle_touched;
-    std::vector<std::uint32_t> walk_stamp;     // the walk from the current partner u reached y
-    std::vector<std::uint32_t> walk_count;     // cn(u, y)
-    std::vector<double> walk_value;            // x-v terms over the walks u-v-y, combined
+    std::vector<walk_entry> walks;             // by y, for the current partner u
     std::vector<std::uint32_t> walk_touched;
     std::uint32_t walk_counter = 0;
     std::vector<std::uint32_t> row_stamp;      // row_sums[y] belongs to the row
@@ -54,10 +61,18 @@ struct similarity_workspace {
     record_buffer records;
 };
 
-// A fresh stamp from `counter`; on wrap-around the stamp array is cleared first.
+// A fresh stamp from `counter`; on wrap-around the stamps are cleared first.
 std::uint32_t next_stamp(std::uint32_t& counter, std::vector<std::uint32_t>& stamps) {
     if (++counter == 0) {
         std::fill(stamps.begin(), stamps.end(), 0u);
+        counter = 1;
+    }
+    return counter;
+}
+
+std::uint32_t next_stamp(std::uint32_t& counter, std::vector<walk_entry>& walks) {
+    if (++counter == 0) {
+        for (walk_entry& entry : walks) entry.stamp = 0;
         counter = 1;
     }
     return counter;
@@ -152,35 +167,36 @@ std::uint32_t prepare_row(const network& net, const Kernel& kernel, std::uint32_
     return stamp;
 }
 
-// Walks u-v-y for every v != x and every y > x that is not a partner of x, counting cn(u, y)
-// and combining the x-v terms; then hands each reached y to the kernel.
+// Walks u-v-y for every v != x and every y > x, counting cn(u, y) and combining the x-v
+// terms; then hands each reached y that is not a partner of x to the kernel (partners are
+// filtered here, once per reached y, rather than once per step).
 template <class Kernel>
 void walk_from_partner(const network& net, const Kernel& kernel, std::uint32_t x, std::uint32_t u,
                        std::uint32_t stamp, similarity_workspace& ws) {
-    const std::uint32_t walk = next_stamp(ws.walk_counter, ws.walk_stamp);
+    const std::uint32_t walk = next_stamp(ws.walk_counter, ws.walks);
+    walk_entry* walks = ws.walks.data();
     for (const std::uint32_t v : net.partners(u)) {
         if (v == x) continue;
         const double term = ws.factor[v];
         for (const std::uint32_t y : partners_above(net, v, x)) {
-            if (ws.partner_stamp[y] == stamp) continue;
-            if (ws.walk_stamp[y] != walk) {
-                ws.walk_stamp[y] = walk;
-                ws.walk_count[y] = 1;
-                ws.walk_value[y] = term;
+            walk_entry& entry = walks[y];
+            if (entry.stamp != walk) {
+                entry = {walk, 1, term};
                 ws.walk_touched.push_back(y);
             } else {
-                ++ws.walk_count[y];
-                ws.walk_value[y] = combine<Kernel>(ws.walk_value[y], term);
+                ++entry.count;
+                entry.value = combine<Kernel>(entry.value, term);
             }
         }
     }
     for (const std::uint32_t y : ws.walk_touched) {
+        if (ws.partner_stamp[y] == stamp) continue;
         if (ws.row_stamp[y] != stamp) {
             ws.row_stamp[y] = stamp;
             ws.row_sums[y] = {};
             ws.row_touched.push_back(y);
         }
-        kernel.add_partner(u, y, ws.walk_count[y], ws.walk_count[y], ws.walk_value[y], ws.row_sums[y]);
+        kernel.add_partner(u, y, walks[y].count, walks[y].count, walks[y].value, ws.row_sums[y]);
     }
     ws.walk_touched.clear();
 }
