@@ -156,8 +156,7 @@ parsed_evaluate_options parse_evaluate_options(std::span<const char* const> args
     evaluation_settings& s = parsed.values.settings;
     s.threads = 0;
     for (const method_entry& entry : all_methods()) {
-        // auto only repeats the choice this command reports, at twice the cost of its candidates.
-        if (!entry.weighted && entry.name != "auto") s.methods.emplace_back(entry.name);
+        if (in_default_evaluation(entry)) s.methods.emplace_back(entry.name);
     }
     std::vector<std::string> format_args;
     std::vector<std::string_view> positional;
@@ -243,7 +242,7 @@ std::string evaluate_help_text() {
            "\n"
            "Options:\n"
            "      --methods A,B,..  methods to compare (default: every unweighted\n"
-           "                        one but auto)\n"
+           "                        one but auto, l3n, sim and mps)\n"
            "      --hide SHARE      share of interactions hidden per repeat (default 0.1)\n"
            "      --plant SHARE     planted pairs per interaction (default 0.25)\n"
            "      --repeats N       repeats of each evaluation (default 5)\n"

@@ -21,6 +21,9 @@ struct method_entry {
 // All methods, in the order the help text lists them.
 std::span<const method_entry> all_methods();
 
+// Whether `vornel evaluate` compares the method when no --methods are given.
+bool in_default_evaluation(const method_entry& entry);
+
 // The method called `name`, or null.
 const method_entry* find_method(std::string_view name);
 
@@ -33,6 +36,10 @@ record_runs score_ra(const scoring_job& job);
 record_runs score_pcd(const scoring_job& job);
 record_runs score_wcd(const scoring_job& job);
 record_runs score_l3(const scoring_job& job);
+// Pair similarities along the paths x-u-v-y (partner_similarity_methods.cpp).
+record_runs score_l3n(const scoring_job& job);
+record_runs score_sim(const scoring_job& job);
+record_runs score_mps(const scoring_job& job);
 // Trained on the network itself at run time (learned_method.cpp); a listed pair's features are
 // computed as if the pair did not interact.
 record_runs score_learn(const scoring_job& job);

@@ -166,7 +166,8 @@ INSTANTIATE_TEST_SUITE_P(all_methods, method_vs_reference,
                          testing::Values(method_case{"cn", 1}, method_case{"jaccard", 1}, method_case{"dice", 1},
                                          method_case{"cd", 1}, method_case{"aa", 1}, method_case{"ra", 1},
                                          method_case{"pcd", 1}, method_case{"wcd", 1}, method_case{"wcd", 2},
-                                         method_case{"wcd", 3}, method_case{"l3", 1}),
+                                         method_case{"wcd", 3}, method_case{"l3", 1},
+                                         method_case{"l3n", 1}, method_case{"sim", 1}, method_case{"mps", 1}),
                          case_name);
 
 TEST(method_registry, lists_every_method_with_a_scoring_function) {
@@ -176,8 +177,8 @@ TEST(method_registry, lists_every_method_with_a_scoring_function) {
         EXPECT_EQ(vornel::find_method(entry.name), &entry);
         names.emplace_back(entry.name);
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"cn", "jaccard", "dice", "cd", "aa", "ra", "pcd", "wcd", "l3", "learn",
-                                             "auto", "cn-w", "aa-w", "ra-w", "pcd-w", "wcd-w", "l3-w"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"cn", "jaccard", "dice", "cd", "aa", "ra", "pcd", "wcd", "l3", "l3n", "sim",
+                                             "mps", "learn", "auto", "cn-w", "aa-w", "ra-w", "pcd-w", "wcd-w", "l3-w"}));
     EXPECT_EQ(vornel::find_method("L3"), nullptr);
 }
 
@@ -233,6 +234,76 @@ TEST(hand_worked, l3_leaves_out_paths_through_the_scored_interaction) {
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].a + lines[0].b, "DA");
     EXPECT_NEAR(lines[0].score, 0.5, 1e-15);
+}
+
+// The partner-similarity methods on the hand network. Candidates B-E, B-D, A-E, C-E have the
+// paths B-A-D-E, B-C-D-E; B-A-C-D, B-C-A-D; A-C-D-E; C-A-D-E. For B-D: |N(B) | N(C)| = 4 and
+// |N(A) | N(D)| = 5 on either path; J(B,A) = J(B,C) = 1/4, J(B,E) = 0, J(A,D) = J(C,D) = 1/5.
+TEST(hand_worked, partner_similarity_methods) {
+    struct expected_line {
+        const char* pair;
+        double score;
+    };
+    const double tie = 1.0 / 33554432.0 / 10.0;  // 2^-25 / (k_max^2 + 1), k_max = 3
+    const std::map<std::string, std::vector<expected_line>> expected{
+        {"l3n", {{"BE", 2.0 / 3.0}, {"BD", 2 / std::sqrt(20.0)}, {"AE", 1 / std::sqrt(15.0)}, {"CE", 1 / std::sqrt(15.0)}}},
+        {"sim", {{"BE", 4.0 / 3.0}, {"BD", 0.9}, {"AE", 0.2 + 1.0 / 3.0}, {"CE", 0.2 + 1.0 / 3.0}}},
+        {"mps",
+         {{"BE", 1.0 + 2 * tie},
+          {"AE", std::floor((0.2 + 1.0 / 3.0) * 16777216.0) / 16777216.0 + 3 * tie},
+          {"CE", std::floor((0.2 + 1.0 / 3.0) * 16777216.0) / 16777216.0 + 3 * tie},
+          {"BD", std::floor(0.45 * 16777216.0) / 16777216.0 + 6 * tie}}},
+    };
+    for (const auto& [method, lines_expected] : expected) {
+        const auto lines = parse_output(hand_scores(method, true));
+        ASSERT_EQ(lines.size(), lines_expected.size()) << method;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            EXPECT_EQ(lines[i].a + lines[i].b, lines_expected[i].pair) << method << " line " << i;
+            EXPECT_NEAR(lines[i].score, lines_expected[i].score, 1e-9) << method << " line " << i;
+        }
+    }
+}
+
+// Degree products break exact ties of mps: C-F and C-G both score 5/6 (J(C,G) = 1/2 with
+// J(A,F) = 1/3, and J(C,B) = 2/3 with J(A,G) = 1/6), but k_C k_G = 8 > k_C k_F = 2, so C-G
+// comes first although C-F sorts first by identifiers.
+TEST(hand_worked, mps_breaks_ties_by_degree_product) {
+    const auto net = vornel::build_network(pair_list{{"A", "B"}, {"A", "C"}, {"A", "G"}, {"B", "E"}, {"B", "G"},
+                                                     {"C", "E"}, {"E", "G"}, {"F", "G"}}).net;
+    const auto lines = parse_output(score_to_text(net, nullptr, "mps", 1, 1));
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0].a + lines[0].b, "CG");
+    EXPECT_EQ(lines[1].a + lines[1].b, "CF");
+    EXPECT_LT(lines[2].score, 5.0 / 6.0 - 1e-7);
+}
+
+// For an interacting listed pair the paths through the interaction are left out (the square:
+// only D-C-B-A), while the set sizes stay those of the whole network.
+TEST(hand_worked, partner_similarity_of_an_interacting_pair) {
+    const auto net = vornel::build_network(pair_list{{"A", "B"}, {"B", "C"}, {"C", "D"}, {"A", "D"}}).net;
+    const auto listed = vornel::resolve_listed_pairs(pair_list{{"D", "A"}}, net).listed;
+    const std::map<std::string, double> expected{{"l3n", 0.5}, {"sim", 1.0}, {"mps", 2.0 + 4.0 / 33554432.0 / 5.0}};
+    for (const auto& [method, score] : expected) {
+        const auto lines = parse_output(score_to_text(net, &listed, method, 1, 1));
+        ASSERT_EQ(lines.size(), 1u) << method;
+        EXPECT_NEAR(lines[0].score, score, 1e-15) << method;
+    }
+}
+
+// A pair that does not interact scores the same, to the last bit, listed or proposed: both
+// sum the same path terms in the same order.
+TEST(partner_similarity, listed_candidates_score_exactly_as_proposed) {
+    std::mt19937 rng(7);
+    const pair_list interactions = random_network(rng, 50, 150);
+    const auto net = vornel::build_network(interactions).net;
+    for (const std::string method : {"l3n", "sim", "mps"}) {
+        const std::string proposed = score_to_text(net, nullptr, method, 1, 3);
+        pair_list candidates;
+        for (const auto& line : parse_output(proposed)) candidates.emplace_back(line.a, line.b);
+        ASSERT_GT(candidates.size(), 50u) << method;
+        const auto listed = vornel::resolve_listed_pairs(candidates, net).listed;
+        EXPECT_EQ(proposed, score_to_text(net, &listed, method, 1, 3)) << method;
+    }
 }
 
 }  // namespace

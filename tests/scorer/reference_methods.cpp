@@ -111,6 +111,71 @@ double l3(const graph& g, const protein& u, const protein& v) {
     return sum;
 }
 
+// |N(a) | N(b)| and the Jaccard index of two neighbourhoods.
+double union_size(const graph& g, const protein& a, const protein& b) {
+    auto both = partners(g, a);
+    const auto nb = partners(g, b);
+    both.insert(nb.begin(), nb.end());
+    return double(both.size());
+}
+
+double jaccard(const graph& g, const protein& a, const protein& b) {
+    return double(intersection(partners(g, a), partners(g, b)).size()) / union_size(g, a, b);
+}
+
+// The simple paths u-a-b-v, as (a, b).
+std::vector<std::pair<protein, protein>> paths_of_three(const graph& g, const protein& u, const protein& v) {
+    std::vector<std::pair<protein, protein>> paths;
+    for (const auto& a : partners(g, u)) {
+        for (const auto& b : partners(g, a)) {
+            if (a == v || b == u || b == v) continue;
+            if (partners(g, b).count(v)) paths.emplace_back(a, b);
+        }
+    }
+    return paths;
+}
+
+double l3n(const graph& g, const protein& u, const protein& v) {
+    double sum = 0;
+    for (const auto& [a, b] : paths_of_three(g, u, v)) sum += 1.0 / std::sqrt(union_size(g, u, b) * union_size(g, a, v));
+    return sum;
+}
+
+// The partners b of v (b != u) that u reaches in two steps without passing through v, with the
+// number of such steps: |N(u) & N(b) minus v|.
+std::map<protein, double> far_partners(const graph& g, const protein& u, const protein& v) {
+    std::map<protein, double> out;
+    for (const auto& b : partners(g, v)) {
+        if (b == u) continue;
+        auto shared = intersection(partners(g, u), partners(g, b));
+        shared.erase(v);
+        if (!shared.empty()) out[b] = double(shared.size());
+    }
+    return out;
+}
+
+// Sim: sum over b in N(v) of J(u, b) + sum over a in N(u) of J(a, v), the numerators counting
+// only the partners that are not the pair itself (all of them for a pair that does not interact).
+double sim(const graph& g, const protein& u, const protein& v) {
+    double sum = 0;
+    for (const auto& [b, shared] : far_partners(g, u, v)) sum += shared / union_size(g, u, b);
+    for (const auto& [a, shared] : far_partners(g, v, u)) sum += shared / union_size(g, a, v);
+    return sum;
+}
+
+// MPS: the best J(u, b) over the b above plus the best J(a, v), cut to a multiple of 2^-24, plus
+// the degree product scaled below that step.
+double mps(const graph& g, const protein& u, const protein& v) {
+    double best_b = 0, best_a = 0;
+    for (const auto& entry : far_partners(g, u, v)) best_b = std::max(best_b, jaccard(g, u, entry.first));
+    for (const auto& entry : far_partners(g, v, u)) best_a = std::max(best_a, jaccard(g, entry.first, v));
+    if (best_a + best_b == 0) return 0;
+    double largest = 0;
+    for (const auto& [x, p] : g) largest = std::max(largest, double(p.size()));
+    const double cut = std::floor((best_a + best_b) * 16777216.0) / 16777216.0;
+    return cut + degree(g, u) * degree(g, v) / 33554432.0 / (largest * largest + 1);
+}
+
 }  // namespace
 
 graph make_graph(const std::vector<std::pair<protein, protein>>& interactions) {
@@ -152,6 +217,9 @@ double score(const graph& g, const std::string& method, const protein& u, const 
         return wcd_with(g, w, floored_strengths(g, w), u, v);
     }
     if (method == "l3") return l3(g, u, v);
+    if (method == "l3n") return l3n(g, u, v);
+    if (method == "sim") return sim(g, u, v);
+    if (method == "mps") return mps(g, u, v);
     throw std::invalid_argument("unknown method " + method);
 }
 

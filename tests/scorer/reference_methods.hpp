@@ -17,7 +17,8 @@ using graph = std::map<protein, std::set<protein>>;  // partners of every protei
 // The graph of a list of interactions, self-pairs dropped and repeats merged.
 graph make_graph(const std::vector<std::pair<protein, protein>>& interactions);
 
-// Score of the pair (u, v) under `method` (cn, jaccard, dice, cd, aa, ra, pcd, wcd, l3);
+// Score of the pair (u, v) under `method` (cn, jaccard, dice, cd, aa, ra, pcd, wcd, l3,
+// l3n, sim, mps);
 // `rounds` is used by wcd only. Proteins missing from the graph score 0.
 double score(const graph& g, const std::string& method, const protein& u, const protein& v, int rounds);
 
