@@ -3,6 +3,7 @@
 #include "scorer/methods.hpp"
 
 #include <charconv>
+#include <cmath>
 #include <string_view>
 
 #ifndef VORNEL_VERSION
@@ -82,6 +83,25 @@ void parse_ids(std::string_view text, parsed_options& parsed) {
     }
 }
 
+void parse_top(std::string_view text, parsed_options& parsed) {
+    long long value = 0;
+    if (!parse_integer(text, value) || value < 0) {
+        parsed.errors.push_back("--top '" + std::string(text) + "' is not a whole number of 0 or more");
+        return;
+    }
+    parsed.values.top = static_cast<std::uint64_t>(value);
+}
+
+void parse_min_score(std::string_view text, parsed_options& parsed) {
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
+        parsed.errors.push_back("--min-score '" + std::string(text) + "' is not a finite number");
+        return;
+    }
+    parsed.values.min_score = value;
+}
+
 // Options that take a value, as "--name VALUE" or "--name=VALUE".
 struct valued_option {
     std::string_view long_name;
@@ -92,6 +112,7 @@ struct valued_option {
 constexpr valued_option valued_options[] = {
     {"--threads", "-t", parse_threads}, {"--format", "", parse_format}, {"--columns", "", parse_columns},
     {"--taxon", "", parse_taxon},       {"--ids", "", parse_ids},
+    {"--top", "", parse_top},           {"--min-score", "", parse_min_score},
 };
 
 std::string method_names() {
@@ -212,6 +233,8 @@ std::string help_text() {
         "      --ids KIND   BioGRID/BioPlex identifiers: entrez (default), biogrid,\n"
         "                   systematic, symbol, uniprot (SWISS-PROT)\n"
         "      --genetic    BioGRID: keep genetic interactions too (default: physical only)\n"
+        "      --top K      write only the best K pairs (the first K lines of the full OUTPUT)\n"
+        "      --min-score S  write only the pairs scoring at least S\n"
         "  -h, --help       show this help\n"
         "      --version    show the version\n"
         "\n"

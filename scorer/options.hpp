@@ -2,6 +2,8 @@
 
 #include "io/table_format.hpp"
 
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -20,6 +22,8 @@ struct options {
     unsigned threads = 0;  // 0: one per core
     std::string output_path;
     ppi::io::format_options formats;  // --format, --columns, --taxon, --ids, --genetic
+    std::optional<std::uint64_t> top;  // --top K: only the best K pairs are written
+    std::optional<double> min_score;   // --min-score S: only pairs scoring at least S
 
     bool proposes_candidates() const { return pairs_path == "NULL"; }
 };

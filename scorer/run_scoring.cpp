@@ -3,9 +3,11 @@
 #include "scorer/methods.hpp"
 #include "scorer/output.hpp"
 #include "scorer/processors.hpp"
+#include "scorer/record_selection.hpp"
 
 #include "io/same_file.hpp"
 
+#include <charconv>
 #include <chrono>
 #include <ctime>
 #include <exception>
@@ -118,6 +120,52 @@ std::function<void(const round_report&)> round_reporter(std::FILE* log, int roun
     };
 }
 
+// The records a run writes: every one its method makes, or those within its bound, picked as
+// they are made; and how many were made.
+struct scored_records {
+    record_runs runs;
+    std::uint64_t made = 0;
+};
+
+scored_records score_within_bound(const method_entry& method, scoring_job& job, const record_bound& bound) {
+    scored_records scored;
+    if (!bound.bounded()) {
+        scored.runs = method.score(job);
+        scored.made = total_records(scored.runs);
+        return scored;
+    }
+    record_selection selection(bound, job.threads);
+    selection.attach(job);
+    record_runs rest = method.score(job);
+    hand_over_rest(rest);
+    rest.clear();
+    scored.made = selection.seen();
+    scored.runs = selection.release();
+    return scored;
+}
+
+// What the bound keeps, for the log: "the best 500", "those scoring at least 0.5", or both.
+std::string describe_bound(const record_bound& bound) {
+    std::string text;
+    if (bound.top) text = "the best " + std::to_string(*bound.top);
+    if (bound.min_score) {
+        char digits[32];
+        const auto end = std::to_chars(digits, digits + sizeof digits, *bound.min_score).ptr;
+        text += (text.empty() ? "those" : "") + std::string(" scoring at least ") + std::string(digits, end);
+    }
+    return text;
+}
+
+void report_scored(std::FILE* log, const scored_records& scored, const record_bound& bound, double seconds,
+                   const std::string& output_path) {
+    std::fprintf(log, "vornel: %llu pairs with a non-zero score after %.2f s (cpu %.2f s); ", ull(scored.made), seconds,
+                 cpu_seconds());
+    if (bound.bounded()) {
+        std::fprintf(log, "%llu kept (%s); ", ull(total_records(scored.runs)), describe_bound(bound).c_str());
+    }
+    std::fprintf(log, "sorting and writing %s\n", output_path.c_str());
+}
+
 std::string score_and_write(const options& opts, std::FILE* log) {
     const auto start = clock_type::now();
     const method_entry* method = find_method(opts.method);
@@ -168,20 +216,20 @@ std::string score_and_write(const options& opts, std::FILE* log) {
                  job.listed ? "the listed pairs" : "candidate pairs", opts.method.c_str(), job.threads,
                  job.threads == 1 ? "" : "s");
 
-    record_runs runs;
+    const record_bound bound{opts.top, opts.min_score};
+    scored_records records;
     try {
-        runs = method->score(job);
+        records = score_within_bound(*method, job, bound);
     } catch (const std::bad_alloc&) {
         return "out of memory while scoring";
     }
-    const std::size_t written = total_records(runs);
-    std::fprintf(log, "vornel: %llu pairs with a non-zero score after %.2f s (cpu %.2f s); sorting and writing %s\n",
-                 ull(written), seconds_since(start), cpu_seconds(), opts.output_path.c_str());
+    const std::size_t written = total_records(records.runs);
+    report_scored(log, records, bound, seconds_since(start), opts.output_path);
 
     const pair_naming naming{&net, job.listed};
-    if (!write_sorted_records(runs, naming, job.threads, out) || !out.commit()) return out.error();
+    if (!write_sorted_records(records.runs, naming, job.threads, out) || !out.commit()) return out.error();
 
-    const std::uint64_t scored = job.listed ? job.listed->pairs.size() : written;
+    const std::uint64_t scored = job.listed ? job.listed->pairs.size() : records.made;
     std::fprintf(log,
                  "vornel: done: %u proteins, %llu interactions, %llu pairs scored, %llu written, %.2f s "
                  "(cpu %.2f s)\n",
