@@ -6,6 +6,7 @@
 #include "scorer/output.hpp"
 #include "scorer/output_sort.hpp"
 #include "scorer/processors.hpp"
+#include "scorer/record_selection.hpp"
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -189,11 +190,23 @@ pair_ids pair_of(std::uint64_t tie, const listed_pairs* listed) {
 
 // Scores (with `cancel` as the run's stop flag) and fills the rows, best first in the command
 // line's order: every record with a positive score, or the best `top` of them. Unordered, the
-// records come as the scoring threads made them (and `top` takes any `top` of them).
+// records come as the scoring threads made them (with `top`, the best `top` in no order).
 template <class Code>
-result_rows<Code> score_into_rows(const method_entry& method, const scoring_job& job, std::optional<std::size_t> top,
+result_rows<Code> score_into_rows(const method_entry& method, scoring_job& job, std::optional<std::size_t> top,
                                   bool ordered) {
-    record_runs runs = method.score(job);
+    record_runs runs;
+    if (top) {
+        // The best `top` are picked as the threads make them, as for the program's --top: memory
+        // stays at the network and the selection.
+        record_selection selection(record_bound{*top, std::nullopt}, job.threads);
+        selection.attach(job);
+        runs = method.score(job);
+        hand_over_rest(runs);
+        runs.clear();
+        runs = selection.release();
+    } else {
+        runs = method.score(job);
+    }
     std::size_t total = 0;
     for (const auto& run : runs) total += run.size();
     const std::size_t rows = std::min(total, top.value_or(total));

@@ -219,10 +219,10 @@ def score(network: Network, method: str, pairs: Any = "network", *, iterations: 
                 as a DataFrame (first two columns), an (m, 2) array or a list of pairs.
     iterations: rounds of the iterative methods (below 1: one).
     threads:    0 uses one thread per core.
-    top:        keep only the best ``top`` pairs (selected in C++: the others are never
-                sorted nor turned into rows).
-    ordered:    False skips the sort: the rows come in no particular order (and ``top`` keeps
-                any ``top`` of them), several times faster for millions of rows.
+    top:        keep only the best ``top`` pairs (picked in C++ as they are scored: the others
+                are never kept, sorted nor turned into rows).
+    ordered:    False skips the sort: the rows come in no particular order (with ``top``, the
+                best ``top`` of them), several times faster for millions of rows.
 
     The GIL is released while scoring, and Ctrl-C stops the run (KeyboardInterrupt).
     Raises ValueError for an unknown method, MemoryError when the records do not fit.
