@@ -1,5 +1,6 @@
 #include "scorer/run_scoring.hpp"
 
+#include "scorer/graphml.hpp"
 #include "scorer/methods.hpp"
 #include "scorer/output.hpp"
 #include "scorer/processors.hpp"
@@ -227,7 +228,14 @@ std::string score_and_write(const options& opts, std::FILE* log) {
     report_scored(log, records, bound, seconds_since(start), opts.output_path);
 
     const pair_naming naming{&net, job.listed};
-    if (!write_sorted_records(records.runs, naming, job.threads, out) || !out.commit()) return out.error();
+    output_encoding encoding = encoding_for_path(opts.output_path);
+    if (encoding.lines == line_style::graphml) {
+        graphml_frame frame = make_graphml_frame(records.runs, naming, opts.output_path);
+        if (!frame.error.empty()) return frame.error;
+        encoding.prologue = std::move(frame.prologue);
+        encoding.epilogue = std::move(frame.epilogue);
+    }
+    if (!write_sorted_records(records.runs, naming, job.threads, out, encoding) || !out.commit()) return out.error();
 
     const std::uint64_t scored = job.listed ? job.listed->pairs.size() : records.made;
     std::fprintf(log,
