@@ -259,10 +259,13 @@ bool write_sorted_records(record_runs& runs, const pair_naming& naming, unsigned
     try {
         ordered_writer writer(out, encoding);
         ok = writer.start();
+        work_progress* const progress = reported_progress;
+        if (progress) progress->total.fetch_add(segments);
         text_chunk chunk;
         for (std::size_t i = 0; i < segments && ok; ++i) {
             while (ok && ring.pop(i, chunk)) ok = writer.write_chunk(chunk);
             ring.release(i);
+            if (progress) progress->done.fetch_add(1, std::memory_order_relaxed);
         }
         ok = ok && writer.finish();
     } catch (...) {

@@ -4,6 +4,7 @@
 #include "scorer/methods.hpp"
 #include "scorer/output.hpp"
 #include "scorer/processors.hpp"
+#include "scorer/progress_meter.hpp"
 #include "scorer/record_selection.hpp"
 
 #include "io/same_file.hpp"
@@ -220,6 +221,9 @@ std::string score_and_write(const options& opts, std::FILE* log) {
     const record_bound bound{opts.top, opts.min_score};
     scored_records records;
     try {
+        work_progress scoring;
+        const progress_scope counted(scoring);
+        const progress_meter meter(log, "scoring with " + opts.method, scoring);
         records = score_within_bound(*method, job, bound);
     } catch (const std::bad_alloc&) {
         return "out of memory while scoring";
@@ -235,7 +239,13 @@ std::string score_and_write(const options& opts, std::FILE* log) {
         encoding.prologue = std::move(frame.prologue);
         encoding.epilogue = std::move(frame.epilogue);
     }
-    if (!write_sorted_records(records.runs, naming, job.threads, out, encoding) || !out.commit()) return out.error();
+    {
+        work_progress writing;
+        const progress_scope counted(writing);
+        const progress_meter meter(log, "sorting and writing " + opts.output_path, writing);
+        if (!write_sorted_records(records.runs, naming, job.threads, out, encoding)) return out.error();
+    }
+    if (!out.commit()) return out.error();
 
     const std::uint64_t scored = job.listed ? job.listed->pairs.size() : records.made;
     std::fprintf(log,

@@ -4,6 +4,7 @@
 #include "test_support.hpp"
 
 #include "scorer/methods.hpp"
+#include "scorer/progress_meter.hpp"
 #include "scorer/record_selection.hpp"
 
 #include <gtest/gtest.h>
@@ -29,7 +30,9 @@ std::string weighted_network_text() {
     std::string text;
     for (int i = 0; i < 3200; ++i) {
         const int a = i % 4 == 0 ? hub(rng) : any(rng);
-        text += "P" + std::to_string(a) + " P" + std::to_string(any(rng)) + " 0." + std::to_string(weight(rng)) + "\n";
+        // Appended piece by piece: g++ 12 warns, wrongly, about "P" + std::to_string(...).
+        text.append("P").append(std::to_string(a)).append(" P").append(std::to_string(any(rng)));
+        text.append(" 0.").append(std::to_string(weight(rng))).append("\n");
     }
     return text;
 }
@@ -212,6 +215,29 @@ TEST(record_selection, keeps_what_a_full_sort_keeps_whatever_the_blocks) {
             return x.key == y.key && x.tie == y.tie;
         }));
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(progress_meter, says_the_share_done_and_the_time_left_and_nothing_for_short_steps) {
+    using vornel::progress_meter;
+    EXPECT_EQ(progress_meter::describe("scoring with l3", 25, 100, 30, false),
+              "vornel: scoring with l3: 25% after 30 s, about 90 s left");
+    EXPECT_EQ(progress_meter::describe("scoring with l3", 0, 0, 6, false), "vornel: scoring with l3: 0% after 6 s");
+    EXPECT_EQ(progress_meter::describe("w", 3, 2, 200, true),
+              "vornel: w: [##############################] 100% after 3m20s, about 0 s left");
+    EXPECT_EQ(progress_meter::describe("w", 1, 2, 2, true).substr(0, 43), "vornel: w: [###############...............]");
+    std::FILE* log = std::tmpfile();
+    {
+        vornel::work_progress progress;
+        const progress_meter meter(log, "short", progress);
+        progress.total = 10;
+        progress.done = 10;
+    }
+    EXPECT_EQ(std::ftell(log), 0L);
+    std::fclose(log);
 }
 
 }  // namespace
