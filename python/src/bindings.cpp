@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -110,8 +111,9 @@ std::shared_ptr<py_network> network_from_pairs(const std::vector<std::string>& a
 // Runs `work` on a thread of its own while this thread, without the GIL, checks for signals
 // (Ctrl-C) every 100 ms; a signal handler that raises (KeyboardInterrupt) sets `cancel`, and
 // the exception is raised here once the work has stopped.
+// `tick` (if set) is called with the GIL held at each check, for progress reports.
 template <class Work>
-void run_interruptibly(std::atomic<bool>& cancel, Work work) {
+void run_interruptibly(std::atomic<bool>& cancel, Work work, const std::function<void()>& tick = {}) {
     std::mutex mutex;
     std::condition_variable finished;
     bool done = false;
@@ -136,6 +138,7 @@ void run_interruptibly(std::atomic<bool>& cancel, Work work) {
             {
                 py::gil_scoped_acquire acquire;
                 if (PyErr_CheckSignals() != 0) interrupted = true;
+                if (!interrupted && tick) tick();
             }
             if (interrupted) cancel = true;
             lock.lock();
@@ -252,12 +255,30 @@ result_rows<Code> score_into_rows(const method_entry& method, scoring_job& job, 
 }
 
 // Scores on a thread of its own (Ctrl-C stops it) and returns the rows as numpy arrays.
+// `progress` (None, or called as progress(done, total, seconds) about twice a second) hears how
+// many rows of the scoring loops are done.
 template <class Code>
-py::tuple score_interruptibly(const method_entry& method, scoring_job& job, std::optional<std::size_t> top, bool ordered) {
+py::tuple score_interruptibly(const method_entry& method, scoring_job& job, std::optional<std::size_t> top, bool ordered,
+                              const py::object& progress) {
     std::atomic<bool> cancel{false};
     job.cancel = &cancel;
     result_rows<Code> out;
-    run_interruptibly(cancel, [&] { out = score_into_rows<Code>(method, job, top, ordered); });
+    work_progress counts;
+    const auto start = std::chrono::steady_clock::now();
+    auto last = start;
+    std::function<void()> tick;
+    if (!progress.is_none()) {
+        tick = [&] {
+            const auto now = std::chrono::steady_clock::now();
+            if (now - last < std::chrono::milliseconds(500)) return;
+            last = now;
+            progress(counts.done.load(), counts.total.load(), std::chrono::duration<double>(now - start).count());
+        };
+    }
+    run_interruptibly(cancel, [&] {
+        const progress_scope counted(counts);
+        out = score_into_rows<Code>(method, job, top, ordered);
+    }, tick);
     return py::make_tuple(to_numpy<Code>(std::move(out.a)), to_numpy<Code>(std::move(out.b)),
                           to_numpy<double>(std::move(out.score_bits)));
 }
@@ -268,7 +289,7 @@ py::tuple score_interruptibly(const method_entry& method, scoring_job& job, std:
 py::tuple score_pairs(const std::shared_ptr<py_network>& held, const std::string& method_name,
                       const std::string& source_name, const std::vector<std::string>& pairs_a,
                       const std::vector<std::string>& pairs_b, long long iterations, unsigned threads,
-                      std::optional<std::size_t> top, bool ordered) {
+                      std::optional<std::size_t> top, bool ordered, const py::object& progress) {
     const method_entry* method = find_method(method_name);
     if (!method) throw py::value_error("unknown method '" + method_name + "'");
     const pair_source source = source_name == "candidates" ? pair_source::candidates
@@ -292,9 +313,9 @@ py::tuple score_pairs(const std::shared_ptr<py_network>& held, const std::string
     job.rounds = static_cast<int>(std::min<long long>(std::max<long long>(iterations, 1), 1 << 30));
 
     const std::uint32_t proteins = read.net.protein_count();
-    if (proteins < INT8_MAX) return score_interruptibly<std::int8_t>(*method, job, top, ordered);
-    if (proteins < INT16_MAX) return score_interruptibly<std::int16_t>(*method, job, top, ordered);
-    return score_interruptibly<std::int32_t>(*method, job, top, ordered);
+    if (proteins < INT8_MAX) return score_interruptibly<std::int8_t>(*method, job, top, ordered, progress);
+    if (proteins < INT16_MAX) return score_interruptibly<std::int16_t>(*method, job, top, ordered, progress);
+    return score_interruptibly<std::int32_t>(*method, job, top, ordered, progress);
 }
 
 py::list method_list() {
@@ -357,6 +378,7 @@ PYBIND11_MODULE(_vornel, m) {
           py::arg("taxon"), py::arg("ids"), py::arg("genetic"), py::arg("weights"));
     m.def("build_network", &network_from_pairs, py::arg("a"), py::arg("b"), py::arg("weights"));
     m.def("score", &score_pairs, py::arg("network"), py::arg("method"), py::arg("source"), py::arg("pairs_a"),
-          py::arg("pairs_b"), py::arg("iterations"), py::arg("threads"), py::arg("top"), py::arg("ordered"));
+          py::arg("pairs_b"), py::arg("iterations"), py::arg("threads"), py::arg("top"), py::arg("ordered"),
+          py::arg("progress") = py::none());
     m.def("methods", &method_list);
 }
