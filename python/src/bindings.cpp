@@ -138,7 +138,15 @@ void run_interruptibly(std::atomic<bool>& cancel, Work work, const std::function
             {
                 py::gil_scoped_acquire acquire;
                 if (PyErr_CheckSignals() != 0) interrupted = true;
-                if (!interrupted && tick) tick();
+                if (!interrupted && tick) {
+                    // A progress callback that raises stops the run as Ctrl-C does, with its exception.
+                    try {
+                        tick();
+                    } catch (py::error_already_set& raised) {
+                        raised.restore();
+                        interrupted = true;
+                    }
+                }
             }
             if (interrupted) cancel = true;
             lock.lock();

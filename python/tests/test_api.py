@@ -212,3 +212,9 @@ def test_progress_reports_rows_done_and_stays_quiet_for_short_calls(capsys):
         assert later[0] >= done and later[2] > seconds
     vornel.propose(net, "cn", top=10, progress=True)
     assert capsys.readouterr().err == ""
+
+    def stop(done, total, seconds):
+        raise RuntimeError("enough")
+    big = vornel.from_edges(rng.integers(0, 6000, size=(150000, 2)))
+    with pytest.raises(RuntimeError, match="enough"):
+        vornel.propose(big, "l3", threads=2, progress=stop)
