@@ -168,6 +168,26 @@ void report_scored(std::FILE* log, const scored_records& scored, const record_bo
     std::fprintf(log, "sorting and writing %s\n", output_path.c_str());
 }
 
+// Sorts and writes the records into OUTPUT in the encoding its name asks for, and commits it;
+// returns the error line, or "".
+std::string write_output(record_runs& runs, const pair_naming& naming, unsigned threads, output_file& out,
+                         std::FILE* log) {
+    output_encoding encoding = encoding_for_path(out.path());
+    if (encoding.lines == line_style::graphml) {
+        graphml_frame frame = make_graphml_frame(runs, naming, out.path());
+        if (!frame.error.empty()) return frame.error;
+        encoding.prologue = std::move(frame.prologue);
+        encoding.epilogue = std::move(frame.epilogue);
+    }
+    {
+        work_progress writing;
+        const progress_scope counted(writing);
+        const progress_meter meter(log, "sorting and writing " + out.path(), writing);
+        if (!write_sorted_records(runs, naming, threads, out, encoding)) return out.error();
+    }
+    return out.commit() ? std::string() : out.error();
+}
+
 std::string score_and_write(const options& opts, std::FILE* log) {
     const auto start = clock_type::now();
     const method_entry* method = find_method(opts.method);
@@ -232,20 +252,7 @@ std::string score_and_write(const options& opts, std::FILE* log) {
     report_scored(log, records, bound, seconds_since(start), opts.output_path);
 
     const pair_naming naming{&net, job.listed};
-    output_encoding encoding = encoding_for_path(opts.output_path);
-    if (encoding.lines == line_style::graphml) {
-        graphml_frame frame = make_graphml_frame(records.runs, naming, opts.output_path);
-        if (!frame.error.empty()) return frame.error;
-        encoding.prologue = std::move(frame.prologue);
-        encoding.epilogue = std::move(frame.epilogue);
-    }
-    {
-        work_progress writing;
-        const progress_scope counted(writing);
-        const progress_meter meter(log, "sorting and writing " + opts.output_path, writing);
-        if (!write_sorted_records(records.runs, naming, job.threads, out, encoding)) return out.error();
-    }
-    if (!out.commit()) return out.error();
+    if (std::string error = write_output(records.runs, naming, job.threads, out, log); !error.empty()) return error;
 
     const std::uint64_t scored = job.listed ? job.listed->pairs.size() : records.made;
     std::fprintf(log,
