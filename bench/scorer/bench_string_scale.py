@@ -37,19 +37,20 @@ def log(text):
 
 
 def timed(command, work, name):
-    """Runs `command` under GNU time in `work`: (wall s, peak MB, stderr text); exits on failure."""
+    """Runs `command` under GNU time in `work`: (wall s, peak MB, CPU s, stderr text); exits on failure."""
     stats = os.path.join(work, name + ".time")
     start = time.perf_counter()
     with open(os.path.join(work, name + ".stdout"), "w") as out, open(os.path.join(work, name + ".stderr"), "w") as err:
-        code = subprocess.run([GNU_TIME, "-f", "%M", "-o", stats] + command, stdout=out, stderr=err, cwd=work).returncode
+        code = subprocess.run([GNU_TIME, "-f", "%M %U %S", "-o", stats] + command, stdout=out, stderr=err,
+                              cwd=work).returncode
     wall = time.perf_counter() - start
     with open(os.path.join(work, name + ".stderr")) as err:
         messages = err.read()
     if code != 0:
         sys.exit(f"{name}: exit status {code}\n{messages}")
     with open(stats) as f:
-        peak_mb = int(f.read().split()[-1]) / 1024
-    return wall, peak_mb, messages
+        peak_kb, user, system = f.read().split()[-3:]
+    return wall, int(peak_kb) / 1024, float(user) + float(system), messages
 
 
 def scoring_seconds(messages):
@@ -101,21 +102,21 @@ def run_all(args, vornel, work):
     rows = []
     for label, command, output in runs:
         log(f"running {label}")
-        wall, peak, messages = timed(command, work, re.sub(r"[^a-z0-9]+", "_", label))
+        wall, peak, cpu, messages = timed(command, work, re.sub(r"[^a-z0-9]+", "_", label))
         size = os.path.getsize(os.path.join(work, output)) if output else None
         if output == "out.txt.gz" or output == "out.txt":
             os.remove(os.path.join(work, output))
-        rows.append((label, wall, scoring_seconds(messages), peak, size))
-        log(f"  {wall:.1f} s, {peak:.0f} MB")
-    peer_wall, peer_peak = rows[0][1], rows[0][3]
+        rows.append((label, wall, scoring_seconds(messages), cpu, peak, size))
+        log(f"  {wall:.1f} s, cpu {cpu:.1f} s, {peak:.0f} MB, OUTPUT {size} bytes")
+    peer_wall, peer_cpu, peer_peak = rows[0][1], rows[0][3], rows[0][4]
     print(f"STRING-shaped network: {PROTEINS:,} proteins, {SIZES[args.size]:,} interactions, {args.threads} threads\n")
-    print("| run | wall s | scoring s | peak MB | OUTPUT | wall / l3 full | peak / l3 full |")
-    print("|---|---|---|---|---|---|---|")
-    for label, wall, scoring, peak, size in rows:
+    print("| run | wall s | scoring s | CPU s | peak MB | OUTPUT | wall / l3 full | CPU / l3 full | peak / l3 full |")
+    print("|---|---|---|---|---|---|---|---|---|")
+    for label, wall, scoring, cpu, peak, size in rows:
         scoring_text = f"{scoring:.1f}" if scoring is not None else "-"
         size_text = f"{size / 1e6:,.1f} MB" if size is not None else "report"
-        print(f"| {label} | {wall:.1f} | {scoring_text} | {peak:,.0f} | {size_text} | {wall / peer_wall:.2f} | "
-              f"{peak / peer_peak:.2f} |")
+        print(f"| {label} | {wall:.1f} | {scoring_text} | {cpu:.1f} | {peak:,.0f} | {size_text} | {wall / peer_wall:.2f} | "
+              f"{cpu / peer_cpu:.2f} | {peak / peer_peak:.2f} |")
 
 
 if __name__ == "__main__":
