@@ -28,6 +28,7 @@ trap cleanup EXIT
 package=$(ls -t "$build"/ppi-refine_*.deb | head -n 1)
 echo "== $(basename "$package"): $(dpkg-deb -f "$package" Depends)"
 dpkg-deb -f "$package" Depends | grep -q libisal
+dpkg-deb -f "$package" Depends | grep -q zlib1g
 
 /usr/bin/python3 "$repo/tools/synth_network.py" --proteins 400 --interactions 1600 --seed 4 \
   --false-share 0.2 --missing-share 0.1 --out-dir "$work/net" 2>/dev/null

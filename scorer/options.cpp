@@ -3,6 +3,7 @@
 #include "scorer/methods.hpp"
 
 #include <charconv>
+#include <cmath>
 #include <string_view>
 
 #ifndef VORNEL_VERSION
@@ -101,6 +102,25 @@ void parse_write_network(std::string_view text, parsed_options& parsed) {
     parsed.values.write_network_path = text;
 }
 
+void parse_top(std::string_view text, parsed_options& parsed) {
+    long long value = 0;
+    if (!parse_integer(text, value) || value < 0) {
+        parsed.errors.push_back("--top '" + std::string(text) + "' is not a whole number of 0 or more");
+        return;
+    }
+    parsed.values.top = static_cast<std::uint64_t>(value);
+}
+
+void parse_min_score(std::string_view text, parsed_options& parsed) {
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
+        parsed.errors.push_back("--min-score '" + std::string(text) + "' is not a finite number");
+        return;
+    }
+    parsed.values.min_score = value;
+}
+
 // Options that take a value, as "--name VALUE" or "--name=VALUE".
 struct valued_option {
     std::string_view long_name;
@@ -112,6 +132,7 @@ constexpr valued_option valued_options[] = {
     {"--threads", "-t", parse_threads}, {"--format", "", parse_format}, {"--columns", "", parse_columns},
     {"--taxon", "", parse_taxon},       {"--ids", "", parse_ids},
     {"--min-weight", "", parse_min_weight}, {"--names", "", parse_names}, {"--write-network", "", parse_write_network},
+    {"--top", "", parse_top},           {"--min-score", "", parse_min_score},
 };
 
 std::string method_names() {
@@ -231,7 +252,9 @@ std::string help_text() {
         "              non-interacting pair with a non-zero score\n"
         "  METHOD      one of the methods below\n"
         "  ITERATIONS  rounds of the iterative method (below 1 means 1); others ignore it\n"
-        "  OUTPUT      result file, replaced only when the run succeeds\n"
+        "  OUTPUT      result file, replaced only when the run succeeds; a name ending\n"
+        "              in .gz is written gzip-compressed, one ending in .graphml (or\n"
+        "              .graphml.gz) as GraphML (Cytoscape, networkx), scores on the edges\n"
         "\n"
         "Options:\n"
         "  -t, --threads N  worker threads (default: the processors this process may use,\n"
@@ -253,6 +276,8 @@ std::string help_text() {
         "      --write-network FILE  read NETWORK (as the options say), write it to FILE\n"
         "                   as a plain list \"A<TAB>B[<TAB>weight]\" and score nothing:\n"
         "                   vornel --write-network FILE [OPTIONS] NETWORK\n"
+        "      --top K      write only the best K pairs (the first K lines of the full OUTPUT)\n"
+        "      --min-score S  write only the pairs scoring at least S\n"
         "  -h, --help       show this help\n"
         "      --version    show the version\n"
         "\n"

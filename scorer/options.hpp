@@ -2,6 +2,8 @@
 
 #include "io/table_format.hpp"
 
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -22,6 +24,8 @@ struct options {
     ppi::io::format_options formats;  // --format, --columns, --taxon, --ids, --genetic, --min-weight
     std::string names_path;           // --names: readable names for OUTPUT's fourth column
     std::string write_network_path;   // --write-network: write the network read, score nothing
+    std::optional<std::uint64_t> top;  // --top K: only the best K pairs are written
+    std::optional<double> min_score;   // --min-score S: only pairs scoring at least S
 
     bool proposes_candidates() const { return pairs_path == "NULL"; }
 };

@@ -1,5 +1,7 @@
 #include "scorer/output.hpp"
 
+#include "scorer/graphml.hpp"
+#include "scorer/gzip_chunks.hpp"
 #include "scorer/output_ring.hpp"
 #include "scorer/output_sort.hpp"
 
@@ -7,6 +9,7 @@
 #include <atomic>
 #include <charconv>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -63,10 +66,19 @@ private:
 };
 
 // Appends a line at the end of `text`, growing it as needed.
+template <line_style Style>
 void append_line(text_chunk& text, const score_record& record, const pair_naming& naming,
                  score_text_cache& scores) {
     const auto [a, b] = pair_names(record, naming);
     const std::string_view score = scores.text_of(record);
+    if constexpr (Style == line_style::graphml) {
+        char* out = text.make_room(escaped_size_bound(a.size() + b.size()) + 128);
+        out = append_edge_start(out, a, b);
+        out = std::copy(score.begin(), score.end(), out);
+        out = std::copy(graphml_edge_end.begin(), graphml_edge_end.end(), out);
+        text.commit_to(out);
+        return;
+    }
     char* out = text.make_room(a.size() + b.size() + line_overhead);
     out = std::copy(a.begin(), a.end(), out);
     *out++ = '\t';
@@ -128,21 +140,109 @@ bool merge_segment(const record_runs& runs, const segment_plan& plan, std::size_
 
 // Merges the runs' sorted parts of one segment and formats them, in order, as chunks passed to
 // `emit(text)` (which returns false to stop early).
-template <class Emit>
+template <line_style Style, class Emit>
 bool format_segment(const record_runs& runs, const segment_plan& plan, std::size_t segment,
                     const pair_naming& naming, text_chunk& text, Emit emit) {
     score_text_cache scores;
     const bool merged = merge_segment(runs, plan, segment, [&](const score_record& record) {
-        append_line(text, record, naming, scores);
+        append_line<Style>(text, record, naming, scores);
         return text.size() < chunk_bytes || emit(text);
     });
     return merged && (text.empty() || emit(text));
 }
 
+
+// Formats segment i into the ring, compressing each full chunk first when the output is gzip.
+class segment_formatter {
+public:
+    segment_formatter(const record_runs& runs, const pair_naming& naming, const output_encoding& encoding)
+        : runs_(runs), naming_(naming), encoding_(encoding) {
+        if (encoding.gzip) deflater_ = std::make_unique<chunk_deflater>();
+    }
+    // False when writing has stopped.
+    bool format(const segment_plan& plan, std::size_t i, chunk_ring& ring) {
+        const auto emit = [&](text_chunk& full) {
+            if (!deflater_) return ring.push(i, full);
+            deflater_->compress(full, packed_);
+            full.clear();
+            return ring.push(i, packed_);
+        };
+        if (encoding_.lines == line_style::graphml) {
+            return format_segment<line_style::graphml>(runs_, plan, i, naming_, text_, emit);
+        }
+        return format_segment<line_style::tab_separated>(runs_, plan, i, naming_, text_, emit);
+    }
+
+private:
+    const record_runs& runs_;
+    const pair_naming& naming_;
+    const output_encoding& encoding_;
+    std::unique_ptr<chunk_deflater> deflater_;
+    text_chunk text_;
+    text_chunk packed_;
+};
+
+// The writing side: the chunks of every segment in order, behind the encoding's prologue and
+// ahead of its epilogue; with gzip inside one member (the writer compresses those two itself).
+class ordered_writer {
+public:
+    ordered_writer(output_file& out, const output_encoding& encoding) : out_(out), encoding_(encoding) {}
+
+    bool start() {
+        if (encoding_.gzip && !write_bytes(gzip_member::header())) return false;
+        return write_text(encoding_.prologue);
+    }
+    bool write_chunk(const text_chunk& chunk) {
+        if (encoding_.gzip) member_.add(chunk);
+        return out_.write(chunk.data(), chunk.size());
+    }
+    bool finish() {
+        if (!write_text(encoding_.epilogue)) return false;
+        return !encoding_.gzip || write_bytes(member_.trailer());
+    }
+
+private:
+    bool write_bytes(const std::string& bytes) { return out_.write(bytes.data(), bytes.size()); }
+    bool write_text(const std::string& text) {
+        if (text.empty()) return true;
+        if (!encoding_.gzip) return write_bytes(text);
+        text_chunk plain;
+        char* at = plain.make_room(text.size());
+        plain.commit_to(std::copy(text.begin(), text.end(), at));
+        text_chunk packed;
+        chunk_deflater().compress(plain, packed);
+        return write_chunk(packed);
+    }
+
+    output_file& out_;
+    const output_encoding& encoding_;
+    gzip_member member_;
+};
+
 }  // namespace
+
+output_encoding encoding_for_path(std::string_view path) {
+    const auto ends_with = [&](std::string_view suffix) {
+        if (path.size() < suffix.size()) return false;
+        const std::string_view tail = path.substr(path.size() - suffix.size());
+        return std::equal(tail.begin(), tail.end(), suffix.begin(), [](char x, char y) {
+            return (x >= 'A' && x <= 'Z' ? char(x - 'A' + 'a') : x) == y;
+        });
+    };
+    output_encoding encoding;
+    encoding.gzip = ends_with(".gz");
+    if (encoding.gzip) path.remove_suffix(3);
+    if (ends_with(".graphml")) encoding.lines = line_style::graphml;
+    return encoding;
+}
 
 bool write_sorted_records(record_runs& runs, const pair_naming& naming, unsigned threads, output_file& out,
                           std::size_t records_per_segment) {
+    return write_sorted_records(runs, naming, threads, out, output_encoding{}, records_per_segment);
+}
+
+bool write_sorted_records(record_runs& runs, const pair_naming& naming, unsigned threads, output_file& out,
+                          const output_encoding& encoding, std::size_t records_per_segment) {
     threads = std::max(1u, threads);
     const segment_plan plan = plan_segments(runs, segment_size_for(runs, threads, records_per_segment));
     const std::size_t segments = plan.segment_count();
@@ -155,14 +255,12 @@ bool write_sorted_records(record_runs& runs, const pair_naming& naming, unsigned
     std::mutex failure_mutex;
     auto format_all = [&] {
         try {
-            text_chunk text;
+            segment_formatter formatter(runs, naming, encoding);
             for (;;) {
                 const std::size_t i = next_segment.fetch_add(1);
                 if (i >= segments || !ring.acquire(i)) return;
                 sort_segment(runs, plan, i);
-                if (!format_segment(runs, plan, i, naming, text, [&](text_chunk& full) { return ring.push(i, full); })) {
-                    return;
-                }
+                if (!formatter.format(plan, i, ring)) return;
                 ring.finish(i);
             }
         } catch (...) {
@@ -178,11 +276,17 @@ bool write_sorted_records(record_runs& runs, const pair_naming& naming, unsigned
 
     bool ok = true;
     try {
+        ordered_writer writer(out, encoding);
+        ok = writer.start();
+        work_progress* const progress = reported_progress;
+        if (progress) progress->total.fetch_add(segments);
         text_chunk chunk;
         for (std::size_t i = 0; i < segments && ok; ++i) {
-            while (ok && ring.pop(i, chunk)) ok = out.write(chunk.data(), chunk.size());
+            while (ok && ring.pop(i, chunk)) ok = writer.write_chunk(chunk);
             ring.release(i);
+            if (progress) progress->done.fetch_add(1, std::memory_order_relaxed);
         }
+        ok = ok && writer.finish();
     } catch (...) {
         std::lock_guard lock(failure_mutex);
         if (!failure) failure = std::current_exception();

@@ -10,6 +10,7 @@
 #include <queue>
 #include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -24,6 +25,19 @@ struct pair_naming {
     const std::vector<std::string>* readable = nullptr;
 };
 
+// How OUTPUT's text is laid out and stored.
+enum class line_style { tab_separated, graphml };
+struct output_encoding {
+    line_style lines = line_style::tab_separated;
+    bool gzip = false;     // compressed on the formatting threads into one gzip member
+    std::string prologue;  // text before the first line (GraphML: the header and the nodes)
+    std::string epilogue;  // text after the last line
+};
+
+// The encoding OUTPUT's name asks for: a name ending in ".gz" is written gzip-compressed, and
+// one ending in ".graphml" (or ".graphml.gz") as GraphML; letters in either case.
+output_encoding encoding_for_path(std::string_view path);
+
 // Writes every record of the runs, best first, as "A<TAB>B<TAB>score\n" with the shortest
 // decimal form that reads back to the same double. The runs are reordered in place (radix
 // partition by score, then sorted pieces); sorting and formatting are spread over `threads`
@@ -32,6 +46,10 @@ struct pair_naming {
 // (out.error() says why).
 bool write_sorted_records(record_runs& runs, const pair_naming& naming, unsigned threads,
                           output_file& out, std::size_t records_per_segment = std::size_t{1} << 18);
+
+// The same in the given encoding (its prologue and epilogue written around the lines).
+bool write_sorted_records(record_runs& runs, const pair_naming& naming, unsigned threads, output_file& out,
+                          const output_encoding& encoding, std::size_t records_per_segment = std::size_t{1} << 18);
 
 // Receives a part of the sorted records: `records` are those at positions [first, first + size)
 // of the whole order.

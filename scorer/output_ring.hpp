@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -16,12 +17,14 @@ class text_chunk {
 public:
     text_chunk() = default;
     text_chunk(text_chunk&& other) noexcept
-        : data_(std::move(other.data_)), size_(std::exchange(other.size_, 0)),
-          capacity_(std::exchange(other.capacity_, 0)) {}
+        : plain_crc(other.plain_crc), plain_size(other.plain_size), data_(std::move(other.data_)),
+          size_(std::exchange(other.size_, 0)), capacity_(std::exchange(other.capacity_, 0)) {}
     text_chunk& operator=(text_chunk&& other) noexcept {
         std::swap(data_, other.data_);
         std::swap(size_, other.size_);
         std::swap(capacity_, other.capacity_);
+        std::swap(plain_crc, other.plain_crc);
+        std::swap(plain_size, other.plain_size);
         return *this;
     }
 
@@ -43,6 +46,11 @@ public:
         return data_.get() + size_;
     }
     void commit_to(const char* end) { size_ = static_cast<std::size_t>(end - data_.get()); }
+
+    // A compressed chunk carries the CRC-32 and the length of the text it holds, which the
+    // writer adds to the gzip trailer.
+    std::uint32_t plain_crc = 0;
+    std::size_t plain_size = 0;
 
 private:
     // A full chunk plus room for the line that crosses the limit, so a chunk rarely regrows.

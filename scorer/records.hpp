@@ -80,6 +80,8 @@ public:
         if (sink_) size_ = 0;
     }
     std::size_t size() const { return size_; }
+    // Keeps the first `count` records (all when there are fewer).
+    void shrink_to(std::size_t count) { size_ = std::min(size_, count); }
     bool empty() const { return size_ == 0; }
     score_record* begin() { return data_; }
     score_record* end() { return data_ + size_; }

@@ -96,6 +96,28 @@ bool try_start_thread(std::vector<std::thread>& threads, Fn&& fn, Args&&... args
     }
 }
 
+// How far the row loops of a run have come, for a progress meter on another thread: the items
+// (rows, anchors) of every loop started so far, and those done.
+struct work_progress {
+    std::atomic<std::uint64_t> total{0};
+    std::atomic<std::uint64_t> done{0};
+};
+
+// The progress that row loops started on this thread count into (null: none).
+inline thread_local work_progress* reported_progress = nullptr;
+
+// Makes the row loops this thread starts count into `progress` while it lives.
+class progress_scope {
+public:
+    explicit progress_scope(work_progress& progress) : previous_(std::exchange(reported_progress, &progress)) {}
+    ~progress_scope() { reported_progress = previous_; }
+    progress_scope(const progress_scope&) = delete;
+    progress_scope& operator=(const progress_scope&) = delete;
+
+private:
+    work_progress* previous_;
+};
+
 // Calls fn(thread_index, item) for every item in [0, count), on `threads` threads that take
 // small chunks from a shared counter (work per protein is very uneven in hub-rich networks).
 // An exception thrown by fn is rethrown here after all threads have stopped. When `cancel` is
@@ -108,6 +130,8 @@ void parallel_for_items(std::uint32_t count, unsigned threads, Fn fn,
     std::atomic<bool> failed{false};
     std::exception_ptr error;
     std::mutex error_mutex;
+    work_progress* const progress = reported_progress;
+    if (progress) progress->total.fetch_add(count, std::memory_order_relaxed);
     auto work = [&](unsigned thread_index) {
         try {
             for (;;) {
@@ -117,6 +141,7 @@ void parallel_for_items(std::uint32_t count, unsigned threads, Fn fn,
                 if (start >= count) return;
                 const std::uint32_t stop = std::min(count, start + chunk);
                 for (std::uint32_t item = start; item < stop; ++item) fn(thread_index, item);
+                if (progress) progress->done.fetch_add(stop - start, std::memory_order_relaxed);
             }
         } catch (...) {
             std::lock_guard lock(error_mutex);

@@ -1,11 +1,14 @@
 #include "scorer/run_scoring.hpp"
 
 #include "scorer/empty_network.hpp"
+#include "scorer/graphml.hpp"
 #include "scorer/methods.hpp"
 #include "scorer/network_writer.hpp"
 #include "scorer/output.hpp"
 #include "scorer/processors.hpp"
+#include "scorer/progress_meter.hpp"
 #include "scorer/readable_names.hpp"
+#include "scorer/record_selection.hpp"
 
 #include "io/same_file.hpp"
 
@@ -129,11 +132,82 @@ std::function<void(const round_report&)> round_reporter(std::FILE* log, int roun
     };
 }
 
+// The records a run writes: every one its method makes, or those within its bound, picked as
+// they are made; and how many were made.
+struct scored_records {
+    record_runs runs;
+    std::uint64_t made = 0;
+};
+
+scored_records score_within_bound(const method_entry& method, scoring_job& job, const record_bound& bound) {
+    scored_records scored;
+    if (!bound.bounded()) {
+        scored.runs = method.score(job);
+        scored.made = total_records(scored.runs);
+        return scored;
+    }
+    record_selection selection(bound, job.threads);
+    selection.attach(job);
+    record_runs rest = method.score(job);
+    hand_over_rest(rest);
+    rest.clear();
+    scored.made = selection.seen();
+    scored.runs = selection.release();
+    return scored;
+}
+
+// What the bound keeps, for the log: "the best 500", "those scoring at least 0.5", or both.
+std::string describe_bound(const record_bound& bound) {
+    std::string text;
+    if (bound.top) text = "the best " + std::to_string(*bound.top);
+    if (bound.min_score) {
+        char digits[32];
+        const auto end = std::to_chars(digits, digits + sizeof digits, *bound.min_score).ptr;
+        text += (text.empty() ? "those" : "") + std::string(" scoring at least ") + std::string(digits, end);
+    }
+    return text;
+}
+
+void report_scored(std::FILE* log, const scored_records& scored, const record_bound& bound, double seconds,
+                   const std::string& output_path) {
+    std::fprintf(log, "vornel: %llu pairs with a non-zero score after %.2f s (cpu %.2f s); ", ull(scored.made), seconds,
+                 cpu_seconds());
+    if (bound.bounded()) {
+        std::fprintf(log, "%llu kept (%s); ", ull(total_records(scored.runs)), describe_bound(bound).c_str());
+    }
+    std::fprintf(log, "sorting and writing %s\n", output_path.c_str());
+}
+
+// Sorts and writes the records into OUTPUT in the encoding its name asks for, and commits it;
+// returns the error line, or "".
+std::string write_output(record_runs& runs, const pair_naming& naming, unsigned threads, output_file& out,
+                         std::FILE* log) {
+    output_encoding encoding = encoding_for_path(out.path());
+    if (encoding.lines == line_style::graphml) {
+        graphml_frame frame = make_graphml_frame(runs, naming, out.path());
+        if (!frame.error.empty()) return frame.error;
+        encoding.prologue = std::move(frame.prologue);
+        encoding.epilogue = std::move(frame.epilogue);
+    }
+    {
+        work_progress writing;
+        const progress_scope counted(writing);
+        const progress_meter meter(log, "sorting and writing " + out.path(), writing);
+        if (!write_sorted_records(runs, naming, threads, out, encoding)) return out.error();
+    }
+    return out.commit() ? std::string() : out.error();
+}
+
 std::string score_and_write(const options& opts, std::FILE* log) {
     const auto start = clock_type::now();
     const method_entry* method = find_method(opts.method);
     if (!method) return "unknown method '" + opts.method + "'";
     if (std::string refusal = check_output_is_no_input(opts); !refusal.empty()) return refusal;
+    // GraphML has no column for the readable names: refused rather than silently left out.
+    if (!opts.names_path.empty() && encoding_for_path(opts.output_path).lines == line_style::graphml) {
+        return "--names adds a column to a tab-separated OUTPUT; the GraphML OUTPUT '" + opts.output_path +
+               "' has no place for it";
+    }
 
     output_file out(opts.output_path);
     if (!out.error().empty()) return out.error();
@@ -188,20 +262,23 @@ std::string score_and_write(const options& opts, std::FILE* log) {
                  job.listed ? "the listed pairs" : "candidate pairs", opts.method.c_str(), job.threads,
                  job.threads == 1 ? "" : "s");
 
-    record_runs runs;
+    const record_bound bound{opts.top, opts.min_score};
+    scored_records records;
     try {
-        runs = method->score(job);
+        work_progress scoring;
+        const progress_scope counted(scoring);
+        const progress_meter meter(log, "scoring with " + opts.method, scoring);
+        records = score_within_bound(*method, job, bound);
     } catch (const std::bad_alloc&) {
         return "out of memory while scoring";
     }
-    const std::size_t written = total_records(runs);
-    std::fprintf(log, "vornel: %llu pairs with a non-zero score after %.2f s (cpu %.2f s); sorting and writing %s\n",
-                 ull(written), seconds_since(start), cpu_seconds(), opts.output_path.c_str());
+    const std::size_t written = total_records(records.runs);
+    report_scored(log, records, bound, seconds_since(start), opts.output_path);
 
     const pair_naming naming{&net, job.listed, opts.names_path.empty() ? nullptr : &names.by_protein};
-    if (!write_sorted_records(runs, naming, job.threads, out) || !out.commit()) return out.error();
+    if (std::string error = write_output(records.runs, naming, job.threads, out, log); !error.empty()) return error;
 
-    const std::uint64_t scored = job.listed ? job.listed->pairs.size() : written;
+    const std::uint64_t scored = job.listed ? job.listed->pairs.size() : records.made;
     std::fprintf(log,
                  "vornel: done: %u proteins, %llu interactions, %llu pairs scored, %llu written, %.2f s "
                  "(cpu %.2f s)\n",

@@ -9,6 +9,7 @@
 #include "scorer/output_sort.hpp"
 #include "scorer/processors.hpp"
 #include "scorer/readable_names.hpp"
+#include "scorer/record_selection.hpp"
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -18,6 +19,7 @@
 #include <cstdint>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <new>
@@ -118,8 +120,9 @@ std::shared_ptr<py_network> network_from_pairs(const std::vector<std::string>& a
 // Runs `work` on a thread of its own while this thread, without the GIL, checks for signals
 // (Ctrl-C) every 100 ms; a signal handler that raises (KeyboardInterrupt) sets `cancel`, and
 // the exception is raised here once the work has stopped.
+// `tick` (if set) is called with the GIL held at each check, for progress reports.
 template <class Work>
-void run_interruptibly(std::atomic<bool>& cancel, Work work) {
+void run_interruptibly(std::atomic<bool>& cancel, Work work, const std::function<void()>& tick = {}) {
     std::mutex mutex;
     std::condition_variable finished;
     bool done = false;
@@ -144,6 +147,15 @@ void run_interruptibly(std::atomic<bool>& cancel, Work work) {
             {
                 py::gil_scoped_acquire acquire;
                 if (PyErr_CheckSignals() != 0) interrupted = true;
+                if (!interrupted && tick) {
+                    // A progress callback that raises stops the run as Ctrl-C does, with its exception.
+                    try {
+                        tick();
+                    } catch (py::error_already_set& raised) {
+                        raised.restore();
+                        interrupted = true;
+                    }
+                }
             }
             if (interrupted) cancel = true;
             lock.lock();
@@ -198,11 +210,23 @@ pair_ids pair_of(std::uint64_t tie, const listed_pairs* listed) {
 
 // Scores (with `cancel` as the run's stop flag) and fills the rows, best first in the command
 // line's order: every record with a positive score, or the best `top` of them. Unordered, the
-// records come as the scoring threads made them (and `top` takes any `top` of them).
+// records come as the scoring threads made them (with `top`, the best `top` in no order).
 template <class Code>
-result_rows<Code> score_into_rows(const method_entry& method, const scoring_job& job, std::optional<std::size_t> top,
+result_rows<Code> score_into_rows(const method_entry& method, scoring_job& job, std::optional<std::size_t> top,
                                   bool ordered) {
-    record_runs runs = method.score(job);
+    record_runs runs;
+    if (top) {
+        // The best `top` are picked as the threads make them, as for the program's --top: memory
+        // stays at the network and the selection.
+        record_selection selection(record_bound{*top, std::nullopt}, job.threads);
+        selection.attach(job);
+        runs = method.score(job);
+        hand_over_rest(runs);
+        runs.clear();
+        runs = selection.release();
+    } else {
+        runs = method.score(job);
+    }
     std::size_t total = 0;
     for (const auto& run : runs) total += run.size();
     const std::size_t rows = std::min(total, top.value_or(total));
@@ -248,12 +272,30 @@ result_rows<Code> score_into_rows(const method_entry& method, const scoring_job&
 }
 
 // Scores on a thread of its own (Ctrl-C stops it) and returns the rows as numpy arrays.
+// `progress` (None, or called as progress(done, total, seconds) about twice a second) hears how
+// many rows of the scoring loops are done.
 template <class Code>
-py::tuple score_interruptibly(const method_entry& method, scoring_job& job, std::optional<std::size_t> top, bool ordered) {
+py::tuple score_interruptibly(const method_entry& method, scoring_job& job, std::optional<std::size_t> top, bool ordered,
+                              const py::object& progress) {
     std::atomic<bool> cancel{false};
     job.cancel = &cancel;
     result_rows<Code> out;
-    run_interruptibly(cancel, [&] { out = score_into_rows<Code>(method, job, top, ordered); });
+    work_progress counts;
+    const auto start = std::chrono::steady_clock::now();
+    auto last = start;
+    std::function<void()> tick;
+    if (!progress.is_none()) {
+        tick = [&] {
+            const auto now = std::chrono::steady_clock::now();
+            if (now - last < std::chrono::milliseconds(500)) return;
+            last = now;
+            progress(counts.done.load(), counts.total.load(), std::chrono::duration<double>(now - start).count());
+        };
+    }
+    run_interruptibly(cancel, [&] {
+        const progress_scope counted(counts);
+        out = score_into_rows<Code>(method, job, top, ordered);
+    }, tick);
     return py::make_tuple(to_numpy<Code>(std::move(out.a)), to_numpy<Code>(std::move(out.b)),
                           to_numpy<double>(std::move(out.score_bits)));
 }
@@ -264,7 +306,7 @@ py::tuple score_interruptibly(const method_entry& method, scoring_job& job, std:
 py::tuple score_pairs(const std::shared_ptr<py_network>& held, const std::string& method_name,
                       const std::string& source_name, const std::vector<std::string>& pairs_a,
                       const std::vector<std::string>& pairs_b, long long iterations, unsigned threads,
-                      std::optional<std::size_t> top, bool ordered) {
+                      std::optional<std::size_t> top, bool ordered, const py::object& progress) {
     const method_entry* method = find_method(method_name);
     if (!method) throw py::value_error("unknown method '" + method_name + "'");
     const pair_source source = source_name == "candidates" ? pair_source::candidates
@@ -289,9 +331,9 @@ py::tuple score_pairs(const std::shared_ptr<py_network>& held, const std::string
     job.rounds = static_cast<int>(std::min<long long>(std::max<long long>(iterations, 1), 1 << 30));
 
     const std::uint32_t proteins = read.net.protein_count();
-    if (proteins < INT8_MAX) return score_interruptibly<std::int8_t>(*method, job, top, ordered);
-    if (proteins < INT16_MAX) return score_interruptibly<std::int16_t>(*method, job, top, ordered);
-    return score_interruptibly<std::int32_t>(*method, job, top, ordered);
+    if (proteins < INT8_MAX) return score_interruptibly<std::int8_t>(*method, job, top, ordered, progress);
+    if (proteins < INT16_MAX) return score_interruptibly<std::int16_t>(*method, job, top, ordered, progress);
+    return score_interruptibly<std::int32_t>(*method, job, top, ordered, progress);
 }
 
 // The lines of a file as ppi-refine counts them: its '\n' bytes, and a last line without one.
@@ -383,7 +425,8 @@ PYBIND11_MODULE(_vornel, m) {
     m.def("readable_names", &readable_names_of, py::arg("network"), py::arg("path"));
     m.def("build_network", &network_from_pairs, py::arg("a"), py::arg("b"), py::arg("weights"));
     m.def("score", &score_pairs, py::arg("network"), py::arg("method"), py::arg("source"), py::arg("pairs_a"),
-          py::arg("pairs_b"), py::arg("iterations"), py::arg("threads"), py::arg("top"), py::arg("ordered"));
+          py::arg("pairs_b"), py::arg("iterations"), py::arg("threads"), py::arg("top"), py::arg("ordered"),
+          py::arg("progress") = py::none());
     m.def("methods", &method_list);
     m.def("refine_line_count", &refine_line_count, py::arg("path"));
     m.attr("max_threads") = max_requested_threads;

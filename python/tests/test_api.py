@@ -186,3 +186,35 @@ def test_running_out_of_memory_raises_memory_error_with_the_programs_message():
     import sys
     result = subprocess.run([sys.executable, "-c", MEMORY_SCRIPT], capture_output=True, text=True, timeout=60)
     assert result.stdout.strip() == "MemoryError: out of memory while scoring", result.stderr
+
+
+TOP_MEMORY_SCRIPT = MEMORY_SCRIPT.replace('vornel.propose(net, "cn", threads=1)',
+                                          'print(len(vornel.propose(net, "cn", threads=1, top=100)))')
+
+
+def test_top_holds_the_selection_not_every_record():
+    """Where the full listing runs out of memory, top=100 does not: the records beyond the best
+    100 are never kept."""
+    import sys
+    result = subprocess.run([sys.executable, "-c", TOP_MEMORY_SCRIPT], capture_output=True, text=True, timeout=60)
+    assert result.stdout.strip() == "100", result.stdout + result.stderr
+
+
+def test_progress_reports_rows_done_and_stays_quiet_for_short_calls(capsys):
+    rng = np.random.default_rng(4)
+    net = vornel.from_edges(rng.integers(0, 3000, size=(40000, 2)))
+    calls = []
+    best = vornel.propose(net, "l3", threads=2, top=10,
+                          progress=lambda done, total, seconds: calls.append((done, total, seconds)))
+    assert as_rows(best) == as_rows(vornel.propose(net, "l3", threads=2, top=10))
+    for (done, total, seconds), later in zip(calls, calls[1:] + [(3000, 3000, math.inf)]):
+        assert 0 <= done <= total <= 3000 and seconds >= 0.5
+        assert later[0] >= done and later[2] > seconds
+    vornel.propose(net, "cn", top=10, progress=True)
+    assert capsys.readouterr().err == ""
+
+    def stop(done, total, seconds):
+        raise RuntimeError("enough")
+    big = vornel.from_edges(rng.integers(0, 6000, size=(150000, 2)))
+    with pytest.raises(RuntimeError, match="enough"):
+        vornel.propose(big, "l3", threads=2, progress=stop)
