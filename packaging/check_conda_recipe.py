@@ -70,9 +70,9 @@ def recipe_problems(meta, source_dir=REPO):
         if needed not in build:
             problems.append(f"meta.yaml: requirements/build lacks {needed}")
     for section in ("host", "run"):
-        for library in ("isa-l", "zlib"):
-            if library not in field("requirements", section):
-                problems.append(f"meta.yaml: requirements/{section} lacks {library}")
+        listed = field("requirements", section)
+        problems += [f"meta.yaml: requirements/{section} lacks {library}"
+                     for library in ("isa-l", "zlib") if library not in listed]
     commands = " ".join(field("test", "commands"))
     for program in ("vornel", "ppi-refine"):
         if program not in commands:

@@ -205,8 +205,8 @@ std::string score_and_write(const options& opts, std::FILE* log) {
     if (std::string refusal = check_output_is_no_input(opts); !refusal.empty()) return refusal;
     // GraphML has no column for the readable names: refused rather than silently left out.
     if (!opts.names_path.empty() && encoding_for_path(opts.output_path).lines == line_style::graphml) {
-        return "--names adds a column to a tab-separated OUTPUT; the GraphML OUTPUT '" + opts.output_path +
-               "' has no place for it";
+        std::string refusal = "--names adds a column to a tab-separated OUTPUT; the GraphML OUTPUT '";
+        return refusal.append(opts.output_path).append("' has no place for it");
     }
 
     output_file out(opts.output_path);

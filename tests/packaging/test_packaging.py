@@ -76,7 +76,7 @@ class VersionTest(unittest.TestCase):
         del meta["about"]["home"]
         self.assertEqual(check_conda_recipe.recipe_problems(meta), [
             "meta.yaml: no requirements/run", "meta.yaml: requirements/run lacks isa-l",
-            "meta.yaml: the test commands do not run ppi-refine", "meta.yaml: no about/home"])
+            "meta.yaml: requirements/run lacks zlib", "meta.yaml: the test commands do not run ppi-refine", "meta.yaml: no about/home"])
 
 
 def roff_text(page):

@@ -181,6 +181,12 @@ TEST(bounded_output, graphml_escapes_identifiers_and_refuses_what_xml_cannot_hol
             << result.err;
         EXPECT_FALSE(std::filesystem::exists(output));
     }
+    // Readable names have no column in GraphML: refused before any work, not silently dropped.
+    write_file("names.txt", "a&b first\n");
+    const auto named = run_vornel({"--names", "names.txt", "net.txt", "NULL", "cn", "1", "named.graphml"});
+    EXPECT_EQ(named.exit_code, 1);
+    EXPECT_NE(named.err.find("--names adds a column to a tab-separated OUTPUT"), std::string::npos) << named.err;
+    EXPECT_FALSE(std::filesystem::exists("named.graphml"));
 }
 
 // The selection against a plain sort, on records with few distinct scores cut into uneven
