@@ -113,8 +113,7 @@ void parse_top(std::string_view text, parsed_options& parsed) {
 
 void parse_min_score(std::string_view text, parsed_options& parsed) {
     double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
+    if (!ppi::io::parse_number(text, value)) {
         parsed.errors.push_back("--min-score '" + std::string(text) + "' is not a finite number");
         return;
     }
