@@ -135,6 +135,20 @@ TEST(read_network, numbers_proteins_in_byte_order_of_identifiers) {
     EXPECT_FALSE(net.find("zz"));
 }
 
+// Ctrl-C in Python sets the flag from another thread: a long read stops, and says so.
+TEST(read_network, stops_a_long_read_when_the_stop_flag_is_set) {
+    scoped_temp_dir dir;
+    std::string lines;
+    for (int i = 0; i < 70000; ++i) {
+        lines.append(1, 'P').append(std::to_string(i)).append("\tP").append(std::to_string(i + 1)).append(1, '\n');
+    }
+    write_file("long.txt", lines);
+    std::atomic<bool> cancel{true};
+    EXPECT_EQ(vornel::read_network("long.txt", {}, false, &cancel).error, "long.txt: reading stopped");
+    cancel = false;
+    EXPECT_EQ(vornel::read_network("long.txt", {}, false, &cancel).net.interaction_count(), 70000u);
+}
+
 TEST(read_network, names_the_file_and_line_of_a_line_with_one_identifier) {
     scoped_temp_dir dir;
     write_file("net.txt", "A B\n\nlonely\n");
