@@ -19,9 +19,9 @@
 namespace {
 
 using ppi::io::line_reader;
-using test_files::gzip_member;
-using test_files::scoped_temp_dir;
-using test_files::write_file;
+using test_support::gzip_member;
+using test_support::scoped_temp_dir;
+using test_support::write_file;
 
 struct read_result {
     std::vector<std::string> lines;
