@@ -1,5 +1,6 @@
 // The scorer under unfriendly conditions: inputs named as outputs, a closed standard error,
 // nohup, memory limits, restricted processors, and iteration counts far beyond convergence.
+#include "fixtures.hpp"
 #include "test_support.hpp"
 
 #include "scorer/options.hpp"
@@ -42,17 +43,7 @@ std::size_t count_lines(const std::string& text) {
 
 // A sparse random network of `proteins` proteins (fixed seed).
 std::string random_network(int proteins, int lines) {
-    std::mt19937 rng(7);
-    std::uniform_int_distribution<int> any(0, proteins - 1);
-    std::string text;
-    for (int i = 0; i < lines; ++i) {
-        text += 'P';
-        text += std::to_string(any(rng));
-        text += " P";
-        text += std::to_string(any(rng));
-        text += '\n';
-    }
-    return text;
+    return test_support::random_network_text(7, {proteins, lines, 0, 0});
 }
 
 TEST(strict_numbers, a_sign_may_not_follow_a_sign) {
