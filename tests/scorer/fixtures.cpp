@@ -62,6 +62,18 @@ void expect_close(double expected, double actual, const std::string& what) {
     EXPECT_NEAR(expected, actual, 1e-12 * std::max(1.0, std::fabs(expected))) << what;
 }
 
+void expect_same_output_on_any_thread_count(const vornel::network& net, const vornel::listed_pairs& listed,
+                                            const method_case& c) {
+    for (const vornel::listed_pairs* mode : {static_cast<const vornel::listed_pairs*>(nullptr), &listed}) {
+        SCOPED_TRACE(mode ? "listed pairs" : "proposed pairs");
+        const std::string single = score_to_text(net, mode, c.method, c.rounds, 1);
+        ASSERT_FALSE(single.empty());
+        for (unsigned threads : {2u, 3u, 8u}) {
+            EXPECT_EQ(single, score_to_text(net, mode, c.method, c.rounds, threads, 7)) << threads << " threads";
+        }
+    }
+}
+
 void PrintTo(const method_case& c, std::ostream* out) { *out << c.method << " with " << c.rounds << " rounds"; }
 
 std::string case_name(const testing::TestParamInfo<method_case>& info) {

@@ -58,6 +58,12 @@ struct method_case {
     int rounds;
 };
 
+// Output of `c` on `net`, proposing and on `listed`, the same to the byte on 1, 2, 3 and 8
+// threads; the runs on several threads are written in small segments, so the writer merges
+// many pieces of several sorted runs.
+void expect_same_output_on_any_thread_count(const vornel::network& net, const vornel::listed_pairs& listed,
+                                            const method_case& c);
+
 void PrintTo(const method_case& c, std::ostream* out);
 // "wcd_w_2_rounds": the test name part of a case (letters, digits and underscores only).
 std::string case_name(const testing::TestParamInfo<method_case>& info);

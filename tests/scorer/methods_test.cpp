@@ -115,20 +115,12 @@ TEST_P(method_vs_reference, candidates_match_reference_and_sort_ties_by_identifi
 }
 
 TEST_P(method_vs_reference, output_is_byte_identical_for_any_thread_count) {
-    const auto& [method, rounds] = GetParam();
     std::mt19937 rng(99);
     const int proteins = 40;
     const pair_list interactions = random_network(rng, proteins, 120);
     const auto net = vornel::build_network(interactions).net;
     const auto listed = vornel::resolve_listed_pairs(random_listing(rng, interactions, proteins), net).listed;
-    for (const vornel::listed_pairs* mode : {static_cast<const vornel::listed_pairs*>(nullptr), &listed}) {
-        const std::string single = score_to_text(net, mode, method, rounds, 1);
-        ASSERT_FALSE(single.empty());
-        for (unsigned threads : {2u, 3u, 8u}) {
-            // Small segments make the writer merge many pieces of several sorted runs.
-            EXPECT_EQ(single, score_to_text(net, mode, method, rounds, threads, 7)) << threads << " threads";
-        }
-    }
+    test_support::expect_same_output_on_any_thread_count(net, listed, GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(all_methods, method_vs_reference,

@@ -111,18 +111,11 @@ TEST_P(weighted_vs_reference, candidates_match_reference) {
 }
 
 TEST_P(weighted_vs_reference, output_is_byte_identical_for_any_thread_count) {
-    const auto& [method, rounds] = GetParam();
     std::mt19937 rng(99);
     const weighted_network network = random_weighted_network(rng, 40, 120);
     const auto net = vornel::build_network(network.pairs, network.weights).net;
     const auto listed = vornel::resolve_listed_pairs(random_listing(rng, network.pairs, 40), net).listed;
-    for (const vornel::listed_pairs* mode : {static_cast<const vornel::listed_pairs*>(nullptr), &listed}) {
-        const std::string single = score_to_text(net, mode, method, rounds, 1);
-        ASSERT_FALSE(single.empty());
-        for (unsigned threads : {2u, 3u, 8u}) {
-            EXPECT_EQ(single, score_to_text(net, mode, method, rounds, threads, 7)) << threads << " threads";
-        }
-    }
+    test_support::expect_same_output_on_any_thread_count(net, listed, GetParam());
 }
 
 TEST_P(weighted_vs_reference, a_network_without_weights_weighs_every_interaction_one) {
