@@ -35,24 +35,8 @@ std::vector<char*> null_terminated(std::vector<std::string>& strings) {
     return pointers;
 }
 
-// Starts `program` with its standard output on `out_fd` and its standard error on `err_fd`,
-// waits for it and returns its exit status (-1 when it did not exit normally).
-int run_with_streams(const std::string& program, const std::vector<std::string>& arguments, const run_options& options,
-                     int out_fd, int err_fd) {
-    // Everything the child needs is made before the fork: the child only redirects and starts.
-    std::vector<std::string> argument_strings{program};
-    argument_strings.insert(argument_strings.end(), arguments.begin(), arguments.end());
-    std::vector<std::string> environment = child_environment(options);
-    const std::vector<char*> argv = null_terminated(argument_strings);
-    const std::vector<char*> envp = null_terminated(environment);
-
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::dup2(out_fd, STDOUT_FILENO) < 0 || ::dup2(err_fd, STDERR_FILENO) < 0) ::_exit(126);
-        if (options.in_child) options.in_child();
-        ::execve(program.c_str(), argv.data(), envp.data());
-        ::_exit(127);
-    }
+// Waits for `child`; its exit status, or -1 when it did not exit normally or was never made.
+int exit_code_of(pid_t child) {
     if (child < 0) return -1;
     int status = 0;
     while (::waitpid(child, &status, 0) < 0) {
@@ -79,15 +63,34 @@ struct temporary_output {
 
 } // namespace
 
+pid_t start_program(const std::string& program, const std::vector<std::string>& arguments, const run_options& options,
+                    int out_fd, int err_fd) {
+    // Everything the child needs is made before the fork: the child only redirects and starts.
+    std::vector<std::string> argument_strings{program};
+    argument_strings.insert(argument_strings.end(), arguments.begin(), arguments.end());
+    std::vector<std::string> environment = child_environment(options);
+    const std::vector<char*> argv = null_terminated(argument_strings);
+    const std::vector<char*> envp = null_terminated(environment);
+
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::dup2(out_fd, STDOUT_FILENO) < 0 || ::dup2(err_fd, STDERR_FILENO) < 0) ::_exit(126);
+        if (options.in_child) options.in_child();
+        ::execve(program.c_str(), argv.data(), envp.data());
+        ::_exit(127);
+    }
+    return child;
+}
+
 program_result run_program(const std::string& program, const std::vector<std::string>& arguments,
                            const run_options& options) {
     temporary_output out;
     if (options.merge_streams) {
-        const int exit_code = run_with_streams(program, arguments, options, out.fd, out.fd);
+        const int exit_code = exit_code_of(start_program(program, arguments, options, out.fd, out.fd));
         return {exit_code, read_file(out.path), ""};
     }
     temporary_output err;
-    const int exit_code = run_with_streams(program, arguments, options, out.fd, err.fd);
+    const int exit_code = exit_code_of(start_program(program, arguments, options, out.fd, err.fd));
     return {exit_code, read_file(out.path), read_file(err.path)};
 }
 
@@ -97,7 +100,7 @@ int run_program_into_broken_pipe(const std::string& program, const std::vector<s
     if (::pipe(ends) != 0) throw std::runtime_error("pipe failed");
     ::close(ends[0]);
     // The test process itself must survive writing nothing into it; only the child writes.
-    const int exit_code = run_with_streams(program, arguments, options, ends[1], ends[1]);
+    const int exit_code = exit_code_of(start_program(program, arguments, options, ends[1], ends[1]));
     ::close(ends[1]);
     return exit_code;
 }

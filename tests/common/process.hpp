@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -24,6 +26,12 @@ struct run_options {
     // other standard streams).
     std::function<void()> in_child;
 };
+
+// Starts `program` with `arguments` in the current directory without waiting, its standard
+// output on `out_fd` and its standard error on `err_fd` (merge_streams is not consulted);
+// returns the child's process id, or -1 when it could not be made.
+pid_t start_program(const std::string& program, const std::vector<std::string>& arguments, const run_options& options,
+                    int out_fd, int err_fd);
 
 // Runs `program` with `arguments` in the current directory and waits for it. The streams go to
 // files in the system's temporary directory, so the program's standard output is fully

@@ -340,21 +340,11 @@ protected:
     // Starts ppi-refine with `arguments` without waiting; `in_child` runs just before it starts.
     pid_t start(const std::vector<std::string>& arguments, void (*in_child)())
     {
-        const std::string program = (dir_.path() / "bin/ppi-refine").string();
-        const std::string path_entry = "PATH=" + (dir_.path() / "path").string() + ":/usr/bin:/bin";
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        char* envp[] = {const_cast<char*>(path_entry.c_str()), nullptr};
-        const pid_t child = ::fork();
-        if (child == 0) {
-            const int sink = ::open("transcript.log", O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            ::dup2(sink, STDOUT_FILENO);
-            ::dup2(sink, STDERR_FILENO);
-            in_child();
-            ::execve(program.c_str(), argv.data(), envp);
-            ::_exit(127);
-        }
+        const int sink = ::open("transcript.log", O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        test_support::run_options start_options = options();
+        start_options.in_child = in_child;
+        const pid_t child = test_support::start_program(program(), arguments, start_options, sink, sink);
+        if (sink >= 0) ::close(sink);
         return child;
     }
 };
