@@ -1,10 +1,8 @@
 #pragma once
 
 // Generated inputs and the helpers of the parameterised method tests, shared by the scorer's
-// tests.
+// tests. The network types come with test_support.hpp.
 #include "test_support.hpp"
-
-#include "scorer/network.hpp"
 
 #include <gtest/gtest.h>
 
