@@ -126,7 +126,7 @@ TEST(cli, a_gzip_network_scores_like_the_plain_file) {
     }
     write_file("net.txt", text);
     const std::size_t half = text.size() / 2;
-    write_file("net.txt.gz", test_files::gzip_member(text.substr(0, half)) + test_files::gzip_member(text.substr(half)));
+    write_file("net.txt.gz", test_support::gzip_member(text.substr(0, half)) + test_support::gzip_member(text.substr(half)));
     for (const char* method : {"jaccard", "l3"}) {
         ASSERT_EQ(run_vornel({"net.txt", "net.txt", method, "1", "plain.out"}).exit_code, 0);
         const auto packed = run_vornel({"net.txt.gz", "net.txt.gz", method, "1", "packed.out"});
@@ -142,7 +142,7 @@ TEST(cli, binary_or_damaged_input_gives_one_error_line_naming_file_and_line) {
     for (int i = 0; i < 50000; ++i) {
         text.append("A").append(std::to_string(i % 1000)).append(" B").append(std::to_string(i % 777)).append("\n");
     }
-    const std::string packed = test_files::gzip_member(text);
+    const std::string packed = test_support::gzip_member(text);
     write_file("cut.gz", packed.substr(0, packed.size() - 100));
     std::string scrambled = packed;
     for (std::size_t i = 500; i < 700; ++i) scrambled[i] = static_cast<char>(i * 13);
