@@ -125,6 +125,8 @@ void check_write_network(const std::vector<std::string_view>& positional, parsed
     parsed.values.network_path = positional[0];
     if (parsed.values.network_path.empty()) parsed.errors.push_back("NETWORK is an empty file name");
     if (!parsed.values.names_path.empty()) parsed.errors.push_back("--names applies to OUTPUT, not to --write-network");
+    if (parsed.values.top) parsed.errors.push_back("--top applies to OUTPUT, not to --write-network");
+    if (parsed.values.min_score) parsed.errors.push_back("--min-score applies to OUTPUT, not to --write-network");
 }
 
 void check_positionals(const std::vector<std::string_view>& positional, parsed_options& parsed) {
@@ -205,6 +207,22 @@ void take_argument(std::span<const char* const> args, std::size_t& i, parse_stat
     }
 }
 
+// The help's list of methods, one line each, and how the weighted ones read weights.
+std::string method_list_text() {
+    std::string text;
+    for (const method_entry& entry : all_methods()) {
+        std::string name(entry.name);
+        name.resize(9, ' ');
+        text += "  " + name + std::string(entry.summary) + "\n";
+    }
+    return text +
+           "\n"
+           "Weighted methods (-w) take the weight w of an interaction from NETWORK: a plain list's\n"
+           "numeric third column, or the confidence column of a STRING or PSI-MITAB file (s_x: the\n"
+           "sum of x's weights; a repeated pair keeps its largest weight). On a network without\n"
+           "weights every interaction weighs 1. The other methods ignore weights.\n";
+}
+
 } // namespace
 
 parsed_options parse_options(std::span<const char* const> args) {
@@ -268,18 +286,7 @@ std::string help_text() {
         "      --version    show the version\n"
         "\n"
         "Methods:\n";
-    for (const method_entry& entry : all_methods()) {
-        std::string name(entry.name);
-        name.resize(9, ' ');
-        text += "  " + name + std::string(entry.summary) + "\n";
-    }
-    text +=
-        "\n"
-        "Weighted methods (-w) take the weight w of an interaction from NETWORK: a plain list's\n"
-        "numeric third column, or the confidence column of a STRING or PSI-MITAB file (s_x: the\n"
-        "sum of x's weights; a repeated pair keeps its largest weight). On a network without\n"
-        "weights every interaction weighs 1. The other methods ignore weights.\n";
-    return text;
+    return text + method_list_text();
 }
 
 std::string version_line() { return std::string("vornel ") + VORNEL_VERSION; }

@@ -218,3 +218,31 @@ TEST(cli, scoring_and_evaluate_share_one_grammar_of_numbers_and_formats) {
 }
 
 }  // namespace
+
+namespace {
+
+// An argument that cannot work is refused before the network is read or scored: the error is
+// the only line, with no progress before it.
+TEST(cli, arguments_that_cannot_work_are_refused_before_any_work) {
+    scoped_temp_dir dir;
+    write_file("net.txt", "A B\nA C\nA D\nB C\nC D\nD E\n");
+    std::filesystem::create_directory("folder");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"net.txt", "NULL", "cn", "1", "folder"}, "folder: is a directory; give a file name"},
+        {{"--write-network", "folder", "net.txt"}, "folder: is a directory; give a file name"},
+        {{"--names", "missing.map", "net.txt", "NULL", "cn", "1", "out.txt"}, "missing.map: cannot read"},
+        {{"net.txt", "missing.txt", "cn", "1", "out.txt"}, "missing.txt: cannot read"},
+        {{"--top", "5", "--write-network", "cut.tsv", "net.txt"}, "--top applies to OUTPUT, not to --write-network"},
+        {{"--min-score", "0.5", "--write-network", "cut.tsv", "net.txt"}, "--min-score applies to OUTPUT"},
+    };
+    for (const auto& [args, expected] : cases) {
+        const auto result = run_vornel(args);
+        EXPECT_NE(result.exit_code, 0) << expected;
+        EXPECT_EQ(count_lines(result.err), 1u) << result.err;
+        EXPECT_NE(result.err.find(expected), std::string::npos) << result.err;
+        EXPECT_TRUE(std::filesystem::is_directory("folder"));
+        EXPECT_FALSE(exists("out.txt") || exists("cut.tsv")) << expected;
+    }
+}
+
+}  // namespace
