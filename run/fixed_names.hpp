@@ -21,7 +21,7 @@ inline const std::string proposed_pairs = "NULL";
 // The scored-pair file the scorer writes and each phase selects from.
 inline const std::string scored_pair_file = "ppi.temp.txt";
 
-// Scratch files a scorer of the original run left beside it; deleted at the start of a run.
+// The scorer's scratch files, deleted at the start of a run.
 inline const std::string scorer_scratch_ids = "prtn.temp.ids";
 inline const std::string scorer_scratch_pairs = "ppi.fatemp.txt";
 
