@@ -15,6 +15,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <chrono>
@@ -63,17 +64,22 @@ std::shared_ptr<py_network> finish_network(network_result read, std::string sour
     return held;
 }
 
+// The reading options as the program checks them ("" for an option not given).
 ppi::io::format_options format_options_of(const std::string& format, const std::string& columns,
-                                          const std::string& taxon, const std::string& ids, bool genetic) {
+                                          const std::string& taxon, const std::string& ids, bool genetic,
+                                          double min_weight) {
+    const auto given = [](const std::string& text) {
+        return text.empty() ? std::nullopt : std::optional<std::string_view>(text);
+    };
     ppi::io::format_options options;
-    if (!format.empty() && !ppi::io::is_format_name(format)) {
-        throw py::value_error("unknown format '" + format + "' (one of " + ppi::io::format_names() + ")");
+    const auto errors = ppi::io::check_format_options(
+        {given(format), given(columns), given(taxon), given(ids), genetic, min_weight}, options);
+    if (!errors.empty()) {
+        const auto& error = errors.front(); // named as the keyword argument: min-weight is min_weight
+        std::string keyword = error.option;
+        std::replace(keyword.begin(), keyword.end(), '-', '_');
+        throw py::value_error(keyword + "='" + error.value + "' " + error.problem);
     }
-    options.format = format;
-    options.columns = columns;
-    options.taxon = taxon;
-    if (!ids.empty() && !ppi::io::parse_id_choice(ids, options.ids)) throw py::value_error("unknown id choice '" + ids + "'");
-    options.keep_genetic = genetic;
     return options;
 }
 
@@ -164,8 +170,7 @@ std::shared_ptr<py_network> network_from_file(const std::string& path, const std
                                               const std::string& columns, const std::string& taxon,
                                               const std::string& ids, bool genetic, bool weights,
                                               double min_weight) {
-    ppi::io::format_options options = format_options_of(format, columns, taxon, ids, genetic);
-    options.min_weight = min_weight;
+    const ppi::io::format_options options = format_options_of(format, columns, taxon, ids, genetic, min_weight);
     network_result read;
     // A whole-proteome file takes seconds to read: Ctrl-C stops it.
     std::atomic<bool> cancel{false};

@@ -184,3 +184,65 @@ TEST(cli, a_failed_run_keeps_an_earlier_output_untouched) {
 }
 
 }  // namespace
+
+namespace {
+
+// Scoring and evaluate read numbers and format options through the same parser: what one takes,
+// the other takes; what one refuses, the other refuses in the same words.
+TEST(cli, scoring_and_evaluate_share_one_grammar_of_numbers_and_formats) {
+    scoped_temp_dir dir;
+    write_file("net.txt", "A B\nA C\nA D\nB C\nC D\nD E\n");
+    EXPECT_EQ(run_vornel({"--threads", "+2", "net.txt", "NULL", "cn", "+1", "out.txt"}).exit_code, 0);
+    EXPECT_EQ(run_vornel({"evaluate", "--threads", "+2", "--repeats=+1", "--methods", "cn", "net.txt"}).exit_code, 0);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"--threads", "+-2"}, "--threads '+-2' is not a whole number from 1 to 1024"},
+        {{"--threads", "1025"}, "--threads '1025' is not a whole number from 1 to 1024"},
+        {{"--taxon", "abc"}, "--taxon 'abc' is not an NCBI taxon id (digits)"},
+        {{"--taxon="}, "--taxon '' is not an NCBI taxon id (digits)"},
+        {{"--format", "stringdb"}, "--format 'stringdb' is not one of plain, string"},
+        {{"--columns", "1"}, "--columns '1' is not A,B or A,B,W"},
+        {{"--ids", "gene"}, "--ids 'gene' is not one of entrez"},
+        {{"--min-weight", "inf"}, "--min-weight 'inf' is not a number"},
+    };
+    for (const auto& [options, expected] : refused) {
+        std::vector<std::string> scoring = options, evaluating = {"evaluate"};
+        for (const char* word : {"net.txt", "NULL", "cn", "1", "out.txt"}) scoring.emplace_back(word);
+        evaluating.insert(evaluating.end(), options.begin(), options.end());
+        evaluating.emplace_back("net.txt");
+        for (const auto& args : {scoring, evaluating}) {
+            const auto result = run_vornel(args);
+            EXPECT_EQ(result.exit_code, 2) << expected;
+            EXPECT_NE(result.err.find(expected), std::string::npos) << result.err;
+        }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// An argument that cannot work is refused before the network is read or scored: the error is
+// the only line, with no progress before it.
+TEST(cli, arguments_that_cannot_work_are_refused_before_any_work) {
+    scoped_temp_dir dir;
+    write_file("net.txt", "A B\nA C\nA D\nB C\nC D\nD E\n");
+    std::filesystem::create_directory("folder");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"net.txt", "NULL", "cn", "1", "folder"}, "folder: is a directory; give a file name"},
+        {{"--write-network", "folder", "net.txt"}, "folder: is a directory; give a file name"},
+        {{"--names", "missing.map", "net.txt", "NULL", "cn", "1", "out.txt"}, "missing.map: cannot read"},
+        {{"net.txt", "missing.txt", "cn", "1", "out.txt"}, "missing.txt: cannot read"},
+        {{"--top", "5", "--write-network", "cut.tsv", "net.txt"}, "--top applies to OUTPUT, not to --write-network"},
+        {{"--min-score", "0.5", "--write-network", "cut.tsv", "net.txt"}, "--min-score applies to OUTPUT"},
+    };
+    for (const auto& [args, expected] : cases) {
+        const auto result = run_vornel(args);
+        EXPECT_NE(result.exit_code, 0) << expected;
+        EXPECT_EQ(count_lines(result.err), 1u) << result.err;
+        EXPECT_NE(result.err.find(expected), std::string::npos) << result.err;
+        EXPECT_TRUE(std::filesystem::is_directory("folder"));
+        EXPECT_FALSE(exists("out.txt") || exists("cut.tsv")) << expected;
+    }
+}
+
+}  // namespace
