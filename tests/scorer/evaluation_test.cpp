@@ -3,9 +3,9 @@
 // `vornel evaluate` command line.
 #include "test_support.hpp"
 
-#include "scorer/evaluate_command.hpp"
-#include "scorer/evaluation.hpp"
-#include "scorer/methods.hpp"
+#include "scorer/cli/evaluate_command.hpp"
+#include "scorer/evaluate/evaluation.hpp"
+#include "scorer/cli/method_registry.hpp"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "reference_methods.hpp"
 #include "test_support.hpp"
 
-#include "scorer/methods.hpp"
+#include "scorer/cli/method_registry.hpp"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 // nohup, memory limits, restricted processors, and iteration counts far beyond convergence.
 #include "test_support.hpp"
 
-#include "scorer/options.hpp"
-#include "scorer/output.hpp"
-#include "scorer/processors.hpp"
+#include "scorer/cli/options.hpp"
+#include "scorer/output/text_writer.hpp"
+#include "scorer/parallel/processors.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "scorer/network.hpp"
+#include "scorer/graph/network.hpp"
 #include "temp_files.hpp"
 
 #include <filesystem>
