@@ -6,6 +6,7 @@
 #include "scorer/cli/method_registry.hpp"
 #include "scorer/graph/network.hpp"
 #include "scorer/output/text_writer.hpp"
+#include "scorer/output/record_order.hpp"
 #include "scorer/output/segment_sort.hpp"
 #include "scorer/parallel/processors.hpp"
 #include "scorer/graph/readable_names.hpp"

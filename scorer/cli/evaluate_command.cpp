@@ -4,6 +4,7 @@
 #include "scorer/graph/empty_network.hpp"
 #include "scorer/output/gnuplot_png.hpp"
 #include "scorer/cli/method_registry.hpp"
+#include "scorer/evaluate/report.hpp"
 #include "scorer/output/output_file.hpp"
 #include "scorer/cli/options.hpp"
 #include "scorer/parallel/processors.hpp"

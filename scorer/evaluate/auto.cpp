@@ -10,6 +10,7 @@
 #include "scorer/evaluate/auto.hpp"
 
 #include "scorer/evaluate/evaluation.hpp"
+#include "scorer/evaluate/report.hpp"
 #include "scorer/learn/learn.hpp"
 #include "scorer/methods/scorers.hpp"
 

@@ -3,6 +3,7 @@
 #include "scorer/parallel/parallel.hpp"
 #include "scorer/output/records.hpp"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -10,6 +11,8 @@
 #include <mutex>
 #include <span>
 #include <thread>
+#include <queue>
+#include <utility>
 #include <vector>
 
 namespace vornel {
@@ -28,25 +31,48 @@ segment_plan plan_segments(record_runs& runs, std::size_t records_per_segment);
 // Sorts the segment's part of every run.
 void sort_segment(record_runs& runs, const segment_plan& plan, std::size_t segment);
 
+// Calls take(record) for the records of the runs' sorted parts of one segment, merged in
+// order, until take returns false; returns false then. A few runs are merged by scanning their
+// heads; many (one per core on a big machine) through a heap.
+template <class Take>
+bool merge_segment(const record_runs& runs, const segment_plan& plan, std::size_t segment, Take take) {
+    struct cursor {
+        const score_record* next;
+        const score_record* stop;
+    };
+    std::vector<cursor> cursors;
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        const std::size_t from = plan.bounds[segment][r];
+        const std::size_t to = plan.bounds[segment + 1][r];
+        if (from < to) cursors.push_back({runs[r].begin() + from, runs[r].begin() + to});
+    }
+    auto later = [](const cursor& x, const cursor& y) { return *y.next < *x.next; };
+    constexpr std::size_t heap_from = 5;
+    const bool use_heap = cursors.size() >= heap_from;
+    if (use_heap) std::make_heap(cursors.begin(), cursors.end(), later);
+    while (!cursors.empty()) {
+        if (use_heap) {
+            std::pop_heap(cursors.begin(), cursors.end(), later);
+            cursor& best = cursors.back();
+            if (!take(*best.next)) return false;
+            if (++best.next == best.stop) {
+                cursors.pop_back();
+            } else {
+                std::push_heap(cursors.begin(), cursors.end(), later);
+            }
+        } else {
+            std::size_t best = 0;
+            for (std::size_t i = 1; i < cursors.size(); ++i) {
+                if (*cursors[i].next < *cursors[best].next) best = i;
+            }
+            if (!take(*cursors[best].next)) return false;
+            if (++cursors[best].next == cursors[best].stop) cursors.erase(cursors.begin() + std::ptrdiff_t(best));
+        }
+    }
+    return true;
+}
+
 // Segment size for `threads` threads, at most `largest` records.
 std::size_t segment_size_for(const record_runs& runs, unsigned threads, std::size_t largest);
-
-// Receives records that share one score (`key`), in write order: ties[i] is the tie of the
-// record at position first + i of the whole order.
-using equal_score_taker =
-    std::function<void(std::size_t first, std::uint64_t key, std::span<const std::uint64_t> ties)>;
-
-// Sorts the records of the runs into write order by counting, when that is cheap: the records
-// hold few distinct scores (at most one per `records_per_score` records, and 131,072 at most),
-// every run lists its records by the high half of the tie, and records sharing it are all in
-// one run (candidates as the row scorers make them: a row's records at once, rows in increasing
-// order). `ties` (at least as long as all runs together) receives the ties in write order;
-// take() is then called on `threads` threads for consecutive pieces of records of one score,
-// each position exactly once, and may overwrite the pieces it is given. The records are used up
-// on the way (keys overwritten, rows reordered), and left so by an exception (no memory).
-// Returns false, with nothing taken and the runs' records as they were, when the records are
-// not of that kind.
-bool sort_by_counting(record_runs& runs, unsigned threads, std::span<std::uint64_t> ties,
-                      const equal_score_taker& take, std::size_t records_per_score = 8);
 
 }  // namespace vornel

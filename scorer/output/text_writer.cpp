@@ -97,47 +97,6 @@ void append_line(text_chunk& text, const score_record& record, const pair_naming
 // Text is handed to the writer in chunks of about this size.
 constexpr std::size_t chunk_bytes = std::size_t{1} << 20;
 
-// Calls take(record) for the records of the runs' sorted parts of one segment, merged in
-// order, until take returns false; returns false then. A few runs are merged by scanning their
-// heads; many (one per core on a big machine) through a heap.
-template <class Take>
-bool merge_segment(const record_runs& runs, const segment_plan& plan, std::size_t segment, Take take) {
-    struct cursor {
-        const score_record* next;
-        const score_record* stop;
-    };
-    std::vector<cursor> cursors;
-    for (std::size_t r = 0; r < runs.size(); ++r) {
-        const std::size_t from = plan.bounds[segment][r];
-        const std::size_t to = plan.bounds[segment + 1][r];
-        if (from < to) cursors.push_back({runs[r].begin() + from, runs[r].begin() + to});
-    }
-    auto later = [](const cursor& x, const cursor& y) { return *y.next < *x.next; };
-    constexpr std::size_t heap_from = 5;
-    const bool use_heap = cursors.size() >= heap_from;
-    if (use_heap) std::make_heap(cursors.begin(), cursors.end(), later);
-    while (!cursors.empty()) {
-        if (use_heap) {
-            std::pop_heap(cursors.begin(), cursors.end(), later);
-            cursor& best = cursors.back();
-            if (!take(*best.next)) return false;
-            if (++best.next == best.stop) {
-                cursors.pop_back();
-            } else {
-                std::push_heap(cursors.begin(), cursors.end(), later);
-            }
-        } else {
-            std::size_t best = 0;
-            for (std::size_t i = 1; i < cursors.size(); ++i) {
-                if (*cursors[i].next < *cursors[best].next) best = i;
-            }
-            if (!take(*cursors[best].next)) return false;
-            if (++cursors[best].next == cursors[best].stop) cursors.erase(cursors.begin() + std::ptrdiff_t(best));
-        }
-    }
-    return true;
-}
-
 // Merges the runs' sorted parts of one segment and formats them, in order, as chunks passed to
 // `emit(text)` (which returns false to stop early).
 template <line_style Style, class Emit>
@@ -293,45 +252,6 @@ bool write_sorted_records(record_runs& runs, const pair_naming& naming, unsigned
     formatters.join();
     if (failure) std::rethrow_exception(failure);
     return ok;
-}
-
-void sort_records(record_runs& runs, unsigned threads, const sorted_part_taker& take,
-                  std::size_t records_per_segment) {
-    threads = std::max(1u, threads);
-    const segment_plan plan = plan_segments(runs, segment_size_for(runs, threads, records_per_segment));
-    const std::size_t segments = plan.segment_count();
-    std::vector<std::size_t> position(segments + 1, 0);
-    for (std::size_t i = 0; i < segments; ++i) {
-        position[i + 1] = position[i];
-        for (std::size_t r = 0; r < runs.size(); ++r) position[i + 1] += plan.bounds[i + 1][r] - plan.bounds[i][r];
-    }
-    std::atomic<std::size_t> next_segment{0};
-    auto sort_all = [&] {
-        std::vector<score_record> merged;
-        for (std::size_t i; (i = next_segment.fetch_add(1)) < segments;) {
-            sort_segment(runs, plan, i);
-            merged.clear();
-            merge_segment(runs, plan, i, [&](const score_record& record) {
-                merged.push_back(record);
-                return true;
-            });
-            take(position[i], merged);
-        }
-    };
-    helper_threads helpers(threads - 1, sort_all);
-    sort_all();
-    helpers.join();
-}
-
-void order_runs(record_runs& runs, std::size_t top) {
-    for_each_part(runs.size(), [&](std::size_t r) {
-        record_buffer& run = runs[r];
-        if (top < run.size()) {
-            std::partial_sort(run.begin(), run.begin() + static_cast<std::ptrdiff_t>(top), run.end());
-        } else {
-            std::sort(run.begin(), run.end());
-        }
-    });
 }
 
 }  // namespace vornel

@@ -51,40 +51,4 @@ bool write_sorted_records(record_runs& runs, const pair_naming& naming, unsigned
 bool write_sorted_records(record_runs& runs, const pair_naming& naming, unsigned threads, output_file& out,
                           const output_encoding& encoding, std::size_t records_per_segment = std::size_t{1} << 18);
 
-// Receives a part of the sorted records: `records` are those at positions [first, first + size)
-// of the whole order.
-using sorted_part_taker = std::function<void(std::size_t first, std::span<const score_record> records)>;
-
-// Sorts the records of the runs in the order write_sorted_records writes them (best first) and
-// hands them over in parts, on `threads` threads at once: take() is called from several threads,
-// each part exactly once, in no particular order. For callers that want the records rather than
-// text; the runs are reordered in place as write_sorted_records does.
-void sort_records(record_runs& runs, unsigned threads, const sorted_part_taker& take,
-                  std::size_t records_per_segment = std::size_t{1} << 18);
-
-// Puts the records of every run in the order write_sorted_records writes them (best first),
-// each run on a thread of its own; with `top` smaller than a run, only that run's best `top`
-// records are put in order, at its front (the rest stay behind them, unordered). For callers
-// that want the records rather than text.
-void order_runs(record_runs& runs, std::size_t top = SIZE_MAX);
-
-// Calls emit(record) for the first `limit` records of the runs in write order, best first.
-// Expects: order_runs(runs, top) with top >= limit.
-template <class Emit>
-void merge_ordered_runs(const record_runs& runs, std::size_t limit, Emit emit) {
-    using head = std::pair<score_record, std::size_t>;  // a run's next record and the run
-    const auto later = [](const head& x, const head& y) { return y.first < x.first; };
-    std::priority_queue<head, std::vector<head>, decltype(later)> heads(later);
-    std::vector<std::size_t> next(runs.size(), 0);
-    for (std::size_t r = 0; r < runs.size(); ++r) {
-        if (!runs[r].empty()) heads.push({runs[r][0], r});
-    }
-    for (std::size_t done = 0; done < limit && !heads.empty(); ++done) {
-        const auto [record, r] = heads.top();
-        heads.pop();
-        emit(record);
-        if (++next[r] < runs[r].size()) heads.push({runs[r][next[r]], r});
-    }
-}
-
 }  // namespace vornel

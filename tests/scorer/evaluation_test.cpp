@@ -1,10 +1,12 @@
 // The held-out evaluation: rank counting against a full sort, the figures worked out by hand,
 // the draws, figures on generated networks whose answer is known, thread independence and the
 // `vornel evaluate` command line.
+#include "ranking_oracle.hpp"
 #include "test_support.hpp"
 
 #include "scorer/cli/evaluate_command.hpp"
 #include "scorer/evaluate/evaluation.hpp"
+#include "scorer/evaluate/report.hpp"
 #include "scorer/cli/method_registry.hpp"
 
 #include <gtest/gtest.h>

@@ -4,6 +4,7 @@
 #include "test_support.hpp"
 
 #include "scorer/evaluate/evaluation.hpp"
+#include "scorer/evaluate/report.hpp"
 #include "scorer/learn/features.hpp"
 #include "scorer/learn/learn.hpp"
 #include "scorer/learn/logistic_model.hpp"

@@ -2,6 +2,7 @@
 #include "test_support.hpp"
 
 #include "scorer/output/text_writer.hpp"
+#include "scorer/output/record_order.hpp"
 #include "scorer/output/segment_sort.hpp"
 
 #include <gtest/gtest.h>
