@@ -233,6 +233,26 @@ parsed_options parse_options(std::span<const char* const> args) {
     return parsed;
 }
 
+namespace {
+
+// The help's list of methods, from the registry, and what the weighted ones read.
+std::string methods_text() {
+    std::string text = "Methods:\n";
+    for (const method_entry& entry : all_methods()) {
+        std::string name(entry.name);
+        name.resize(9, ' ');
+        text += "  " + name + std::string(entry.summary) + "\n";
+    }
+    return text +
+           "\n"
+           "Weighted methods (-w) take the weight w of an interaction from NETWORK: a plain list's\n"
+           "numeric third column, or the confidence column of a STRING or PSI-MITAB file (s_x: the\n"
+           "sum of x's weights; a repeated pair keeps its largest weight). On a network without\n"
+           "weights every interaction weighs 1. The other methods ignore weights.\n";
+}
+
+}  // namespace
+
 std::string help_text() {
     std::string text =
         "Usage: vornel [OPTIONS] NETWORK PAIRS METHOD ITERATIONS OUTPUT\n"
@@ -279,20 +299,8 @@ std::string help_text() {
         "      --min-score S  write only the pairs scoring at least S\n"
         "  -h, --help       show this help\n"
         "      --version    show the version\n"
-        "\n"
-        "Methods:\n";
-    for (const method_entry& entry : all_methods()) {
-        std::string name(entry.name);
-        name.resize(9, ' ');
-        text += "  " + name + std::string(entry.summary) + "\n";
-    }
-    text +=
-        "\n"
-        "Weighted methods (-w) take the weight w of an interaction from NETWORK: a plain list's\n"
-        "numeric third column, or the confidence column of a STRING or PSI-MITAB file (s_x: the\n"
-        "sum of x's weights; a repeated pair keeps its largest weight). On a network without\n"
-        "weights every interaction weighs 1. The other methods ignore weights.\n";
-    return text;
+        "\n";
+    return text + methods_text();
 }
 
 std::string version_line() { return std::string("vornel ") + VORNEL_VERSION; }

@@ -398,13 +398,6 @@ bool network::interacts(std::uint32_t u, std::uint32_t v) const {
     return std::binary_search(row.begin(), row.end(), v);
 }
 
-double parse_weight(std::string_view text) {
-    double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size()) return no_weight;
-    return value >= 0 && std::isfinite(value) ? value : no_weight;
-}
-
 network_result read_network(const std::string& path, const ppi::io::format_options& formats, bool keep_weights) {
     network_builder builder;
     std::uint64_t lines = 0;

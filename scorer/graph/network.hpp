@@ -93,10 +93,6 @@ network_result read_network(const std::string& path, const ppi::io::format_optio
 network_result build_network(std::span<const std::pair<std::string, std::string>> pairs,
                              std::span<const double> weights = {});
 
-// The weight written in a column: a finite number >= 0 that std::from_chars reads whole, or
-// no_weight.
-double parse_weight(std::string_view text);
-
 // The distinct pairs of a pair list, in the order of their first appearance and orientation,
 // with both proteins in the network.
 struct listed_pairs {

@@ -41,11 +41,11 @@ bool solve_symmetric(std::vector<double> a, std::vector<double>& b, std::size_t 
     return true;
 }
 
-logistic_model fit_logistic(std::span<const double> rows, std::size_t width, std::span<const unsigned char> labels,
-                            double ridge, int max_iterations, const std::atomic<bool>* cancel) {
-    logistic_model model;
-    const std::size_t count = labels.size();
-    if (count == 0 || width == 0) return model;
+namespace {
+
+// The model's mean and scale of every feature over the `count` rows: each feature enters the
+// fit with mean 0 and standard deviation 1 (a constant feature is left unscaled).
+void standardise(logistic_model& model, std::span<const double> rows, std::size_t width, std::size_t count) {
     model.mean.assign(width, 0.0);
     model.scale.assign(width, 1.0);
     for (std::size_t r = 0; r < count; ++r) {
@@ -63,6 +63,16 @@ logistic_model fit_logistic(std::span<const double> rows, std::size_t width, std
         const double sd = std::sqrt(variance[j] / double(count));
         model.scale[j] = sd > 1e-12 ? 1.0 / sd : 1.0;
     }
+}
+
+}  // namespace
+
+logistic_model fit_logistic(std::span<const double> rows, std::size_t width, std::span<const unsigned char> labels,
+                            double ridge, int max_iterations, const std::atomic<bool>* cancel) {
+    logistic_model model;
+    const std::size_t count = labels.size();
+    if (count == 0 || width == 0) return model;
+    standardise(model, rows, width, count);
 
     const std::size_t n = width + 1;
     model.coefficients.assign(n, 0.0);

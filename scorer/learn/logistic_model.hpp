@@ -20,7 +20,9 @@ struct logistic_model {
 
     // The fitted probability that a row with these features is positive (0 for an empty model).
     double probability(std::span<const double> features) const;
-    // The linear predictor; orders rows like probability() without rounding to 1 for large ones.
+
+private:
+    // The linear predictor of the features.
     double margin(std::span<const double> features) const;
 };
 

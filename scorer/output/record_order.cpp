@@ -325,30 +325,17 @@ score_layout lay_out_scores(const std::vector<portion_scores>& portions, std::si
 
 }  // namespace
 
-bool sort_by_counting(record_runs& runs, unsigned threads, std::span<std::uint64_t> ties,
-                      const equal_score_taker& take, std::size_t records_per_score) {
-    std::size_t total = 0;
-    for (const auto& run : runs) total += run.size();
-    if (total == 0) return true;
-    const std::size_t parts = std::max(1u, threads);
-    const auto portions = cut_by_rows(runs, parts);
-    if (!portions) return false;
-    // A portion far above its share would leave the other threads idle: not worth counting.
-    for (std::size_t t = 0; t < parts; ++t) {
-        if (portions->size(t) > 2 * (total / parts) + (std::size_t{1} << 16)) return false;
-    }
+namespace {
 
-    // Beyond some 10^5 scores the counts and next positions no longer stay in the caches: aa's
-    // 450,682 scores over 5.7 million candidates sorted no faster than by comparison.
-    constexpr std::size_t most_scores = std::size_t{1} << 17;
-    const std::size_t limit =
-        std::min(most_scores, std::max<std::size_t>(total / std::max<std::size_t>(1, records_per_score), 1024));
-    // Number the scores of every portion, all stopping at the first sign that counting does not
-    // pay; every key is then put back.
+// Numbers the scores of every portion and lays them out in write order, all stopping at the
+// first sign that counting does not pay (more than `limit` scores); every key is then put back
+// and nothing is returned.
+std::optional<score_layout> number_and_lay_out(record_runs& runs, const row_portions& portions, std::size_t parts,
+                                               std::size_t limit) {
     std::vector<portion_scores> scores(parts);
     std::atomic<bool> unsuitable{false};
     for_each_part(parts, [&](std::size_t t) {
-        if (!number_scores(runs, *portions, t, limit, unsuitable, scores[t])) unsuitable = true;
+        if (!number_scores(runs, portions, t, limit, unsuitable, scores[t])) unsuitable = true;
     });
     score_layout layout;
     if (!unsuitable) {
@@ -356,23 +343,29 @@ bool sort_by_counting(record_runs& runs, unsigned threads, std::span<std::uint64
         unsuitable = layout.keys.size() > limit;
     }
     if (unsuitable) {
-        for_each_part(parts, [&](std::size_t t) { restore_keys(runs, *portions, t, scores[t]); });
-        return false;
+        for_each_part(parts, [&](std::size_t t) { restore_keys(runs, portions, t, scores[t]); });
+        return std::nullopt;
     }
-    scores.clear();
+    return layout;
+}
 
-    // Place every tie at its score's next position, portion by portion in tie order.
+// Places every tie at its score's next position, portion by portion in tie order.
+void place_ties(record_runs& runs, const row_portions& portions, std::size_t parts, score_layout& layout,
+                std::span<std::uint64_t> ties) {
     for_each_part(parts, [&](std::size_t t) {
         std::size_t* next = layout.next[t].data();
         row_orderer orderer;
-        visit_rows_in_order(runs, *portions, t, [&](score_record* first, score_record* last) {
+        visit_rows_in_order(runs, portions, t, [&](score_record* first, score_record* last) {
             orderer.visit_in_order(first, last, [&](const score_record& record) { ties[next[record.key]++] = record.tie; });
             return true;
         });
     });
+}
 
-    // Hand the ties over in pieces, each within one score.
-    const std::size_t piece = segment_size_for(runs, static_cast<unsigned>(parts), std::size_t{1} << 16);
+// Hands the `total` placed ties over in pieces of `piece`, each within one score, on `parts`
+// threads.
+void hand_over_ties(const score_layout& layout, std::span<std::uint64_t> ties, std::size_t total, std::size_t parts,
+                    std::size_t piece, const equal_score_taker& take) {
     std::atomic<std::size_t> next_piece{0};
     for_each_part(parts, [&](std::size_t) {
         for (std::size_t from; (from = next_piece.fetch_add(1) * piece) < total;) {
@@ -386,6 +379,32 @@ bool sort_by_counting(record_runs& runs, unsigned threads, std::span<std::uint64
             }
         }
     });
+}
+
+}  // namespace
+
+bool sort_by_counting(record_runs& runs, unsigned threads, std::span<std::uint64_t> ties,
+                      const equal_score_taker& take, std::size_t records_per_score) {
+    std::size_t total = 0;
+    for (const auto& run : runs) total += run.size();
+    if (total == 0) return true;
+    const std::size_t parts = std::max(1u, threads);
+    const auto portions = cut_by_rows(runs, parts);
+    if (!portions) return false;
+    // A portion far above its share would leave the other threads idle: not worth counting.
+    for (std::size_t t = 0; t < parts; ++t) {
+        if (portions->size(t) > 2 * (total / parts) + (std::size_t{1} << 16)) return false;
+    }
+    // Beyond some 10^5 scores the counts and next positions no longer stay in the caches: aa's
+    // 450,682 scores over 5.7 million candidates sorted no faster than by comparison.
+    constexpr std::size_t most_scores = std::size_t{1} << 17;
+    const std::size_t limit =
+        std::min(most_scores, std::max<std::size_t>(total / std::max<std::size_t>(1, records_per_score), 1024));
+    std::optional<score_layout> layout = number_and_lay_out(runs, *portions, parts, limit);
+    if (!layout) return false;
+    place_ties(runs, *portions, parts, *layout, ties);
+    const std::size_t piece = segment_size_for(runs, static_cast<unsigned>(parts), std::size_t{1} << 16);
+    hand_over_ties(*layout, ties, total, parts, piece, take);
     return true;
 }
 
