@@ -20,30 +20,28 @@ constexpr std::array<method_entry, 20> registry{{
     {"wcd", "iterative weighted Czekanowski-Dice with an average-degree floor (ITERATIONS rounds)", true, false,
      score_wcd},
     {"l3", "paths of length three: sum over u-a-b-v of 1/sqrt(k_a k_b)", false, false, score_l3},
-    {"l3n", "normalised l3: sum over u-a-b-v of 1/sqrt(|N(u) | N(b)| |N(a) | N(v)|) (Yuen, Jansson 2023)",
-     false, false, score_l3n},
-    {"sim", "sum over b in N(v) of J(u,b) + sum over a in N(u) of J(a,v), J: Jaccard (Chen et al. 2020)",
-     false, false, score_sim},
-    {"mps", "max over b in N(v) of J(u,b) + max over a in N(u) of J(a,v); ties by k_u k_v (Wang et al. 2023)",
-     false, false, score_mps},
-    {"learn", "logistic regression trained on the network's own hidden interactions",
-     false, false, score_learn},
-    {"auto", "runs l3 or learn (wcd or learn on listed pairs), as measured on the network",
-     true, false, score_auto},
+    {"l3n", "normalised l3: sum over u-a-b-v of 1/sqrt(|N(u) | N(b)| |N(a) | N(v)|) (Yuen, Jansson 2023)", false, false,
+     score_l3n},
+    {"sim", "sum over b in N(v) of J(u,b) + sum over a in N(u) of J(a,v), J: Jaccard (Chen et al. 2020)", false, false,
+     score_sim},
+    {"mps", "max over b in N(v) of J(u,b) + max over a in N(u) of J(a,v); ties by k_u k_v (Wang et al. 2023)", false,
+     false, score_mps},
+    {"learn", "logistic regression trained on the network's own hidden interactions", false, false, score_learn},
+    {"auto", "runs l3 or learn (wcd or learn on listed pairs), as measured on the network", true, false, score_auto},
     {"cn-w", "weighted cn: sum over common z of w(u,z)+w(z,v) (Lu and Zhou, EPL 89:18001, 2010)", false, true,
      score_cn_w},
     {"aa-w", "weighted aa: sum over common z of (w(u,z)+w(z,v))/ln(1+s_z) (Lu and Zhou, 2010)", false, true,
      score_aa_w},
     {"ra-w", "weighted ra: sum over common z of (w(u,z)+w(z,v))/s_z (Lu and Zhou, 2010)", false, true, score_ra_w},
-    {"pcd-w", "pcd with the weights as reliabilities: weighted FS-Weight (Chua, Sung and Wong, 2006)", false,
-     true, score_pcd_w},
-    {"wcd-w", "wcd started from the weights instead of 1 (after Liu et al. 2009; ITERATIONS rounds)",
-     true, true, score_wcd_w},
+    {"pcd-w", "pcd with the weights as reliabilities: weighted FS-Weight (Chua, Sung and Wong, 2006)", false, true,
+     score_pcd_w},
+    {"wcd-w", "wcd started from the weights instead of 1 (after Liu et al. 2009; ITERATIONS rounds)", true, true,
+     score_wcd_w},
     {"l3-w", "weighted l3: sum over u-a-b-v of w(u,a)w(a,b)w(b,v)/sqrt(s_a s_b) (ours, after Kovacs)", false, true,
      score_l3_w},
 }};
 
-}  // namespace
+} // namespace
 
 std::span<const method_entry> all_methods() { return registry; }
 
@@ -68,4 +66,4 @@ evaluation_result evaluate_methods(const network& net, const evaluation_settings
     return evaluate_methods(net, methods, settings, progress);
 }
 
-}  // namespace vornel
+} // namespace vornel

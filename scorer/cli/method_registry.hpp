@@ -28,4 +28,4 @@ const method_entry* find_method(std::string_view name);
 evaluation_result evaluate_methods(const network& net, const evaluation_settings& settings,
                                    const progress_callback& progress);
 
-}  // namespace vornel
+} // namespace vornel

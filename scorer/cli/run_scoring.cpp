@@ -1,14 +1,14 @@
 #include "scorer/cli/run_scoring.hpp"
 
-#include "scorer/graph/empty_network.hpp"
-#include "scorer/output/graphml.hpp"
 #include "scorer/cli/method_registry.hpp"
+#include "scorer/cli/progress_meter.hpp"
+#include "scorer/graph/empty_network.hpp"
+#include "scorer/graph/readable_names.hpp"
+#include "scorer/methods/record_selection.hpp"
+#include "scorer/output/graphml.hpp"
 #include "scorer/output/network_writer.hpp"
 #include "scorer/output/text_writer.hpp"
 #include "scorer/parallel/processors.hpp"
-#include "scorer/cli/progress_meter.hpp"
-#include "scorer/graph/readable_names.hpp"
-#include "scorer/methods/record_selection.hpp"
 
 #include "io/same_file.hpp"
 
@@ -49,8 +49,8 @@ void report_table(std::FILE* log, const char* role, const std::string& path, con
     const std::uint64_t skipped =
         table.skipped.genetic + table.skipped.other_taxon + table.skipped.missing_id + table.below_min_weight;
     std::fprintf(log, "vornel: %s %s: %llu rows, %llu pairs read%s%s; %s\n", role, path.c_str(),
-                 as_llu(counts.pairs_read + skipped), as_llu(counts.pairs_read), skips.empty() ? "" : "; skipped: ", skips.c_str(),
-                 table.has_weights ? "with weights" : "no weights");
+                 as_llu(counts.pairs_read + skipped), as_llu(counts.pairs_read),
+                 skips.empty() ? "" : "; skipped: ", skips.c_str(), table.has_weights ? "with weights" : "no weights");
 }
 
 // The rows --min-weight dropped, when it is given.
@@ -71,7 +71,8 @@ void report_network(std::FILE* log, const std::string& path, const network& net,
                  as_llu(counts.repeated_pairs));
 }
 
-void report_listed(std::FILE* log, const std::string& path, const listed_pairs& listed, const pair_file_counts& counts) {
+void report_listed(std::FILE* log, const std::string& path, const listed_pairs& listed,
+                   const pair_file_counts& counts) {
     std::fprintf(log,
                  "vornel: pairs %s: %llu pairs to score (%llu self-pairs dropped, %llu repeated pairs "
                  "merged, %llu with a protein missing from the network score 0)\n",
@@ -165,8 +166,8 @@ std::string describe_bound(const record_bound& bound) {
 
 void report_scored(std::FILE* log, const scored_records& scored, const record_bound& bound, double seconds,
                    const std::string& output_path) {
-    std::fprintf(log, "vornel: %llu pairs with a non-zero score after %.2f s (cpu %.2f s); ", as_llu(scored.made), seconds,
-                 cpu_seconds());
+    std::fprintf(log, "vornel: %llu pairs with a non-zero score after %.2f s (cpu %.2f s); ", as_llu(scored.made),
+                 seconds, cpu_seconds());
     if (bound.bounded()) {
         std::fprintf(log, "%llu kept (%s); ", as_llu(total_records(scored.runs)), describe_bound(bound).c_str());
     }
@@ -209,8 +210,8 @@ std::string check_run(const options& opts) {
 // The inputs of a scoring run, read.
 struct run_inputs {
     network_result read;
-    listed_result listed;  // empty when proposing candidates
-    readable_names names;  // empty without --names
+    listed_result listed; // empty when proposing candidates
+    readable_names names; // empty without --names
 };
 
 // Reads NETWORK and PAIRS and checks the network; returns the error line, or "".
@@ -246,8 +247,9 @@ std::string report_inputs(const options& opts, const method_entry& method, run_i
                      opts.names_path.c_str(), as_llu(in.names.mapped), net.protein_count(), as_llu(in.names.missing));
     }
     if (method.weighted && !net.weighted()) {
-        std::fprintf(log, "vornel: network %s has no weights (%llu interactions without a weight, a number >= 0): "
-                          "%s weighs every interaction 1\n",
+        std::fprintf(log,
+                     "vornel: network %s has no weights (%llu interactions without a weight, a number >= 0): "
+                     "%s weighs every interaction 1\n",
                      opts.network_path.c_str(), as_llu(in.read.counts.pairs_without_weight), opts.method.c_str());
     }
     return {};
@@ -338,7 +340,7 @@ std::string write_network_only(const options& opts, std::FILE* log) {
     return {};
 }
 
-}  // namespace
+} // namespace
 
 std::string run_scoring(const options& opts, std::FILE* log) {
     // Whatever runs out (memory, threads), the output_file is unwound before the error is
@@ -355,4 +357,4 @@ std::string run_scoring(const options& opts, std::FILE* log) {
     }
 }
 
-}  // namespace vornel
+} // namespace vornel

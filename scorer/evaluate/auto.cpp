@@ -51,7 +51,7 @@ void say(const scoring_job& job, const std::string& line) {
     if (job.note) job.note(line);
 }
 
-}  // namespace
+} // namespace
 
 record_runs score_auto(const scoring_job& job) {
     const auto quiet = [](const std::string&) {};
@@ -70,10 +70,10 @@ record_runs score_auto(const scoring_job& job) {
     const double learn_auc = result.filtering[1].auc.mean;
     const bool learn_leads = learn_auc >= wcd_auc + learn_margin;
     const std::string chosen = learn_leads ? "learn" : "wcd";
-    say(job, "auto: against 25% planted degree-proportional pairs, AUC wcd " + three_digits(wcd_auc) +
-                 ", learn " + three_digits(learn_auc) + " (learn needs a lead of " + three_digits(learn_margin) +
+    say(job, "auto: against 25% planted degree-proportional pairs, AUC wcd " + three_digits(wcd_auc) + ", learn " +
+                 three_digits(learn_auc) + " (learn needs a lead of " + three_digits(learn_margin) +
                  "): filtering with " + chosen);
     return learn_leads ? score_learn(job) : score_wcd(job);
 }
 
-}  // namespace vornel
+} // namespace vornel

@@ -8,4 +8,4 @@ namespace vornel {
 // chose and why, and runs it.
 record_runs score_auto(const scoring_job& job);
 
-}  // namespace vornel
+} // namespace vornel

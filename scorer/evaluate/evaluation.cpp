@@ -27,7 +27,9 @@ std::unique_ptr<proposal_tally> tally_proposals(const method_entry& method, cons
                                                 const evaluation_settings& settings) {
     scoring_job job = make_job(kept, nullptr, settings);
     auto tally = std::make_unique<proposal_tally>(hidden, hidden_count, best_count, job.threads);
-    job.consume = [&counts = *tally](unsigned thread, std::span<const score_record> block) { counts.take(thread, block); };
+    job.consume = [&counts = *tally](unsigned thread, std::span<const score_record> block) {
+        counts.take(thread, block);
+    };
     record_runs rest = method.score(job);
     hand_over_rest(rest);
     tally->finish();
@@ -48,7 +50,8 @@ void evaluate_proposing(const network& net, std::span<const method_entry* const>
     for (const std::uint64_t k : settings.top_k) best_count = std::max(best_count, k);
     for (const std::uint64_t k : result.curve_k) best_count = std::max(best_count, k);
     for (std::size_t r = 0; r < repeats; ++r) {
-        const hold_out split = split_interactions(interactions, settings.hide_share, repeat_seed(settings.seed, int(r), 1));
+        const hold_out split =
+            split_interactions(interactions, settings.hide_share, repeat_seed(settings.seed, int(r), 1));
         const network kept = network_with_interactions(net, split.kept, weights_of_pairs(net, split.kept, 0));
         std::vector<std::uint64_t> hidden;
         for (const auto& p : split.hidden) hidden.push_back(candidate_tie(p.first, p.second));
@@ -100,8 +103,8 @@ void evaluate_filtering(const network& net, std::span<const method_entry* const>
     const auto repeats = static_cast<std::size_t>(std::max(1, settings.repeats));
     std::vector<std::vector<double>> auc(methods.size()), low(methods.size()), auc_inner(methods.size());
     for (std::size_t r = 0; r < repeats; ++r) {
-        const std::vector<pair_ids> planted =
-            plant_by_degree(net, interactions, settings.plant_share, repeat_seed(settings.seed, int(r), 2), settings.cancel);
+        const std::vector<pair_ids> planted = plant_by_degree(net, interactions, settings.plant_share,
+                                                              repeat_seed(settings.seed, int(r), 2), settings.cancel);
         listed_pairs listed;
         listed.pairs.assign(interactions.begin(), interactions.end());
         listed.pairs.insert(listed.pairs.end(), planted.begin(), planted.end());
@@ -130,11 +133,12 @@ void evaluate_filtering(const network& net, std::span<const method_entry* const>
         }
     }
     for (std::size_t m = 0; m < methods.size(); ++m) {
-        result.filtering.push_back({std::string(methods[m]->name), spread_of(auc[m]), spread_of(low[m]), spread_of(auc_inner[m])});
+        result.filtering.push_back(
+            {std::string(methods[m]->name), spread_of(auc[m]), spread_of(low[m]), spread_of(auc_inner[m])});
     }
 }
 
-}  // namespace
+} // namespace
 
 evaluation_result evaluate_methods(const network& net, std::span<const method_entry* const> methods,
                                    const evaluation_settings& settings, const progress_callback& progress) {
@@ -148,4 +152,4 @@ evaluation_result evaluate_methods(const network& net, std::span<const method_en
     return result;
 }
 
-}  // namespace vornel
+} // namespace vornel

@@ -28,7 +28,7 @@ struct evaluation_settings {
     int repeats = 5;
     std::uint64_t seed = 1;
     std::vector<std::uint64_t> top_k{100, 500, 1000};
-    int rounds = 2;  // of iterative methods
+    int rounds = 2; // of iterative methods
     unsigned threads = 1;
     bool propose = true;
     bool filter = true;
@@ -38,29 +38,29 @@ struct evaluation_settings {
 
 struct proposal_row {
     std::string method;
-    std::vector<spread> precision;  // by top_k
-    std::vector<spread> recall;     // by top_k
+    std::vector<spread> precision; // by top_k
+    std::vector<spread> recall;    // by top_k
     spread average_precision;
-    std::vector<double> curve;      // mean precision at each curve_k
+    std::vector<double> curve; // mean precision at each curve_k
 };
 
 struct filter_row {
     std::string method;
     spread auc;
-    spread low_share;       // planted share among the lowest-scored low_share
-    spread auc_without_leaves;  // without interactions that have an end of degree 1
+    spread low_share;          // planted share among the lowest-scored low_share
+    spread auc_without_leaves; // without interactions that have an end of degree 1
 };
 
 struct evaluation_result {
     std::uint32_t proteins = 0;
-    bool weighted = false;             // the network's weights were used by the -w methods
+    bool weighted = false; // the network's weights were used by the -w methods
     std::uint64_t interactions = 0;
-    std::uint64_t hidden = 0;          // per repeat
-    double random_precision = 0;       // hidden pairs over non-interacting pairs of the kept network
+    std::uint64_t hidden = 0;    // per repeat
+    double random_precision = 0; // hidden pairs over non-interacting pairs of the kept network
     std::vector<std::uint64_t> curve_k;
     std::vector<proposal_row> proposal;
-    std::uint64_t planted = 0;         // per repeat
-    double planted_base_share = 0;     // planted over all scored pairs
+    std::uint64_t planted = 0;     // per repeat
+    double planted_base_share = 0; // planted over all scored pairs
     std::vector<filter_row> filtering;
 };
 
@@ -72,4 +72,4 @@ using progress_callback = std::function<void(const std::string&)>;
 evaluation_result evaluate_methods(const network& net, std::span<const method_entry* const> methods,
                                    const evaluation_settings& settings, const progress_callback& progress);
 
-}  // namespace vornel
+} // namespace vornel

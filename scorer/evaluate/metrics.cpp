@@ -20,7 +20,8 @@ double auc_with_ties(std::span<const double> real, std::span<const double> plant
     return wins / (double(real.size()) * double(low.size()));
 }
 
-double planted_share_among_lowest(std::span<const double> scores, std::span<const std::uint8_t> is_planted, double share) {
+double planted_share_among_lowest(std::span<const double> scores, std::span<const std::uint8_t> is_planted,
+                                  double share) {
     std::vector<std::pair<double, bool>> ordered(scores.size());
     for (std::size_t i = 0; i < scores.size(); ++i) ordered[i] = {scores[i], is_planted[i] != 0};
     std::sort(ordered.begin(), ordered.end());
@@ -52,7 +53,8 @@ spread spread_of(std::span<const double> values) {
 }
 
 std::vector<std::uint64_t> curve_points(std::span<const std::uint64_t> top_k) {
-    const std::uint64_t largest = top_k.empty() ? 1000 : std::max<std::uint64_t>(1, *std::max_element(top_k.begin(), top_k.end()));
+    const std::uint64_t largest =
+        top_k.empty() ? 1000 : std::max<std::uint64_t>(1, *std::max_element(top_k.begin(), top_k.end()));
     std::vector<std::uint64_t> points;
     constexpr int steps = 40;
     for (int i = 0; i <= steps; ++i) {
@@ -62,4 +64,4 @@ std::vector<std::uint64_t> curve_points(std::span<const std::uint64_t> top_k) {
     return points;
 }
 
-}  // namespace vornel
+} // namespace vornel

@@ -20,9 +20,10 @@ double auc_with_ties(std::span<const double> real, std::span<const double> plant
 
 // The share of planted items among the lowest-scored `share` of all items; a tie group that
 // straddles the cut counts in proportion, as a random order within ties would.
-double planted_share_among_lowest(std::span<const double> scores, std::span<const std::uint8_t> is_planted, double share);
+double planted_share_among_lowest(std::span<const double> scores, std::span<const std::uint8_t> is_planted,
+                                  double share);
 
 // The k at which the precision curve is drawn: about 40 values from 1 to the largest top-k.
 std::vector<std::uint64_t> curve_points(std::span<const std::uint64_t> top_k);
 
-}  // namespace vornel
+} // namespace vornel

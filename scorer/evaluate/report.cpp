@@ -68,7 +68,7 @@ std::uint64_t filter_keep_count(const evaluation_result& result, const evaluatio
     return static_cast<std::uint64_t>(std::llround((1.0 - settings.low_share) * double(result.interactions)));
 }
 
-}  // namespace
+} // namespace
 
 std::string best_proposer(const evaluation_result& result) {
     const proposal_row* best = nullptr;
@@ -108,10 +108,9 @@ std::string evaluation_report(const evaluation_result& result, const evaluation_
                               const std::string& network_path, const std::string& cut_command,
                               const std::string& cut_path) {
     std::string text = "# Evaluation of " + network_path + "\n\n";
-    text += std::to_string(result.proteins) + " proteins, " + std::to_string(result.interactions) +
-            " interactions; " + std::to_string(std::max(1, settings.repeats)) + " repeats, seed " +
-            std::to_string(settings.seed) + ", " + std::to_string(std::max(1, settings.rounds)) +
-            " rounds for iterative methods.\n";
+    text += std::to_string(result.proteins) + " proteins, " + std::to_string(result.interactions) + " interactions; " +
+            std::to_string(std::max(1, settings.repeats)) + " repeats, seed " + std::to_string(settings.seed) + ", " +
+            std::to_string(std::max(1, settings.rounds)) + " rounds for iterative methods.\n";
     if (const std::string reason = too_small_to_evaluate(result, settings); !reason.empty()) {
         return text + "\nToo small to evaluate: " + reason + "; no figures and no recommendation.\n";
     }
@@ -121,17 +120,17 @@ std::string evaluation_report(const evaluation_result& result, const evaluation_
     const std::string proposer = best_proposer(result);
     const std::string filter = best_filter(result);
     // A method that does no better than chance is not recommended as if it had been measured.
-    const bool proposer_informative = !proposer.empty() && result.hidden > 0 &&
-        std::any_of(result.proposal.begin(), result.proposal.end(), [&](const proposal_row& row) {
-            return row.average_precision.mean > result.random_precision;
-        });
+    const bool proposer_informative =
+        !proposer.empty() && result.hidden > 0 &&
+        std::any_of(result.proposal.begin(), result.proposal.end(),
+                    [&](const proposal_row& row) { return row.average_precision.mean > result.random_precision; });
     const bool filter_informative = !filter.empty() && result.planted > 0 &&
-        std::any_of(result.filtering.begin(), result.filtering.end(), [](const filter_row& row) {
-            return row.auc.mean > 0.5;
-        });
+                                    std::any_of(result.filtering.begin(), result.filtering.end(),
+                                                [](const filter_row& row) { return row.auc.mean > 0.5; });
     if (!proposer.empty()) {
-        text += proposer_informative ? "Recommendation for proposing: " + proposer + " (highest average precision).\n"
-                                     : std::string("Recommendation for proposing: none (no method beats random here).\n");
+        text += proposer_informative
+                    ? "Recommendation for proposing: " + proposer + " (highest average precision).\n"
+                    : std::string("Recommendation for proposing: none (no method beats random here).\n");
     }
     if (!filter.empty()) {
         text += filter_informative ? "Recommendation for filtering: " + filter + " (highest AUC).\n"
@@ -141,16 +140,18 @@ std::string evaluation_report(const evaluation_result& result, const evaluation_
     // into one first, so that the line refines the network evaluated here.
     if (!cut_command.empty()) {
         text += "\nThe network was read with options that ppi-refine cannot pass on: write it as a plain "
-                "edge list first, then refine that file.\n\n    " + cut_command + "\n";
+                "edge list first, then refine that file.\n\n    " +
+                cut_command + "\n";
     }
     const std::string& refined_path = cut_command.empty() ? network_path : cut_path;
     // Filtering keeps the best four fifths (the measure above looks at the lowest fifth); adding
     // takes the middle top-k of the list. Without a measured winner, the defaults wcd and l3.
     const std::uint64_t keep = filter_keep_count(result, settings);
     const std::uint64_t add = settings.top_k.empty() ? 500 : settings.top_k[settings.top_k.size() / 2];
-    text += (cut_command.empty() ? "\n" : "") + std::string("    ppi-refine ") + refined_path + " " + std::to_string(std::max(1, settings.rounds)) + " " +
-            (filter_informative ? filter : std::string("wcd")) + " " + std::to_string(keep) + " " +
-            (proposer_informative ? proposer : std::string("l3")) + " " + std::to_string(add) + " refined.tsv\n";
+    text += (cut_command.empty() ? "\n" : "") + std::string("    ppi-refine ") + refined_path + " " +
+            std::to_string(std::max(1, settings.rounds)) + " " + (filter_informative ? filter : std::string("wcd")) +
+            " " + std::to_string(keep) + " " + (proposer_informative ? proposer : std::string("l3")) + " " +
+            std::to_string(add) + " refined.tsv\n";
     return text;
 }
 
@@ -175,4 +176,4 @@ std::string precision_plot_script(const evaluation_result& result) {
     return script;
 }
 
-}  // namespace vornel
+} // namespace vornel

@@ -33,4 +33,4 @@ std::string evaluation_report(const evaluation_result& result, const evaluation_
 // gnuplot's standard output, with the data inline. The file name is never part of the script.
 std::string precision_plot_script(const evaluation_result& result);
 
-}  // namespace vornel
+} // namespace vornel

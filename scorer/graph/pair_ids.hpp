@@ -10,4 +10,4 @@ struct pair_ids {
     std::uint32_t second;
 };
 
-}  // namespace vornel
+} // namespace vornel

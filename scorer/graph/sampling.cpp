@@ -49,7 +49,7 @@ void fill_weighted_rows(network& net, std::span<const pair_ids> pairs, std::span
     }
 }
 
-}  // namespace
+} // namespace
 
 std::vector<pair_ids> interaction_list(const network& net) {
     std::vector<pair_ids> pairs;
@@ -120,8 +120,9 @@ hold_out split_interactions(std::span<const pair_ids> interactions, double share
     split.hidden.assign(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(hidden_count));
     split.kept.assign(order.begin() + static_cast<std::ptrdiff_t>(hidden_count), order.end());
     // Row order for the kept ones, so that building the network does not depend on the draw order.
-    std::sort(split.kept.begin(), split.kept.end(),
-              [](const pair_ids& x, const pair_ids& y) { return x.first != y.first ? x.first < y.first : x.second < y.second; });
+    std::sort(split.kept.begin(), split.kept.end(), [](const pair_ids& x, const pair_ids& y) {
+        return x.first != y.first ? x.first < y.first : x.second < y.second;
+    });
     return split;
 }
 
@@ -147,4 +148,4 @@ std::vector<pair_ids> plant_by_degree(const network& net, std::span<const pair_i
     return planted;
 }
 
-}  // namespace vornel
+} // namespace vornel

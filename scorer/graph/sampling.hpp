@@ -52,4 +52,4 @@ hold_out split_interactions(std::span<const pair_ids> interactions, double share
 std::vector<pair_ids> plant_by_degree(const network& net, std::span<const pair_ids> interactions, double share,
                                       std::uint64_t seed, const std::atomic<bool>* cancel = nullptr);
 
-}  // namespace vornel
+} // namespace vornel

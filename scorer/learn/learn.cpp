@@ -59,7 +59,7 @@ struct sampled_pair {
 // The proteins whose hash falls below `share` of the hash range, in increasing id order.
 std::vector<std::uint32_t> sampled_proteins(std::uint32_t count, double share, std::uint64_t seed) {
     std::vector<std::uint32_t> sample;
-    const double range = 18446744073709551616.0;  // 2^64
+    const double range = 18446744073709551616.0; // 2^64
     for (std::uint32_t x = 0; x < count; ++x) {
         if (share >= 1.0 || double(pair_hash(x, seed)) < share * range) sample.push_back(x);
     }
@@ -72,9 +72,9 @@ struct proposal_round {
     network kept;
     std::vector<std::uint32_t> sample;
     std::vector<unsigned char> in_sample;
-    std::vector<std::uint64_t> hidden;  // candidate_tie of each, sorted
+    std::vector<std::uint64_t> hidden; // candidate_tie of each, sorted
     std::vector<double> best;
-    double share = 1;                   // of the proteins sampled
+    double share = 1; // of the proteins sampled
     std::uint64_t seed = 0;
 
     bool is_hidden(std::uint64_t tie) const { return std::binary_search(hidden.begin(), hidden.end(), tie); }
@@ -104,24 +104,27 @@ proposal_round make_proposal_round(const network& net, std::span<const pair_ids>
 void add_proposal_round(proposal_round& r, unsigned threads, training_set& training, const std::atomic<bool>* cancel) {
     const std::size_t negatives = std::max<std::size_t>(100, negatives_per_positive * r.hidden.size());
     const unsigned count = std::max(1u, threads);
-    r.best.assign(r.kept.protein_count(), 0.0);  // row u's entry is written by row u only
+    r.best.assign(r.kept.protein_count(), 0.0); // row u's entry is written by row u only
     std::vector<std::vector<sampled_pair>> positives(count);
-    std::vector<std::priority_queue<sampled_pair>> samples(count);  // the smallest hashes; top is the largest
-    visit_whole_rows(r.kept, r.sample, count, [&](unsigned t, std::uint32_t u, std::uint32_t v, const pair_counts& c) {
-        r.best[u] = std::max(r.best[u], c.l3);
-        if (!r.pairs_sampled(u, v)) return;
-        const std::uint64_t tie = candidate_tie(u, v);
-        if (r.is_hidden(tie)) {
-            positives[t].push_back({0, tie, c});
-            return;
-        }
-        const sampled_pair candidate{pair_hash(tie, r.seed), tie, c};
-        auto& drawn = samples[t];
-        if (drawn.size() < negatives || candidate < drawn.top()) {
-            if (drawn.size() == negatives) drawn.pop();
-            drawn.push(candidate);
-        }
-    }, cancel);
+    std::vector<std::priority_queue<sampled_pair>> samples(count); // the smallest hashes; top is the largest
+    visit_whole_rows(
+        r.kept, r.sample, count,
+        [&](unsigned t, std::uint32_t u, std::uint32_t v, const pair_counts& c) {
+            r.best[u] = std::max(r.best[u], c.l3);
+            if (!r.pairs_sampled(u, v)) return;
+            const std::uint64_t tie = candidate_tie(u, v);
+            if (r.is_hidden(tie)) {
+                positives[t].push_back({0, tie, c});
+                return;
+            }
+            const sampled_pair candidate{pair_hash(tie, r.seed), tie, c};
+            auto& drawn = samples[t];
+            if (drawn.size() < negatives || candidate < drawn.top()) {
+                if (drawn.size() == negatives) drawn.pop();
+                drawn.push(candidate);
+            }
+        },
+        cancel);
     std::vector<sampled_pair> found, drawn;
     for (auto& list : positives) found.insert(found.end(), list.begin(), list.end());
     for (auto& list : samples) {
@@ -154,7 +157,7 @@ public:
 
     template <class LetGo>
     void offer(unsigned t, const shortlisted& candidate, LetGo let_go) {
-        auto& heap = heaps_[t];  // top: the worst kept
+        auto& heap = heaps_[t]; // top: the worst kept
         if (limit_ == 0) {
             let_go(candidate.record);
         } else if (heap.size() < limit_) {
@@ -189,15 +192,19 @@ private:
 // The second stage's training from one round: the first stage's best candidates between sampled
 // proteins (as many as the shortlist holds in the whole network, scaled to the sampled share of
 // pairs), labelled by the hidden pairs.
-void add_reranking_round(const proposal_round& r, const logistic_model& first, unsigned threads,
-                         training_set& training, const std::atomic<bool>* cancel) {
+void add_reranking_round(const proposal_round& r, const logistic_model& first, unsigned threads, training_set& training,
+                         const std::atomic<bool>* cancel) {
     const auto limit = std::max<std::size_t>(1, std::size_t(std::llround(double(shortlist_size) * r.share * r.share)));
     shortlist_keeper keeper(threads, limit);
-    visit_whole_rows(r.kept, r.sample, threads, [&](unsigned t, std::uint32_t u, std::uint32_t v, const pair_counts& c) {
-        if (!r.pairs_sampled(u, v)) return;
-        const double score = first.probability(proposal_features_of(c, r.best[u], r.best[v]));
-        if (score > 0) keeper.offer(t, {{descending_key(score), candidate_tie(u, v)}, c}, [](const score_record&) {});
-    }, cancel);
+    visit_whole_rows(
+        r.kept, r.sample, threads,
+        [&](unsigned t, std::uint32_t u, std::uint32_t v, const pair_counts& c) {
+            if (!r.pairs_sampled(u, v)) return;
+            const double score = first.probability(proposal_features_of(c, r.best[u], r.best[v]));
+            if (score > 0)
+                keeper.offer(t, {{descending_key(score), candidate_tie(u, v)}, c}, [](const score_record&) {});
+        },
+        cancel);
     const std::vector<shortlisted> best = keeper.best([](const score_record&) {});
     for (const shortlisted& s : best) {
         const auto [u, v] = pair_of(s.record.tie);
@@ -213,8 +220,8 @@ logistic_model train_for_filtering(const network& net, unsigned threads, const s
     const std::vector<pair_counts> counts = listed_pair_counts(net, pairs, threads, cancel);
     training_set training;
     for (std::size_t i = 0; i < counts.size(); ++i) training.add(features_of(counts[i]), i < interactions.size());
-    logistic_model model = fit_logistic(training.rows, feature_count, training.labels, default_ridge,
-                                        default_fit_iterations, cancel);
+    logistic_model model =
+        fit_logistic(training.rows, feature_count, training.labels, default_ridge, default_fit_iterations, cancel);
     stop_if_cancelled(cancel);
     return model;
 }
@@ -247,11 +254,9 @@ void say_how_ranked(const scoring_job& job, const proposal_models& models) {
     }
 }
 
-}  // namespace
+} // namespace
 
-std::size_t training_set::positives() const {
-    return std::size_t(std::count(labels.begin(), labels.end(), 1));
-}
+std::size_t training_set::positives() const { return std::size_t(std::count(labels.begin(), labels.end(), 1)); }
 
 proposal_models train_for_proposing(const network& net, unsigned threads, const std::atomic<bool>* cancel) {
     const std::vector<pair_ids> interactions = interaction_list(net);
@@ -261,8 +266,8 @@ proposal_models train_for_proposing(const network& net, unsigned threads, const 
         rounds.push_back(make_proposal_round(net, interactions, round));
         add_proposal_round(rounds.back(), threads, models.first_rows, cancel);
     }
-    models.first = fit_logistic(models.first_rows.rows, proposal_feature_count, models.first_rows.labels,
-                                default_ridge, default_fit_iterations, cancel);
+    models.first = fit_logistic(models.first_rows.rows, proposal_feature_count, models.first_rows.labels, default_ridge,
+                                default_fit_iterations, cancel);
     stop_if_cancelled(cancel);
     for (const proposal_round& r : rounds) add_reranking_round(r, models.first, threads, models.second_rows, cancel);
     if (models.second_rows.positives() >= reranking_min_positives) {
@@ -292,12 +297,15 @@ record_runs score_learn(const scoring_job& job) {
     log_best_l3(best);
     // Without a second model nothing is kept back: every record goes straight to its run.
     shortlist_keeper keeper(threads, models.second.coefficients.empty() ? 0 : shortlist_size);
-    visit_candidates(net, threads, [&](unsigned t, std::uint32_t u, std::uint32_t v, const pair_counts& c) {
-        const double score = models.first.probability(proposal_features_of(c, best[u], best[v]));
-        if (score <= 0) return;
-        keeper.offer(t, {{descending_key(score), candidate_tie(u, v)}, c},
-                     [&](const score_record& record) { runs[t].push_back(record); });
-    }, job.cancel);
+    visit_candidates(
+        net, threads,
+        [&](unsigned t, std::uint32_t u, std::uint32_t v, const pair_counts& c) {
+            const double score = models.first.probability(proposal_features_of(c, best[u], best[v]));
+            if (score <= 0) return;
+            keeper.offer(t, {{descending_key(score), candidate_tie(u, v)}, c},
+                         [&](const score_record& record) { runs[t].push_back(record); });
+        },
+        job.cancel);
     // The records the threads kept back go to a run of their own, handed over on this thread.
     runs.emplace_back();
     drain_for_thread(job, 0, runs.back());
@@ -307,4 +315,4 @@ record_runs score_learn(const scoring_job& job) {
     return runs;
 }
 
-}  // namespace vornel
+} // namespace vornel

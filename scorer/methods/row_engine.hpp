@@ -17,9 +17,9 @@ namespace vornel {
 // Three sums over the partners a shared by u and v, for kernels whose score needs the two
 // sides apart (weighted sums of one side are not symmetric in u and v).
 struct partner_sums {
-    double both = 0;    // sum of w(u,a) w(a,v)
-    double from_u = 0;  // sum of w(u,a)
-    double from_v = 0;  // sum of w(a,v)
+    double both = 0;   // sum of w(u,a) w(a,v)
+    double from_u = 0; // sum of w(u,a)
+    double from_v = 0; // sum of w(a,v)
 
     partner_sums& operator+=(const partner_sums& term) {
         both += term.both;
@@ -33,25 +33,20 @@ struct partner_sums {
 // row's stamp (row id + 1) marks membership, so nothing needs clearing between rows.
 struct row_workspace {
     explicit row_workspace(std::uint32_t n)
-        : partner_stamp(n, 0),
-          partner_slot(n, 0),
-          sum_stamp(n, 0),
-          sum(n, 0.0),
-          middle_stamp(n, 0),
-          middle(n, 0.0),
+        : partner_stamp(n, 0), partner_slot(n, 0), sum_stamp(n, 0), sum(n, 0.0), middle_stamp(n, 0), middle(n, 0.0),
           middle_weighted(n, 0.0) {}
 
-    std::vector<std::uint32_t> partner_stamp;  // v is a partner of the row
-    std::vector<std::uint64_t> partner_slot;   // for partners: the slot of v in the row
-    std::vector<std::uint32_t> sum_stamp;      // sum[v] belongs to the row
+    std::vector<std::uint32_t> partner_stamp; // v is a partner of the row
+    std::vector<std::uint64_t> partner_slot;  // for partners: the slot of v in the row
+    std::vector<std::uint32_t> sum_stamp;     // sum[v] belongs to the row
     std::vector<double> sum;
-    std::vector<partner_sums> partner_sum;     // instead of sum for partner_sums kernels; sized on first use
-    std::vector<std::uint32_t> touched;        // the v with sum[v] set, in first-touch order
-    std::vector<std::uint32_t> middle_stamp;   // for paths of length three: sums at b
+    std::vector<partner_sums> partner_sum;   // instead of sum for partner_sums kernels; sized on first use
+    std::vector<std::uint32_t> touched;      // the v with sum[v] set, in first-touch order
+    std::vector<std::uint32_t> middle_stamp; // for paths of length three: sums at b
     std::vector<double> middle;
-    std::vector<double> middle_weighted;       // zero except while a row uses it
+    std::vector<double> middle_weighted; // zero except while a row uses it
     std::vector<std::uint32_t> middle_touched;
-    std::vector<std::uint64_t> shared_slots;   // scratch of sum_shared_with
+    std::vector<std::uint64_t> shared_slots; // scratch of sum_shared_with
     record_buffer records;
 };
 
@@ -124,8 +119,7 @@ void emit_candidates(std::uint32_t u, std::uint32_t stamp, row_workspace& ws, Fi
 }
 
 // The partners of a that are greater than u: pairs are scored once, from their smaller protein.
-inline std::span<const std::uint32_t> partners_above(const network& net, std::uint32_t a,
-                                                     std::uint32_t u) {
+inline std::span<const std::uint32_t> partners_above(const network& net, std::uint32_t a, std::uint32_t u) {
     const auto row = net.partners(a);
     return {std::upper_bound(row.begin(), row.end(), u), row.end()};
 }
@@ -134,8 +128,8 @@ inline std::span<const std::uint32_t> partners_above(const network& net, std::ui
 // increasing id order, so the sum does not depend on threads) of
 // kernel.path_term(a, slot of a in row u, slot of v in row a).
 template <class Kernel>
-void sum_two_step_paths(const network& net, const Kernel& kernel, std::uint32_t u,
-                        std::uint32_t stamp, row_workspace& ws) {
+void sum_two_step_paths(const network& net, const Kernel& kernel, std::uint32_t u, std::uint32_t stamp,
+                        row_workspace& ws) {
     for (std::uint64_t slot_ua = net.row_starts[u]; slot_ua < net.row_starts[u + 1]; ++slot_ua) {
         const std::uint32_t a = net.partner_ids[slot_ua];
         const auto above = partners_above(net, a, u);
@@ -154,7 +148,7 @@ void sum_two_step_paths(const network& net, const Kernel& kernel, std::uint32_t 
 // collect the shared partners' slots, then add up their terms.
 template <class Kernel>
 auto sum_shared_with(const network& net, const Kernel& kernel, std::uint32_t v, std::uint32_t stamp,
-                       row_workspace& ws) {
+                     row_workspace& ws) {
     const std::uint32_t* row = net.partner_ids.data();
     const std::uint64_t first = net.row_starts[v];
     const std::uint64_t last = net.row_starts[v + 1];
@@ -201,22 +195,25 @@ record_runs score_listed_shared_partners(const scoring_job& job, const Kernel& k
     const pair_rows grouped = group_by_anchor(net, *job.listed);
     auto spaces = make_workspaces(job);
     const auto anchor_count = static_cast<std::uint32_t>(grouped.rows.size());
-    parallel_for_items(anchor_count, job.threads, [&](unsigned t, std::uint32_t item) {
-        row_workspace& ws = spaces[t];
-        const std::uint32_t anchor = grouped.rows[item];
-        const std::uint32_t stamp = mark_partners(net, anchor, ws);
-        for (std::uint64_t e = grouped.starts[anchor]; e < grouped.starts[anchor + 1]; ++e) {
-            const auto [other, index] = grouped.entries[e];
-            auto sum = sum_shared_with(net, kernel, other, stamp, ws);
-            const auto [u, v] = std::minmax(anchor, other);
-            // Terms were summed as (anchor, other); finish() sees (smaller id, larger id).
-            if constexpr (std::is_same_v<decltype(sum), partner_sums>) {
-                if (anchor != u) std::swap(sum.from_u, sum.from_v);
+    parallel_for_items(
+        anchor_count, job.threads,
+        [&](unsigned t, std::uint32_t item) {
+            row_workspace& ws = spaces[t];
+            const std::uint32_t anchor = grouped.rows[item];
+            const std::uint32_t stamp = mark_partners(net, anchor, ws);
+            for (std::uint64_t e = grouped.starts[anchor]; e < grouped.starts[anchor + 1]; ++e) {
+                const auto [other, index] = grouped.entries[e];
+                auto sum = sum_shared_with(net, kernel, other, stamp, ws);
+                const auto [u, v] = std::minmax(anchor, other);
+                // Terms were summed as (anchor, other); finish() sees (smaller id, larger id).
+                if constexpr (std::is_same_v<decltype(sum), partner_sums>) {
+                    if (anchor != u) std::swap(sum.from_u, sum.from_v);
+                }
+                const double score = kernel.finish(u, v, sum, ws.partner_stamp[other] == stamp);
+                if (score > 0) ws.records.push_back({descending_key(score), index});
             }
-            const double score = kernel.finish(u, v, sum, ws.partner_stamp[other] == stamp);
-            if (score > 0) ws.records.push_back({descending_key(score), index});
-        }
-    }, job.cancel);
+        },
+        job.cancel);
     return collect_records(spaces);
 }
 
@@ -229,14 +226,17 @@ record_runs score_shared_partners(const scoring_job& job, const Kernel& kernel) 
     if (job.listed) return score_listed_shared_partners(job, kernel);
     const network& net = *job.net;
     auto spaces = make_workspaces(job);
-    parallel_for_items(net.protein_count(), job.threads, [&](unsigned t, std::uint32_t u) {
-        row_workspace& ws = spaces[t];
-        const std::uint32_t stamp = mark_partners(net, u, ws);
-        sum_two_step_paths(net, kernel, u, stamp, ws);
-        emit_candidates<term_of<Kernel>>(u, stamp, ws, [&](std::uint32_t v, const term_of<Kernel>& sum) {
-            return kernel.finish(u, v, sum, false);
-        });
-    }, job.cancel);
+    parallel_for_items(
+        net.protein_count(), job.threads,
+        [&](unsigned t, std::uint32_t u) {
+            row_workspace& ws = spaces[t];
+            const std::uint32_t stamp = mark_partners(net, u, ws);
+            sum_two_step_paths(net, kernel, u, stamp, ws);
+            emit_candidates<term_of<Kernel>>(u, stamp, ws, [&](std::uint32_t v, const term_of<Kernel>& sum) {
+                return kernel.finish(u, v, sum, false);
+            });
+        },
+        job.cancel);
     return collect_records(spaces);
 }
 
@@ -259,4 +259,4 @@ inline std::vector<double> strengths(const network& net, std::span<const double>
     return strength;
 }
 
-}  // namespace vornel
+} // namespace vornel

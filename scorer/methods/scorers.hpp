@@ -30,4 +30,4 @@ record_runs score_pcd_w(const scoring_job& job);
 record_runs score_wcd_w(const scoring_job& job);
 record_runs score_l3_w(const scoring_job& job);
 
-}  // namespace vornel
+} // namespace vornel

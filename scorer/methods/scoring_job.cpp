@@ -13,4 +13,4 @@ scoring_job make_scoring_job(const network& net, const listed_pairs* listed, lon
     return job;
 }
 
-}  // namespace vornel
+} // namespace vornel

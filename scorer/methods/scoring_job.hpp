@@ -18,17 +18,17 @@ namespace vornel {
 
 // One re-weighting round of an iterative method, as reported to scoring_job::round_done.
 struct round_report {
-    int round = 0;              // from 1
-    std::uint64_t changed = 0;  // interaction weights the round changed
-    int period = 0;             // > 0: the weights repeat every `period` rounds from here on,
-                                // so the rounds left are cut by a multiple of it (1: unchanged)
+    int round = 0;             // from 1
+    std::uint64_t changed = 0; // interaction weights the round changed
+    int period = 0;            // > 0: the weights repeat every `period` rounds from here on,
+                               // so the rounds left are cut by a multiple of it (1: unchanged)
 };
 
 // What one scoring run is asked to do.
 struct scoring_job {
     const network* net = nullptr;
-    const listed_pairs* listed = nullptr;  // null: propose candidates
-    int rounds = 1;                        // re-weighting rounds of iterative methods (>= 1)
+    const listed_pairs* listed = nullptr; // null: propose candidates
+    int rounds = 1;                       // re-weighting rounds of iterative methods (>= 1)
     unsigned threads = 1;
     // Called by iterative methods after each re-weighting round; may be empty.
     std::function<void(const round_report&)> round_done;
@@ -42,7 +42,7 @@ struct scoring_job {
     // most one block per thread, which hand_over_rest() passes on. Empty (the command line):
     // every record is kept and returned.
     std::function<void(unsigned thread, std::span<const score_record>)> consume;
-    std::size_t consume_block = std::size_t{1} << 16;  // records per block handed to consume
+    std::size_t consume_block = std::size_t{1} << 16; // records per block handed to consume
 };
 
 // Makes `buffer`, filled by thread `thread`, drain into the job's consumer (if it has one).
@@ -78,4 +78,4 @@ inline constexpr long long max_rounds = 1LL << 30;
 // `vornel evaluate` and the Python package all start their runs from it.
 scoring_job make_scoring_job(const network& net, const listed_pairs* listed, long long iterations, unsigned threads);
 
-}  // namespace vornel
+} // namespace vornel

@@ -9,8 +9,7 @@
 
 namespace vornel {
 
-void sort_records(record_runs& runs, unsigned threads, const sorted_part_taker& take,
-                  std::size_t records_per_segment) {
+void sort_records(record_runs& runs, unsigned threads, const sorted_part_taker& take, std::size_t records_per_segment) {
     threads = std::max(1u, threads);
     const segment_plan plan = plan_segments(runs, segment_size_for(runs, threads, records_per_segment));
     const std::size_t segments = plan.segment_count();
@@ -88,7 +87,9 @@ private:
         std::uint64_t number = 0;
     };
     // Fibonacci hashing: the multiply carries the low bits, where scores differ, to the top.
-    std::size_t home(std::uint64_t key) const { return static_cast<std::size_t>((key * 0x9e3779b97f4a7c15u) >> shift_); }
+    std::size_t home(std::uint64_t key) const {
+        return static_cast<std::size_t>((key * 0x9e3779b97f4a7c15u) >> shift_);
+    }
     void grow() {
         std::vector<slot> old(slots_.size() * 2);
         std::swap(old, slots_);
@@ -124,8 +125,8 @@ struct row_portions {
 // largest run (every run holds an even sample of the rows). Returns nothing when the runs are
 // not in row order there.
 std::optional<row_portions> cut_by_rows(const record_runs& runs, std::size_t parts) {
-    const auto largest = std::max_element(runs.begin(), runs.end(),
-                                          [](const record_buffer& x, const record_buffer& y) { return x.size() < y.size(); });
+    const auto largest = std::max_element(
+        runs.begin(), runs.end(), [](const record_buffer& x, const record_buffer& y) { return x.size() < y.size(); });
     row_portions portions;
     portions.starts.assign(parts + 1, std::vector<std::size_t>(runs.size(), 0));
     for (std::size_t r = 0; r < runs.size(); ++r) portions.starts[parts][r] = runs[r].size();
@@ -138,7 +139,8 @@ std::optional<row_portions> cut_by_rows(const record_runs& runs, std::size_t par
             const score_record* run = runs[r].begin();
             const auto below = [&](const score_record& x) { return row_of(x.tie) < first_row; };
             const std::size_t from = portions.starts[t - 1][r];
-            const std::size_t at = static_cast<std::size_t>(std::partition_point(run + from, runs[r].end(), below) - run);
+            const std::size_t at =
+                static_cast<std::size_t>(std::partition_point(run + from, runs[r].end(), below) - run);
             // partition_point presumes order; make sure the cut really separates the rows.
             if ((at > from && !below(run[at - 1])) || (at < runs[r].size() && below(run[at]))) return std::nullopt;
             portions.starts[t][r] = at;
@@ -176,8 +178,7 @@ bool visit_rows_in_order(record_runs& runs, const row_portions& portions, std::s
         cursor& c = cursors[best];
         const std::uint64_t row = row_of(c.next->tie);
         score_record* first = c.next;
-        while (++c.next != c.stop && row_of(c.next->tie) == row) {
-        }
+        while (++c.next != c.stop && row_of(c.next->tie) == row) {}
         if (!visit(first, c.next)) return false;
         if (c.next == c.stop) {
             cursors.erase(cursors.begin() + static_cast<std::ptrdiff_t>(best));
@@ -239,15 +240,15 @@ private:
         return true;
     }
 
-    std::vector<std::uint64_t> bits_;   // all clear between rows
-    std::vector<std::uint32_t> slots_;  // slots_[tie - low]: the record's place in its row
+    std::vector<std::uint64_t> bits_;  // all clear between rows
+    std::vector<std::uint32_t> slots_; // slots_[tie - low]: the record's place in its row
 };
 
 // The scores of one portion, numbered from 0 in the order first met.
 struct portion_scores {
-    std::vector<std::uint64_t> keys;    // by number
-    std::vector<std::size_t> counts;    // records by number
-    std::size_t visited = 0;            // records whose key holds their number
+    std::vector<std::uint64_t> keys; // by number
+    std::vector<std::size_t> counts; // records by number
+    std::size_t visited = 0;         // records whose key holds their number
 };
 
 // Counts the scores of portion t, writing each record's number over its key. Stops (false)
@@ -287,16 +288,17 @@ void restore_keys(record_runs& runs, const row_portions& portions, std::size_t t
 
 // The distinct scores of all portions, best first, and where each portion's records go.
 struct score_layout {
-    std::vector<std::uint64_t> keys;             // keys[k]: the k-th best score
-    std::vector<std::size_t> starts;             // starts[k]: first position of score k; plus the end
-    std::vector<std::vector<std::size_t>> next;  // next[t][n]: next position of portion t's score number n
+    std::vector<std::uint64_t> keys;            // keys[k]: the k-th best score
+    std::vector<std::size_t> starts;            // starts[k]: first position of score k; plus the end
+    std::vector<std::vector<std::size_t>> next; // next[t][n]: next position of portion t's score number n
 };
 
 // With more than `limit` distinct scores only the keys are filled in: the tables grow with
 // portions x scores, so they are not made for a layout that will not be used.
 score_layout lay_out_scores(const std::vector<portion_scores>& portions, std::size_t limit) {
     score_layout layout;
-    for (const auto& portion : portions) layout.keys.insert(layout.keys.end(), portion.keys.begin(), portion.keys.end());
+    for (const auto& portion : portions)
+        layout.keys.insert(layout.keys.end(), portion.keys.begin(), portion.keys.end());
     std::sort(layout.keys.begin(), layout.keys.end());
     layout.keys.erase(std::unique(layout.keys.begin(), layout.keys.end()), layout.keys.end());
     const std::size_t scores = layout.keys.size();
@@ -304,10 +306,12 @@ score_layout lay_out_scores(const std::vector<portion_scores>& portions, std::si
     // by_rank[t][k]: the count, then the first position, of portion t's records of score k.
     std::vector<std::vector<std::size_t>> by_rank(portions.size(), std::vector<std::size_t>(scores, 0));
     const auto rank_of = [&](std::uint64_t key) {
-        return static_cast<std::size_t>(std::lower_bound(layout.keys.begin(), layout.keys.end(), key) - layout.keys.begin());
+        return static_cast<std::size_t>(std::lower_bound(layout.keys.begin(), layout.keys.end(), key) -
+                                        layout.keys.begin());
     };
     for (std::size_t t = 0; t < portions.size(); ++t) {
-        for (std::size_t n = 0; n < portions[t].keys.size(); ++n) by_rank[t][rank_of(portions[t].keys[n])] = portions[t].counts[n];
+        for (std::size_t n = 0; n < portions[t].keys.size(); ++n)
+            by_rank[t][rank_of(portions[t].keys[n])] = portions[t].counts[n];
     }
     layout.starts.assign(scores + 1, 0);
     std::size_t position = 0;
@@ -323,7 +327,7 @@ score_layout lay_out_scores(const std::vector<portion_scores>& portions, std::si
     return layout;
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -356,7 +360,8 @@ void place_ties(record_runs& runs, const row_portions& portions, std::size_t par
         std::size_t* next = layout.next[t].data();
         row_orderer orderer;
         visit_rows_in_order(runs, portions, t, [&](score_record* first, score_record* last) {
-            orderer.visit_in_order(first, last, [&](const score_record& record) { ties[next[record.key]++] = record.tie; });
+            orderer.visit_in_order(first, last,
+                                   [&](const score_record& record) { ties[next[record.key]++] = record.tie; });
             return true;
         });
     });
@@ -370,8 +375,10 @@ void hand_over_ties(const score_layout& layout, std::span<std::uint64_t> ties, s
     for_each_part(parts, [&](std::size_t) {
         for (std::size_t from; (from = next_piece.fetch_add(1) * piece) < total;) {
             const std::size_t to = std::min(total, from + piece);
-            std::size_t k = static_cast<std::size_t>(std::upper_bound(layout.starts.begin(), layout.starts.end(), from) -
-                                                     layout.starts.begin()) - 1;
+            std::size_t k =
+                static_cast<std::size_t>(std::upper_bound(layout.starts.begin(), layout.starts.end(), from) -
+                                         layout.starts.begin()) -
+                1;
             for (std::size_t first = from; first < to; ++k) {
                 const std::size_t last = std::min(to, layout.starts[k + 1]);
                 take(first, layout.keys[k], ties.subspan(first, last - first));
@@ -381,10 +388,10 @@ void hand_over_ties(const score_layout& layout, std::span<std::uint64_t> ties, s
     });
 }
 
-}  // namespace
+} // namespace
 
-bool sort_by_counting(record_runs& runs, unsigned threads, std::span<std::uint64_t> ties,
-                      const equal_score_taker& take, std::size_t records_per_score) {
+bool sort_by_counting(record_runs& runs, unsigned threads, std::span<std::uint64_t> ties, const equal_score_taker& take,
+                      std::size_t records_per_score) {
     std::size_t total = 0;
     for (const auto& run : runs) total += run.size();
     if (total == 0) return true;
@@ -408,4 +415,4 @@ bool sort_by_counting(record_runs& runs, unsigned threads, std::span<std::uint64
     return true;
 }
 
-}  // namespace vornel
+} // namespace vornel

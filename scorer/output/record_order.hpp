@@ -37,7 +37,7 @@ void order_runs(record_runs& runs, std::size_t top = SIZE_MAX);
 // Expects: order_runs(runs, top) with top >= limit.
 template <class Emit>
 void merge_ordered_runs(const record_runs& runs, std::size_t limit, Emit emit) {
-    using head = std::pair<score_record, std::size_t>;  // a run's next record and the run
+    using head = std::pair<score_record, std::size_t>; // a run's next record and the run
     const auto later = [](const head& x, const head& y) { return y.first < x.first; };
     std::priority_queue<head, std::vector<head>, decltype(later)> heads(later);
     std::vector<std::size_t> next(runs.size(), 0);
@@ -67,7 +67,7 @@ using equal_score_taker =
 // on the way (keys overwritten, rows reordered), and left so by an exception (no memory).
 // Returns false, with nothing taken and the runs' records as they were, when the records are
 // not of that kind.
-bool sort_by_counting(record_runs& runs, unsigned threads, std::span<std::uint64_t> ties,
-                      const equal_score_taker& take, std::size_t records_per_score = 8);
+bool sort_by_counting(record_runs& runs, unsigned threads, std::span<std::uint64_t> ties, const equal_score_taker& take,
+                      std::size_t records_per_score = 8);
 
-}  // namespace vornel
+} // namespace vornel

@@ -107,7 +107,7 @@ bool holds_one_score(const record_runs& runs, const run_ranges& ranges) {
     return low == high;
 }
 
-}  // namespace
+} // namespace
 
 segment_plan plan_segments(record_runs& runs, std::size_t records_per_segment) {
     segment_plan plan;
@@ -170,4 +170,4 @@ std::size_t segment_size_for(const record_runs& runs, unsigned threads, std::siz
     return std::min(largest, std::max(smallest, total / (4 * std::size_t{threads})));
 }
 
-}  // namespace vornel
+} // namespace vornel

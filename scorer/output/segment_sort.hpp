@@ -1,7 +1,7 @@
 #pragma once
 
-#include "scorer/parallel/parallel.hpp"
 #include "scorer/output/records.hpp"
+#include "scorer/parallel/parallel.hpp"
 
 #include <algorithm>
 #include <cstddef>
@@ -9,9 +9,9 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <queue>
 #include <span>
 #include <thread>
-#include <queue>
 #include <utility>
 #include <vector>
 
@@ -20,7 +20,7 @@ namespace vornel {
 // The records of all runs cut into segments of consecutive scores, best first: segment s is
 // bounds[s][r] .. bounds[s + 1][r] of every run r.
 struct segment_plan {
-    std::vector<std::vector<std::size_t>> bounds;  // bounds[segment][run]: start in that run
+    std::vector<std::vector<std::size_t>> bounds; // bounds[segment][run]: start in that run
     std::size_t segment_count() const { return bounds.empty() ? 0 : bounds.size() - 1; }
 };
 
@@ -75,4 +75,4 @@ bool merge_segment(const record_runs& runs, const segment_plan& plan, std::size_
 // Segment size for `threads` threads, at most `largest` records.
 std::size_t segment_size_for(const record_runs& runs, unsigned threads, std::size_t largest);
 
-}  // namespace vornel
+} // namespace vornel

@@ -1,8 +1,8 @@
 #include "scorer/output/text_writer.hpp"
 
+#include "scorer/output/chunk_ring.hpp"
 #include "scorer/output/graphml.hpp"
 #include "scorer/output/gzip_chunks.hpp"
-#include "scorer/output/chunk_ring.hpp"
 #include "scorer/output/segment_sort.hpp"
 
 #include <algorithm>
@@ -67,8 +67,7 @@ private:
 
 // Appends a line at the end of `text`, growing it as needed.
 template <line_style Style>
-void append_line(text_chunk& text, const score_record& record, const pair_naming& naming,
-                 score_text_cache& scores) {
+void append_line(text_chunk& text, const score_record& record, const pair_naming& naming, score_text_cache& scores) {
     const auto [a, b] = pair_names(record, naming);
     const std::string_view score = scores.text_of(record);
     if constexpr (Style == line_style::graphml) {
@@ -100,8 +99,8 @@ constexpr std::size_t chunk_bytes = std::size_t{1} << 20;
 // Merges the runs' sorted parts of one segment and formats them, in order, as chunks passed to
 // `emit(text)` (which returns false to stop early).
 template <line_style Style, class Emit>
-bool format_segment(const record_runs& runs, const segment_plan& plan, std::size_t segment,
-                    const pair_naming& naming, text_chunk& text, Emit emit) {
+bool format_segment(const record_runs& runs, const segment_plan& plan, std::size_t segment, const pair_naming& naming,
+                    text_chunk& text, Emit emit) {
     score_text_cache scores;
     const bool merged = merge_segment(runs, plan, segment, [&](const score_record& record) {
         append_line<Style>(text, record, naming, scores);
@@ -109,7 +108,6 @@ bool format_segment(const record_runs& runs, const segment_plan& plan, std::size
     });
     return merged && (text.empty() || emit(text));
 }
-
 
 // Formats segment i into the ring, compressing each full chunk first when the output is gzip.
 class segment_formatter {
@@ -178,15 +176,14 @@ private:
     gzip_member member_;
 };
 
-}  // namespace
+} // namespace
 
 output_encoding encoding_for_path(std::string_view path) {
     const auto ends_with = [&](std::string_view suffix) {
         if (path.size() < suffix.size()) return false;
         const std::string_view tail = path.substr(path.size() - suffix.size());
-        return std::equal(tail.begin(), tail.end(), suffix.begin(), [](char x, char y) {
-            return (x >= 'A' && x <= 'Z' ? char(x - 'A' + 'a') : x) == y;
-        });
+        return std::equal(tail.begin(), tail.end(), suffix.begin(),
+                          [](char x, char y) { return (x >= 'A' && x <= 'Z' ? char(x - 'A' + 'a') : x) == y; });
     };
     output_encoding encoding;
     encoding.gzip = ends_with(".gz");
@@ -229,7 +226,8 @@ bool write_sorted_records(record_runs& runs, const pair_naming& naming, unsigned
         }
     };
     helper_threads formatters(threads, format_all);
-    if (formatters.size() == 0) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    if (formatters.size() == 0)
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
 
     bool ok = true;
     try {
@@ -254,4 +252,4 @@ bool write_sorted_records(record_runs& runs, const pair_naming& naming, unsigned
     return ok;
 }
 
-}  // namespace vornel
+} // namespace vornel

@@ -68,8 +68,7 @@ private:
 // An exception thrown by fn is rethrown here after all threads have stopped. When `cancel` is
 // set, the threads stop at their next chunk and scoring_cancelled is thrown.
 template <class Fn>
-void parallel_for_items(std::uint32_t count, unsigned threads, Fn fn,
-                        const std::atomic<bool>* cancel = nullptr) {
+void parallel_for_items(std::uint32_t count, unsigned threads, Fn fn, const std::atomic<bool>* cancel = nullptr) {
     constexpr std::uint32_t chunk = 16;
     std::atomic<std::uint32_t> next{0};
     std::atomic<bool> failed{false};
@@ -97,8 +96,7 @@ void parallel_for_items(std::uint32_t count, unsigned threads, Fn fn,
     threads = std::max(1u, threads);
     std::vector<std::thread> helpers;
     helpers.reserve(threads - 1);
-    for (unsigned t = 1; t < threads && try_start_thread(helpers, work, t); ++t) {
-    }
+    for (unsigned t = 1; t < threads && try_start_thread(helpers, work, t); ++t) {}
     work(0);
     for (auto& helper : helpers) helper.join();
     if (error) std::rethrow_exception(error);
@@ -137,8 +135,7 @@ public:
     template <class Fn>
     helper_threads(unsigned count, const Fn& fn) {
         threads_.reserve(count);
-        for (unsigned t = 0; t < count && try_start_thread(threads_, fn); ++t) {
-        }
+        for (unsigned t = 0; t < count && try_start_thread(threads_, fn); ++t) {}
     }
     ~helper_threads() { join(); }
     helper_threads(const helper_threads&) = delete;
@@ -155,4 +152,4 @@ private:
     std::vector<std::thread> threads_;
 };
 
-}  // namespace vornel
+} // namespace vornel

@@ -48,4 +48,4 @@ proposal_figures figures_from_ranks(std::span<const std::uint64_t> ranks, std::u
     return figures;
 }
 
-}  // namespace vornel
+} // namespace vornel

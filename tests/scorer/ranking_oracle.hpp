@@ -21,4 +21,4 @@ std::vector<std::uint64_t> hidden_ranks(const record_runs& runs, std::vector<std
 proposal_figures figures_from_ranks(std::span<const std::uint64_t> ranks, std::uint64_t hidden_count,
                                     std::span<const std::uint64_t> top_k);
 
-}  // namespace vornel
+} // namespace vornel
