@@ -11,10 +11,10 @@
 //   candidates.u8           1 when the pair was hidden
 //   learn.f64               the first and the second model's probability of it (2 per row)
 //   hidden.txt              the number of hidden interactions
-#include "scorer/evaluation.hpp"
-#include "scorer/features.hpp"
-#include "scorer/learned_method.hpp"
-#include "scorer/records.hpp"
+#include "scorer/evaluate/evaluation.hpp"
+#include "scorer/learn/features.hpp"
+#include "scorer/learn/learn.hpp"
+#include "scorer/output/records.hpp"
 
 #include <algorithm>
 #include <charconv>

@@ -4,7 +4,7 @@
 // read_network a few times, reports bytes per second and their ratio, and removes the files.
 //
 //   read_formats_bench [--megabytes N] [--dir DIR] [--rounds R]    (defaults: 500, /tmp, 3)
-#include "scorer/network.hpp"
+#include "scorer/graph/network.hpp"
 
 #include <algorithm>
 #include <charconv>

@@ -2,14 +2,15 @@
 // library as the command-line scorer. Errors become Python exceptions whose messages are the
 // scorer's error lines; the Python half (vornel/__init__.py) turns arrays into DataFrames.
 #include "pairs/count_ppis.hpp"
-#include "scorer/empty_network.hpp"
-#include "scorer/methods.hpp"
-#include "scorer/network.hpp"
-#include "scorer/output.hpp"
-#include "scorer/output_sort.hpp"
-#include "scorer/processors.hpp"
-#include "scorer/readable_names.hpp"
-#include "scorer/record_selection.hpp"
+#include "scorer/graph/empty_network.hpp"
+#include "scorer/cli/method_registry.hpp"
+#include "scorer/graph/network.hpp"
+#include "scorer/output/text_writer.hpp"
+#include "scorer/output/record_order.hpp"
+#include "scorer/output/segment_sort.hpp"
+#include "scorer/parallel/processors.hpp"
+#include "scorer/graph/readable_names.hpp"
+#include "scorer/methods/record_selection.hpp"
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -220,8 +221,7 @@ void resize_interruptibly(big_vector<T>& column, std::size_t size, const std::at
 
 // The pair a record's tie stands for.
 pair_ids pair_of(std::uint64_t tie, const listed_pairs* listed) {
-    if (listed) return listed->pairs[tie];
-    return {static_cast<std::uint32_t>(tie >> 32), static_cast<std::uint32_t>(tie & 0xffffffffu)};
+    return listed ? listed->pairs[tie] : vornel::pair_of(tie);
 }
 
 // Scores (with `cancel` as the run's stop flag) and fills the rows, best first in the command
@@ -339,12 +339,8 @@ py::tuple score_pairs(const std::shared_ptr<py_network>& held, const std::string
         listed = resolve_listed_pairs(zip_identifiers(pairs_a, pairs_b), read.net);
     }
 
-    scoring_job job;
-    job.net = &read.net;
-    job.listed = source == pair_source::candidates ? nullptr : &listed.listed;
-    // As the program: at most one thread per rows_per_thread proteins.
-    job.threads = threads_for_rows(threads, read.net.protein_count());
-    job.rounds = static_cast<int>(std::min<long long>(std::max<long long>(iterations, 1), 1 << 30));
+    scoring_job job = make_scoring_job(read.net, source == pair_source::candidates ? nullptr : &listed.listed,
+                                       iterations, threads);
 
     const std::uint32_t proteins = read.net.protein_count();
     if (proteins < INT8_MAX) return score_interruptibly<std::int8_t>(*method, job, top, ordered, progress);

@@ -3,7 +3,7 @@
 // network ends and the pair list begins.
 #include "fuzz_support.hpp"
 
-#include "scorer/network.hpp"
+#include "scorer/graph/network.hpp"
 
 #include "io/table_format.hpp"
 

@@ -3,9 +3,9 @@
 // and the record selection itself on records with many ties.
 #include "test_support.hpp"
 
-#include "scorer/methods.hpp"
-#include "scorer/progress_meter.hpp"
-#include "scorer/record_selection.hpp"
+#include "scorer/cli/method_registry.hpp"
+#include "scorer/cli/progress_meter.hpp"
+#include "scorer/methods/record_selection.hpp"
 
 #include <gtest/gtest.h>
 

@@ -3,10 +3,10 @@
 // names or point at an input or the report, and networks too small or left empty.
 #include "test_support.hpp"
 
-#include "scorer/evaluation.hpp"
-#include "scorer/gnuplot_png.hpp"
-#include "scorer/learned_method.hpp"
-#include "scorer/methods.hpp"
+#include "scorer/evaluate/evaluation.hpp"
+#include "scorer/output/gnuplot_png.hpp"
+#include "scorer/learn/learn.hpp"
+#include "scorer/cli/method_registry.hpp"
 
 #include <gtest/gtest.h>
 

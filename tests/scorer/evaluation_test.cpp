@@ -2,11 +2,13 @@
 // the draws, figures on generated networks whose answer is known, thread independence and the
 // `vornel evaluate` command line.
 #include "fixtures.hpp"
+#include "ranking_oracle.hpp"
 #include "test_support.hpp"
 
-#include "scorer/evaluate_command.hpp"
-#include "scorer/evaluation.hpp"
-#include "scorer/methods.hpp"
+#include "scorer/cli/evaluate_command.hpp"
+#include "scorer/evaluate/evaluation.hpp"
+#include "scorer/evaluate/report.hpp"
+#include "scorer/cli/method_registry.hpp"
 
 #include <gtest/gtest.h>
 

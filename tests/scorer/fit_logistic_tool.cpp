@@ -3,7 +3,7 @@
 // first line, then one row per line: the label (0 or 1) and the features, separated by blanks.
 // Output: the intercept and the coefficients of the standardised features, one per line,
 // followed by the Newton steps taken.
-#include "scorer/logistic_model.hpp"
+#include "scorer/learn/logistic_model.hpp"
 
 #include <charconv>
 #include <cstdio>

@@ -4,11 +4,12 @@
 #include "fixtures.hpp"
 #include "test_support.hpp"
 
-#include "scorer/evaluation.hpp"
-#include "scorer/features.hpp"
-#include "scorer/learned_method.hpp"
-#include "scorer/logistic_model.hpp"
-#include "scorer/methods.hpp"
+#include "scorer/evaluate/evaluation.hpp"
+#include "scorer/evaluate/report.hpp"
+#include "scorer/learn/features.hpp"
+#include "scorer/learn/learn.hpp"
+#include "scorer/learn/logistic_model.hpp"
+#include "scorer/cli/method_registry.hpp"
 
 #include <gtest/gtest.h>
 

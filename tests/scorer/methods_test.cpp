@@ -4,7 +4,7 @@
 #include "reference_methods.hpp"
 #include "test_support.hpp"
 
-#include "scorer/methods.hpp"
+#include "scorer/cli/method_registry.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Reading network and pair files: comments, self-pairs, repeats, ids.
 #include "test_support.hpp"
 
-#include "scorer/big_vector.hpp"
-#include "scorer/identifier_table.hpp"
-#include "scorer/network.hpp"
+#include "scorer/graph/big_vector.hpp"
+#include "scorer/graph/identifier_table.hpp"
+#include "scorer/graph/network.hpp"
 
 #include <gtest/gtest.h>
 

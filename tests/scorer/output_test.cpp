@@ -1,8 +1,9 @@
 // Sorting and writing records: order, number form, merging of runs, atomic replacement.
 #include "test_support.hpp"
 
-#include "scorer/output.hpp"
-#include "scorer/output_sort.hpp"
+#include "scorer/output/text_writer.hpp"
+#include "scorer/output/record_order.hpp"
+#include "scorer/output/segment_sort.hpp"
 
 #include <gtest/gtest.h>
 
@@ -254,9 +255,9 @@ TEST(order_runs, the_best_records_merge_into_the_first_of_write_order) {
     }
 }
 
-TEST(for_each_run_in_parallel, rethrows_what_a_helper_thread_throws_after_all_ended) {
+TEST(for_each_part, rethrows_what_a_helper_thread_throws_after_all_ended) {
     std::atomic<int> ended{0};
-    EXPECT_THROW(vornel::for_each_run_in_parallel(4, [&](std::size_t r) {
+    EXPECT_THROW(vornel::for_each_part(4, [&](std::size_t r) {
         ++ended;
         if (r == 2) throw std::bad_alloc();
     }), std::bad_alloc);

@@ -3,9 +3,9 @@
 #include "fixtures.hpp"
 #include "test_support.hpp"
 
-#include "scorer/options.hpp"
-#include "scorer/output.hpp"
-#include "scorer/processors.hpp"
+#include "scorer/cli/options.hpp"
+#include "scorer/output/text_writer.hpp"
+#include "scorer/parallel/processors.hpp"
 
 #include <gtest/gtest.h>
 

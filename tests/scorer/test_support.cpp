@@ -1,7 +1,7 @@
 #include "test_support.hpp"
 
-#include "scorer/methods.hpp"
-#include "scorer/output.hpp"
+#include "scorer/cli/method_registry.hpp"
+#include "scorer/output/text_writer.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "process.hpp"
-#include "scorer/network.hpp"
+#include "scorer/graph/network.hpp"
 #include "temp_files.hpp"
 
 #include <filesystem>

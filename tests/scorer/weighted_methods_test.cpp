@@ -5,7 +5,7 @@
 #include "reference_methods.hpp"
 #include "test_support.hpp"
 
-#include "scorer/methods.hpp"
+#include "scorer/cli/method_registry.hpp"
 
 #include <gtest/gtest.h>
 
@@ -205,16 +205,6 @@ TEST(weight_merging, one_interaction_without_a_usable_weight_leaves_the_network_
     const auto zero = vornel::build_network(pairs, std::vector<double>{0.5, -0.0, 0.25, vornel::no_weight});
     ASSERT_TRUE(zero.net.weighted());
     EXPECT_FALSE(std::signbit(weights_of(zero.net, "B", "C").first));
-}
-
-TEST(weight_reading, third_column_is_a_weight_only_when_it_is_wholly_a_number_of_at_least_zero) {
-    EXPECT_EQ(vornel::parse_weight("0.75"), 0.75);
-    EXPECT_EQ(vornel::parse_weight("900"), 900.0);
-    EXPECT_EQ(vornel::parse_weight("1e-3"), 1e-3);
-    EXPECT_EQ(vornel::parse_weight("0"), 0.0);
-    for (const char* text : {"", "x", "0.5x", "+1", "-0.1", "inf", "nan", "1e400", "0x1p-2"}) {
-        EXPECT_TRUE(std::isnan(vornel::parse_weight(text))) << text;
-    }
 }
 
 TEST(weight_reading, files_give_weights_only_when_asked_and_every_line_has_one) {

@@ -1,0 +1,179 @@
+#include "scorer/evaluate/report.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+namespace vornel {
+
+namespace {
+
+std::string fixed(double value, int digits) {
+    char buffer[64];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, digits).ptr;
+    return std::string(buffer, end);
+}
+
+std::string with_sd(const spread& s) { return fixed(s.mean, 3) + " ± " + fixed(s.sd, 3); }
+
+// Appends " value |" (appending piecewise also avoids a false -Wrestrict of g++ 12 on
+// string concatenations).
+void add_cell(std::string& text, const std::string& value) {
+    text += ' ';
+    text += value;
+    text += " |";
+}
+
+std::string percent(double share) { return fixed(100.0 * share, 0) + "%"; }
+
+void add_proposal_table(std::string& text, const evaluation_result& result, const evaluation_settings& settings) {
+    text += "\n## Proposing: " + std::to_string(result.hidden) + " interactions hidden (" +
+            percent(settings.hide_share) + ") and ranked back\n\n| method |";
+    for (const auto k : settings.top_k) text += " P@" + std::to_string(k) + " |";
+    text += " AP |";
+    for (const auto k : settings.top_k) text += " R@" + std::to_string(k) + " |";
+    text += "\n|---|";
+    for (std::size_t i = 0; i < 2 * settings.top_k.size() + 1; ++i) text += "---|";
+    text += "\n";
+    for (const auto& row : result.proposal) {
+        text += "| " + row.method + " |";
+        for (const auto& s : row.precision) add_cell(text, with_sd(s));
+        add_cell(text, with_sd(row.average_precision));
+        for (const auto& s : row.recall) add_cell(text, with_sd(s));
+        text += "\n";
+    }
+    text += "| random |";
+    for (std::size_t i = 0; i < settings.top_k.size(); ++i) add_cell(text, fixed(result.random_precision, 5));
+    add_cell(text, fixed(result.random_precision, 5));
+    const double non_edges = result.random_precision > 0 ? double(result.hidden) / result.random_precision : 0.0;
+    for (const auto k : settings.top_k) {
+        add_cell(text, fixed(non_edges > 0 ? std::min(1.0, double(k) / non_edges) : 0.0, 5));
+    }
+    text += "\n";
+}
+
+void add_filter_table(std::string& text, const evaluation_result& result, const evaluation_settings& settings) {
+    text += "\n## Filtering: " + std::to_string(result.planted) + " degree-proportional random pairs planted (" +
+            percent(settings.plant_share) + ")\n\n| method | AUC | planted among lowest " +
+            percent(settings.low_share) + " | AUC without degree-1 ends |\n|---|---|---|---|\n";
+    for (const auto& row : result.filtering) {
+        text += "| " + row.method + " | " + with_sd(row.auc) + " | " + with_sd(row.low_share) + " | " +
+                with_sd(row.auc_without_leaves) + " |\n";
+    }
+    text += "| random | 0.500 | " + fixed(result.planted_base_share, 3) + " | 0.500 |\n";
+}
+
+// The interactions the recommended filter phase keeps: the best four fifths.
+std::uint64_t filter_keep_count(const evaluation_result& result, const evaluation_settings& settings) {
+    return static_cast<std::uint64_t>(std::llround((1.0 - settings.low_share) * double(result.interactions)));
+}
+
+} // namespace
+
+std::string best_proposer(const evaluation_result& result) {
+    const proposal_row* best = nullptr;
+    for (const auto& row : result.proposal) {
+        if (!best || row.average_precision.mean > best->average_precision.mean ||
+            (row.average_precision.mean == best->average_precision.mean && !row.precision.empty() &&
+             row.precision[0].mean > best->precision[0].mean)) {
+            best = &row;
+        }
+    }
+    return best ? best->method : std::string();
+}
+
+std::string best_filter(const evaluation_result& result) {
+    const filter_row* best = nullptr;
+    for (const auto& row : result.filtering) {
+        if (!best || row.auc.mean > best->auc.mean ||
+            (row.auc.mean == best->auc.mean && row.auc_without_leaves.mean > best->auc_without_leaves.mean)) {
+            best = &row;
+        }
+    }
+    return best ? best->method : std::string();
+}
+
+std::string too_small_to_evaluate(const evaluation_result& result, const evaluation_settings& settings) {
+    const std::string interactions = std::to_string(result.interactions) +
+                                     (result.interactions == 1 ? " interaction leaves" : " interactions leave");
+    if (settings.propose && result.hidden == 0) {
+        return interactions + " none to hide (--hide " + percent(settings.hide_share) + ")";
+    }
+    if (settings.filter && result.planted == 0) return interactions + " no pair to plant";
+    if (filter_keep_count(result, settings) <= 1) return interactions + " too few to keep a count of them";
+    return {};
+}
+
+std::string evaluation_report(const evaluation_result& result, const evaluation_settings& settings,
+                              const std::string& network_path, const std::string& cut_command,
+                              const std::string& cut_path) {
+    std::string text = "# Evaluation of " + network_path + "\n\n";
+    text += std::to_string(result.proteins) + " proteins, " + std::to_string(result.interactions) + " interactions; " +
+            std::to_string(std::max(1, settings.repeats)) + " repeats, seed " + std::to_string(settings.seed) + ", " +
+            std::to_string(std::max(1, settings.rounds)) + " rounds for iterative methods.\n";
+    if (const std::string reason = too_small_to_evaluate(result, settings); !reason.empty()) {
+        return text + "\nToo small to evaluate: " + reason + "; no figures and no recommendation.\n";
+    }
+    if (settings.propose) add_proposal_table(text, result, settings);
+    if (settings.filter) add_filter_table(text, result, settings);
+    text += "\n";
+    const std::string proposer = best_proposer(result);
+    const std::string filter = best_filter(result);
+    // A method that does no better than chance is not recommended as if it had been measured.
+    const bool proposer_informative =
+        !proposer.empty() && result.hidden > 0 &&
+        std::any_of(result.proposal.begin(), result.proposal.end(),
+                    [&](const proposal_row& row) { return row.average_precision.mean > result.random_precision; });
+    const bool filter_informative = !filter.empty() && result.planted > 0 &&
+                                    std::any_of(result.filtering.begin(), result.filtering.end(),
+                                                [](const filter_row& row) { return row.auc.mean > 0.5; });
+    if (!proposer.empty()) {
+        text += proposer_informative
+                    ? "Recommendation for proposing: " + proposer + " (highest average precision).\n"
+                    : std::string("Recommendation for proposing: none (no method beats random here).\n");
+    }
+    if (!filter.empty()) {
+        text += filter_informative ? "Recommendation for filtering: " + filter + " (highest AUC).\n"
+                                   : std::string("Recommendation for filtering: none (no method beats random here).\n");
+    }
+    // ppi-refine reads its network as a plain list: a network read with other options is cut
+    // into one first, so that the line refines the network evaluated here.
+    if (!cut_command.empty()) {
+        text += "\nThe network was read with options that ppi-refine cannot pass on: write it as a plain "
+                "edge list first, then refine that file.\n\n    " +
+                cut_command + "\n";
+    }
+    const std::string& refined_path = cut_command.empty() ? network_path : cut_path;
+    // Filtering keeps the best four fifths (the measure above looks at the lowest fifth); adding
+    // takes the middle top-k of the list. Without a measured winner, the defaults wcd and l3.
+    const std::uint64_t keep = filter_keep_count(result, settings);
+    const std::uint64_t add = settings.top_k.empty() ? 500 : settings.top_k[settings.top_k.size() / 2];
+    text += (cut_command.empty() ? "\n" : "") + std::string("    ppi-refine ") + refined_path + " " +
+            std::to_string(std::max(1, settings.rounds)) + " " + (filter_informative ? filter : std::string("wcd")) +
+            " " + std::to_string(keep) + " " + (proposer_informative ? proposer : std::string("l3")) + " " +
+            std::to_string(add) + " refined.tsv\n";
+    return text;
+}
+
+std::string precision_plot_script(const evaluation_result& result) {
+    std::string script =
+        "set terminal pngcairo size 900,600\n"
+        "set logscale x\nset xlabel 'k (top-ranked candidates)'\nset ylabel 'precision at k (mean over repeats)'\n"
+        "set key outside right\nset grid\n";
+    if (result.proposal.empty()) return script + "plot 0 notitle\n";
+    script += "plot ";
+    for (std::size_t m = 0; m < result.proposal.size(); ++m) {
+        if (m > 0) script += ", ";
+        script += "'-' using 1:2 with linespoints title '" + result.proposal[m].method + "'";
+    }
+    script += "\n";
+    for (const auto& row : result.proposal) {
+        for (std::size_t k = 0; k < result.curve_k.size(); ++k) {
+            script += std::to_string(result.curve_k[k]) + " " + fixed(row.curve[k], 6) + "\n";
+        }
+        script += "e\n";
+    }
+    return script;
+}
+
+} // namespace vornel
