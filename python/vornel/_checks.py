@@ -84,11 +84,11 @@ def check_number(name: str, value: object, *, optional: bool = False) -> Optiona
     return float(value)
 
 
-def check_method(method: object) -> str:
+def check_method(method: object, name: str = "method") -> str:
     """The method's name; whether such a method exists is checked by the compiled module, whose
     error lists the known ones."""
     if not isinstance(method, str):
-        raise ValueError(f"method must be a method name (a str, one of methods()['name']), not {method!r}")
+        raise ValueError(f"{name} must be a method name (a str, one of methods()['name']), not {method!r}")
     return method
 
 

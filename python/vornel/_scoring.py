@@ -377,8 +377,8 @@ def refine(network: Network, filter_method: str, filter_min_score: float, add_me
     """
     filter_min = check_number("filter_min_score", filter_min_score)
     add_min = check_number("add_min_score", add_min_score)
-    check_method(filter_method)
-    check_method(add_method)
+    check_method(filter_method, "filter_method")
+    check_method(add_method, "add_method")
 
     def phase(method: str, candidates: bool, threshold: float) -> pd.DataFrame:
         top = math.ceil(threshold) if threshold > 1 and math.isfinite(threshold) else None
