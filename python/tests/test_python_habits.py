@@ -43,8 +43,9 @@ def test_the_networks_own_interactions_have_a_call_of_their_own(net):
     assert rows(own) == [("A", "C", 2.0), ("A", "B", 1.0), ("B", "C", 1.0), ("C", "D", 1.0), ("D", "A", 1.0)]
     # The old spellings still work, with a DeprecationWarning.
     for old in (lambda: vornel.score(net, "cn"), lambda: vornel.score(net, "cn", "network")):
-        with pytest.warns(DeprecationWarning, match="score_interactions"):
+        with pytest.warns(DeprecationWarning, match="score_interactions") as warned:
             assert rows(old()) == rows(own)
+        assert warned[0].filename == __file__
     assert rows(vornel.score(net, "cn", None)) == rows(vornel.propose(net, "cn"))
     with warnings.catch_warnings():
         warnings.simplefilter("error")
@@ -61,8 +62,9 @@ def test_options_not_given_are_none(edge_file):
     parameters = inspect.signature(vornel.read_network).parameters
     assert all(parameters[name].default is None for name in ("format", "columns", "taxon", "ids", "min_weight"))
     expected = vornel.read_network(edge_file, format=None, columns=None, taxon=None, ids=None)
-    with pytest.warns(DeprecationWarning, match='format="" .* format=None'):
+    with pytest.warns(DeprecationWarning, match='format="" .* format=None') as warned:
         old = vornel.read_network(edge_file, format="")
+    assert warned[0].filename == __file__  # the warning points at the caller
     assert (old.protein_count, old.interaction_count) == (expected.protein_count, expected.interaction_count)
 
 

@@ -56,7 +56,8 @@ def check_flag(name: str, value: object) -> bool:
 
 def check_option(name: str, value: object) -> Optional[str]:
     """A text option of the reader: None when not given. The empty string, which meant "not
-    given" before, still does, with a DeprecationWarning."""
+    given" before, still does, with a DeprecationWarning (pointing at the caller of the public
+    function that called this one)."""
     if value is None:
         return None
     if not isinstance(value, str):

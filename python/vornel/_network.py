@@ -4,7 +4,7 @@ from __future__ import annotations
 
 import numbers
 import os
-from typing import Callable, Dict, Iterable, List, Optional, Protocol, Sequence, Set, Tuple, Union
+from typing import Callable, Dict, Iterable, List, Literal, Optional, Protocol, Sequence, Set, Tuple, Union
 
 import numpy as np
 import pandas as pd
@@ -15,6 +15,7 @@ from ._checks import check_flag, check_missing, check_number, check_option
 PathLike = Union[str, "os.PathLike[str]"]
 EdgesLike = Union[np.ndarray, Sequence[Sequence[object]]]
 Column = Union[str, int]
+MissingPolicy = Literal["raise", "drop"]
 
 
 class NetworkxGraph(Protocol):
@@ -291,11 +292,11 @@ def read_network(path: PathLike, *, format: Optional[str] = None, columns: Optio
     >>> vornel.read_network(path, min_weight=0.5)
     <vornel.Network: 3 proteins, 3 interactions, weighted>
     """
-    options = {name: check_option(name, value) for name, value in
-               (("format", format), ("columns", columns), ("taxon", taxon), ("ids", ids))}
-    core = _vornel.read_network(os.fspath(path), genetic=check_flag("genetic", genetic),
+    core = _vornel.read_network(os.fspath(path), format=check_option("format", format),
+                                columns=check_option("columns", columns), taxon=check_option("taxon", taxon),
+                                ids=check_option("ids", ids), genetic=check_flag("genetic", genetic),
                                 weights=check_flag("weights", weights),
-                                min_weight=check_number("min_weight", min_weight, optional=True), **options)
+                                min_weight=check_number("min_weight", min_weight, optional=True))
     network = Network._wrap(core)
     return network if names is None else network.read_names(names)
 
@@ -328,7 +329,7 @@ def _identifiers(values: Iterable[object], missing_rows: Optional[Set[int]] = No
     return out
 
 
-def identifier_pairs(a: Iterable[object], b: Iterable[object], missing: str,
+def identifier_pairs(a: Iterable[object], b: Iterable[object], missing: MissingPolicy,
                      labels: Optional[Sequence[object]] = None) -> Tuple[List[str], List[str], List[int]]:
     """Both identifier columns as strings, and the sorted positions of rows with a missing
     identifier. With missing="raise" such a row raises ValueError naming it (and its index
@@ -360,8 +361,8 @@ def _weights(values: Optional[Iterable[object]]) -> Optional[np.ndarray]:
                                     errors="coerce"), dtype=np.float64)
 
 
-def _build(a: Sequence[object], b: Sequence[object], weights: Optional[Iterable[object]], missing: str = "raise",
-           labels: Optional[Sequence[object]] = None) -> Network:
+def _build(a: Sequence[object], b: Sequence[object], weights: Optional[Iterable[object]],
+           missing: MissingPolicy = "raise", labels: Optional[Sequence[object]] = None) -> Network:
     check_missing(missing)
     a_ids, b_ids, rows = identifier_pairs(a, b, missing, labels)
     weight_array = _weights(weights)
@@ -373,7 +374,7 @@ def _build(a: Sequence[object], b: Sequence[object], weights: Optional[Iterable[
 
 
 def from_pandas(frame: pd.DataFrame, a: Column = 0, b: Column = 1, weight: Optional[Column] = None, *,
-                missing: str = "raise") -> Network:
+                missing: MissingPolicy = "raise") -> Network:
     """Build a network from a DataFrame with two identifier columns and an optional weight column.
 
     Parameters
@@ -413,7 +414,8 @@ def from_pandas(frame: pd.DataFrame, a: Column = 0, b: Column = 1, weight: Optio
                   labels=frame.index)
 
 
-def from_edges(edges: EdgesLike, weights: Optional[Sequence[float]] = None, *, missing: str = "raise") -> Network:
+def from_edges(edges: EdgesLike, weights: Optional[Sequence[float]] = None, *,
+               missing: MissingPolicy = "raise") -> Network:
     """Build a network from pairs of identifiers.
 
     Parameters
