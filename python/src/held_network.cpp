@@ -1,10 +1,14 @@
 #include "held_network.hpp"
 
+#include "interruptible.hpp"
+
 #include "scorer/empty_network.hpp"
 #include "scorer/readable_names.hpp"
 
 #include <pybind11/stl.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <limits>
 #include <span>
@@ -34,57 +38,34 @@ std::shared_ptr<py_network> finish_network(network_result read, std::string sour
     return held;
 }
 
-// --columns A,B or A,B,W: two or three items, none empty, as the program checks it.
-bool is_column_choice(std::string_view text) {
-    std::size_t items = 1;
-    bool empty_item = text.empty() || text.front() == ',' || text.back() == ',';
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != ',') continue;
-        ++items;
-        if (i + 1 < text.size() && text[i + 1] == ',') empty_item = true;
-    }
-    return !empty_item && items >= 2 && items <= 3;
-}
-
-// An NCBI taxon id as the program takes it: 1 to 12 digits.
-bool is_taxon_id(std::string_view text) {
-    return !text.empty() && text.size() <= 12 && text.find_first_not_of("0123456789") == std::string_view::npos;
-}
-
-// The format options checked as the program checks --format, --columns, --taxon and --ids; the
-// message names the keyword argument.
+// The reading options as the program checks them (nullopt for an option not given); the first
+// refused one raises ValueError named as the keyword argument (min-weight is min_weight).
 ppi::io::format_options format_options_of(const file_options& given) {
+    const auto view = [](const std::optional<std::string>& text) {
+        return text ? std::optional<std::string_view>(*text) : std::nullopt;
+    };
     ppi::io::format_options options;
-    if (given.format && !ppi::io::is_format_name(*given.format)) {
-        throw py::value_error("format '" + *given.format + "' is not one of " + ppi::io::format_names());
+    const auto errors = ppi::io::check_format_options(
+        {view(given.format), view(given.columns), view(given.taxon), view(given.ids), given.genetic,
+         given.min_weight.value_or(std::numeric_limits<double>::quiet_NaN())},
+        options);
+    if (!errors.empty()) {
+        const auto& error = errors.front();
+        std::string keyword = error.option;
+        std::replace(keyword.begin(), keyword.end(), '-', '_');
+        throw py::value_error(keyword + "='" + error.value + "' " + error.problem);
     }
-    if (given.columns && !is_column_choice(*given.columns)) {
-        throw py::value_error("columns '" + *given.columns +
-                              "' is not A,B or A,B,W (column numbers from 1 or header names)");
-    }
-    if (given.taxon && !is_taxon_id(*given.taxon)) {
-        throw py::value_error("taxon '" + *given.taxon + "' is not an NCBI taxon id (digits)");
-    }
-    if (given.ids && !ppi::io::parse_id_choice(*given.ids, options.ids)) {
-        throw py::value_error("ids '" + *given.ids + "' is not one of entrez, biogrid, systematic, symbol, uniprot");
-    }
-    options.format = given.format.value_or("");
-    options.columns = given.columns.value_or("");
-    options.taxon = given.taxon.value_or("");
-    options.keep_genetic = given.genetic;
     return options;
 }
 
 } // namespace
 
 std::shared_ptr<py_network> network_from_file(const std::string& path, const file_options& given) {
-    ppi::io::format_options options = format_options_of(given);
-    options.min_weight = given.min_weight.value_or(std::numeric_limits<double>::quiet_NaN());
+    const ppi::io::format_options options = format_options_of(given);
     network_result read;
-    {
-        py::gil_scoped_release release;
-        read = read_network(path, options, given.weights);
-    }
+    // A whole-proteome file takes seconds to read: Ctrl-C stops it.
+    std::atomic<bool> cancel{false};
+    run_interruptibly(cancel, [&] { read = read_network(path, options, given.weights, &cancel); });
     return finish_network(std::move(read), path);
 }
 

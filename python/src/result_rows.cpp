@@ -8,10 +8,23 @@
 #include "scorer/record_selection.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <span>
 
 namespace vornel::python {
 namespace {
+
+// Grows `column` to `size` zeroed elements in steps, stopping (scoring_cancelled) when `cancel`
+// is set: filling the gigabytes of a large result takes seconds.
+template <class T>
+void resize_interruptibly(big_vector<T>& column, std::size_t size, const std::atomic<bool>* cancel) {
+    constexpr std::size_t step = std::size_t{1} << 24;
+    column.reserve(size);
+    while (column.size() < size) {
+        stop_if_cancelled(cancel);
+        column.resize(std::min(size, column.size() + step));
+    }
+}
 
 // The pair a record's tie stands for.
 pair_ids pair_of(std::uint64_t tie, const listed_pairs* listed) {
@@ -60,20 +73,24 @@ void fill_best(record_runs& runs, const listed_pairs* listed, std::size_t rows, 
 template <class Code>
 void fill_sorted(record_runs& runs, const scoring_job& job, std::size_t rows, result_rows<Code>& out) {
     const listed_pairs* listed = job.listed;
-    const bool counted =
-        sort_by_counting(runs, job.threads, out.score_bits,
-                         [&](std::size_t first, std::uint64_t key, std::span<const std::uint64_t> ties) {
-                             const std::size_t stop = std::min(ties.size(), rows - std::min(rows, first));
-                             for (std::size_t i = 0; i < stop; ++i) {
-                                 out.put(first + i, pair_of(ties[i], listed), key);
-                             }
-                         });
-    if (!counted) {
-        sort_records(runs, job.threads, [&](std::size_t first, std::span<const score_record> part) {
-            for (std::size_t i = 0; i < part.size() && first + i < rows; ++i) {
-                out.put(first + i, pair_of(part[i].tie, listed), part[i].key);
+    const bool counted = sort_by_counting(
+        runs, job.threads, out.score_bits,
+        [&](std::size_t first, std::uint64_t key, std::span<const std::uint64_t> ties) {
+            const std::size_t stop = std::min(ties.size(), rows - std::min(rows, first));
+            for (std::size_t i = 0; i < stop; ++i) {
+                out.put(first + i, pair_of(ties[i], listed), key);
             }
-        });
+        },
+        8, job.cancel);
+    if (!counted) {
+        sort_records(
+            runs, job.threads,
+            [&](std::size_t first, std::span<const score_record> part) {
+                for (std::size_t i = 0; i < part.size() && first + i < rows; ++i) {
+                    out.put(first + i, pair_of(part[i].tie, listed), part[i].key);
+                }
+            },
+            std::size_t{1} << 18, job.cancel);
     }
     out.score_bits.resize(rows);
 }
@@ -89,9 +106,10 @@ result_rows<Code> score_into_rows(const method_entry& method, scoring_job& job, 
     const std::size_t rows = std::min(total, top.value_or(total));
     const bool sort_all = ordered && rows >= total / 2;
     result_rows<Code> out;
-    out.a.resize(rows);
-    out.b.resize(rows);
-    out.score_bits.resize(sort_all ? total : rows);
+    resize_interruptibly(out.a, rows, job.cancel);
+    resize_interruptibly(out.b, rows, job.cancel);
+    // Sorting all, the counting sort first places every record's tie in the score column.
+    resize_interruptibly(out.score_bits, sort_all ? total : rows, job.cancel);
     if (!ordered) {
         fill_unordered(runs, job.listed, rows, out);
     } else if (!sort_all) {

@@ -101,12 +101,12 @@ def test_bad_methods_and_refine_thresholds_raise_value_error(net, vornel_bin, tm
 
 
 @pytest.mark.parametrize("name, value, message", [
-    ("taxon", "abc", r"^taxon 'abc' is not an NCBI taxon id"),
-    ("taxon", "9606x", r"^taxon '9606x' is not an NCBI taxon id"),
-    ("columns", "1", r"^columns '1' is not A,B or A,B,W"),
-    ("columns", "1,,2", r"^columns '1,,2' is not A,B or A,B,W"),
-    ("format", "no-such-format", r"^format 'no-such-format' is not one of"),
-    ("ids", "gene", r"^ids 'gene' is not one of entrez"),
+    ("taxon", "abc", r"^taxon='abc' is not an NCBI taxon id"),
+    ("taxon", "9606x", r"^taxon='9606x' is not an NCBI taxon id"),
+    ("columns", "1", r"^columns='1' is not A,B or A,B,W"),
+    ("columns", "1,,2", r"^columns='1,,2' is not A,B or A,B,W"),
+    ("format", "no-such-format", r"^format='no-such-format' is not one of"),
+    ("ids", "gene", r"^ids='gene' is not one of entrez"),
     ("format", 3, r"^format must be a str or None"),
     ("min_weight", "abc", r"^min_weight must be a number or None"),
     ("min_weight", float("nan"), r"^min_weight must be a number or None"),
