@@ -67,7 +67,7 @@ def test_numeric_identifiers_and_networks_without_weights():
 
 def test_result_columns_are_categoricals_over_the_protein_names(edge_file):
     net = vornel.read_network(edge_file)
-    result = vornel.score(net, "cn")
+    result = vornel.score_interactions(net, "cn")
     assert list(result.columns) == ["a", "b", "score"]
     for column in ("a", "b"):
         assert isinstance(result[column].dtype, pd.CategoricalDtype)
@@ -109,7 +109,7 @@ def test_top_keeps_the_first_rows_of_the_full_ordering(tmp_path):
 
 def test_refine_filters_then_adds_as_the_program_does(edge_file):
     net = vornel.read_network(edge_file)
-    own = vornel.score(net, "cn")
+    own = vornel.score_interactions(net, "cn")
     proposed = vornel.propose(net, "l3")
     by_score = vornel.refine(net, "cn", 1.0, "l3", 0)
     assert as_rows(by_score.pairs) == [r for r in as_rows(own) if r[2] >= 1.0]

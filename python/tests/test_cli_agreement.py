@@ -27,7 +27,8 @@ def test_every_method_matches_the_program(vornel_bin, synth_network, tmp_path, m
     pairs_arg = str(synth_network) if mode == "network" else "NULL"
     expected = run_cli(vornel_bin, synth_network, pairs_arg, method, 3, tmp_path / "out.tsv")
     net = vornel.read_network(synth_network)
-    got = vornel.score(net, method, "network" if mode == "network" else None, iterations=3, threads=2)
+    call = vornel.score_interactions if mode == "network" else vornel.propose
+    got = call(net, method, iterations=3, threads=2)
     rows = list(zip(got["a"].astype(str), got["b"].astype(str), got["score"].tolist()))
     assert len(rows) == len(expected) > 0
     # Exact equality of doubles: the program writes each score's shortest round-trip text.

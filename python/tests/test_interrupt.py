@@ -18,7 +18,10 @@ others = np.tile(np.arange(60, 15060), 60)
 net = vornel.from_edges(np.stack([hubs, others], axis=1))
 print("scoring", flush=True)
 try:
-    vornel.score(net, METHOD, PAIRS, threads=1, top=10)
+    if PAIRS == "network":
+        vornel.score_interactions(net, METHOD, threads=1, top=10)
+    else:
+        vornel.score(net, METHOD, PAIRS, threads=1, top=10)
 except KeyboardInterrupt:
     print("interrupted", flush=True)
     raise

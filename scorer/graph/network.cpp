@@ -265,14 +265,16 @@ struct row_watch {
 };
 
 // Feeds every interaction of a pair file to `add(first, second, weight)` (weight NaN: none), in
-// the format detected from its first lines; returns an error text or "". With `watch` (network
-// files), rows below --min-weight are dropped and counted.
+// the format detected from its first lines; returns an error text or "" (`unreadable` is set when
+// the file itself could not be read). With `watch` (network files), rows below --min-weight are
+// dropped and counted.
 template <class Add>
 std::string read_pair_lines(const std::string& path, const ppi::io::format_options& formats,
-                            std::uint64_t& lines, table_report& report, row_watch* watch, Add add) {
+                            std::uint64_t& lines, table_report& report, row_watch* watch, bool& unreadable, Add add) {
     line_reader reader(path);
     first_lines first = read_first_lines(reader, report);
-    if (!reader.error().empty()) return path + ": cannot read: " + reader.error();
+    unreadable = !reader.error().empty();
+    if (unreadable) return path + ": cannot read: " + reader.error();
     ppi::io::detection detected = ppi::io::detect_table(first.samples, formats);
     if (detected.error.empty() && watch) detected.error = check_cut(detected.layout, formats);
     if (!detected.error.empty()) {
@@ -318,7 +320,8 @@ std::string read_pair_lines(const std::string& path, const ppi::io::format_optio
         }
     }
     lines = reader.line_number();
-    if (!reader.error().empty()) return path + ": cannot read: " + reader.error();
+    unreadable = !reader.error().empty();
+    if (unreadable) return path + ": cannot read: " + reader.error();
     return {};
 }
 
@@ -431,7 +434,8 @@ network_result read_network(const std::string& path, const ppi::io::format_optio
     table_report report;
     row_watch watch;
     watch.cancel = cancel;
-    std::string error = read_pair_lines(path, formats, lines, report, &watch,
+    bool unreadable = false;
+    std::string error = read_pair_lines(path, formats, lines, report, &watch, unreadable,
                                         [&](std::string_view a, std::string_view b, double weight) {
                                             builder.add(a, b, keep_weights ? weight : no_weight);
                                         });
@@ -439,6 +443,7 @@ network_result read_network(const std::string& path, const ppi::io::format_optio
     if (!error.empty()) {
         network_result failed;
         failed.error = std::move(error);
+        failed.failure = unreadable ? read_failure::unreadable : read_failure::bad_contents;
         return failed;
     }
     builder.counts_.lines = lines;
@@ -464,7 +469,8 @@ listed_result read_listed_pairs(const std::string& path, const network& net,
     listed_collector collector(net);
     std::uint64_t lines = 0;
     table_report report;
-    std::string error = read_pair_lines(path, formats, lines, report, nullptr,
+    bool unreadable = false;
+    std::string error = read_pair_lines(path, formats, lines, report, nullptr, unreadable,
                                         [&](std::string_view a, std::string_view b, double) { collector.add(a, b); });
     if (!error.empty()) {
         listed_result failed;

@@ -68,11 +68,20 @@ struct table_report {
     std::uint64_t below_min_weight = 0;  // rows dropped by --min-weight (lower weight or none)
 };
 
+// Why a read failed, for callers that must tell the two apart (the Python package raises
+// OSError for the first, ValueError for the second) without reading the message.
+enum class read_failure : std::uint8_t {
+    none,
+    unreadable,    // the file could not be opened, read or decompressed
+    bad_contents,  // it was read, but its rows are not what was asked for
+};
+
 struct network_result {
     network net;
     pair_file_counts counts;
     table_report table;
     std::string error;  // empty on success
+    read_failure failure = read_failure::none;
     // The interactions as listed, by id, in file order and orientation (self-pairs left out):
     // the pair list when a network is also the list of pairs to score.
     big_vector<pair_ids> lines;

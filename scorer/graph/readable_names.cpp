@@ -30,6 +30,7 @@ readable_names read_readable_names(const std::string& path, const network& net) 
         const auto fields = ppi::io::split_fields(line, map_separator(line), 2);
         if (fields.size() < 2) {
             names.error = path + ":" + std::to_string(reader.line_number()) + ": expected an identifier and its name";
+            names.failure = read_failure::bad_contents;
             return names;
         }
         const auto protein = net.find(ppi::io::unquote(fields[0]));
@@ -41,6 +42,7 @@ readable_names read_readable_names(const std::string& path, const network& net) 
     }
     if (!reader.error().empty()) {
         names.error = path + ": cannot read: " + reader.error();
+        names.failure = read_failure::unreadable;
         return names;
     }
     for (std::uint32_t u = 0; u < net.protein_count(); ++u) {

@@ -15,6 +15,7 @@ struct readable_names {
     std::uint64_t mapped = 0;             // proteins the map names
     std::uint64_t missing = 0;            // proteins it does not name
     std::string error;                    // empty on success
+    read_failure failure = read_failure::none;
 };
 
 // Reads a mapping table (plain or gzip): STRING's protein.info ("#string_protein_id
