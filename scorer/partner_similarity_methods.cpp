@@ -17,6 +17,7 @@
 #include "scorer/methods.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace vornel {
@@ -29,50 +30,53 @@ struct leg_sums {
     double far = 0;
 };
 
-// What the walk from one partner u has gathered for a protein y, in one place: the innermost
-// loop then touches one cache line per step instead of three (with the partner check moved out
-// of it, measured: scoring cpu 2.58 -> 2.30 s, l3n candidates of HuRI on 1 thread, mean of 2).
-struct walk_entry {
-    std::uint32_t stamp = 0;  // the walk that reached y
-    std::uint32_t count = 0;  // cn(u, y)
-    double value = 0;         // x-v terms over the walks u-v-y, combined
+// What the walks from one partner u have gathered for a protein y: cn(u, y) and the x-v terms
+// of the walks u-v-y, combined. Cells are zero except while a partner's walks fill them, so the
+// first walk to reach y needs no test of its own (0 + t and max(0, t) are t for the terms, all
+// positive).
+struct walk_cell {
+    double value = 0;
+    std::uint32_t count = 0;
 };
 
 // Per-thread arrays indexed by protein id; stamps mark which entries belong to the current
-// row (row_stamp), partner u (walks) or listed pair (other_stamp).
+// row (partner_stamp, middle_stamp) or listed pair (other_stamp). Walk cells, row sums and the
+// `seen` bytes are zero outside the row or partner that uses them.
 struct similarity_workspace {
     explicit similarity_workspace(std::uint32_t n)
-        : partner_stamp(n, 0), middle_stamp(n, 0), middle_count(n, 0), factor(n, 0.0), walks(n), row_stamp(n, 0),
-          row_sums(n), other_stamp(n, 0) {}
+        : partner_stamp(n, 0), middle_stamp(n, 0), middle_count(n, 0), factor(n, 0.0), cells(n), walk_touched(n),
+          seen(n, 0), row_sums(n), row_touched(n), other_stamp(n, 0) {}
 
     std::vector<std::uint32_t> partner_stamp;  // v is a partner of the row
     std::vector<std::uint32_t> middle_stamp;   // cn(x, v) belongs to the row
     std::vector<std::uint32_t> middle_count;
     std::vector<double> factor;                // the x-v term of the method
     std::vector<std::uint32_t> middle_touched;
-    std::vector<walk_entry> walks;             // by y, for the current partner u
-    std::vector<std::uint32_t> walk_touched;
-    std::uint32_t walk_counter = 0;
-    std::vector<std::uint32_t> row_stamp;      // row_sums[y] belongs to the row
+    std::vector<walk_cell> cells;              // by y, for the current partner u
+    std::vector<std::uint32_t> walk_touched;   // the y reached from u, n slots
+    std::vector<std::uint8_t> seen;            // y has a row sum
     std::vector<leg_sums> row_sums;
-    std::vector<std::uint32_t> row_touched;
+    std::vector<std::uint32_t> row_touched;    // the y with a row sum, n slots
+    std::uint32_t row_touched_count = 0;
     std::vector<std::uint32_t> other_stamp;    // listed pairs: the partners of the other protein
     std::uint32_t other_counter = 0;
     record_buffer records;
 };
 
+std::vector<similarity_workspace> make_similarity_workspaces(const scoring_job& job) {
+    std::vector<similarity_workspace> spaces;
+    spaces.reserve(std::max(1u, job.threads));
+    for (unsigned t = 0; t < std::max(1u, job.threads); ++t) {
+        spaces.emplace_back(job.net->protein_count());
+        drain_for_thread(job, t, spaces.back().records);
+    }
+    return spaces;
+}
+
 // A fresh stamp from `counter`; on wrap-around the stamps are cleared first.
 std::uint32_t next_stamp(std::uint32_t& counter, std::vector<std::uint32_t>& stamps) {
     if (++counter == 0) {
         std::fill(stamps.begin(), stamps.end(), 0u);
-        counter = 1;
-    }
-    return counter;
-}
-
-std::uint32_t next_stamp(std::uint32_t& counter, std::vector<walk_entry>& walks) {
-    if (++counter == 0) {
-        for (walk_entry& entry : walks) entry.stamp = 0;
         counter = 1;
     }
     return counter;
@@ -145,9 +149,9 @@ double combine(double sum, double term) {
 }
 
 // Marks the partners of x and fills cn(x, v) and the kernel's x-v term for every v != x two
-// steps away; returns the row's stamp.
+// steps away, listed in ws.middle_touched; returns the row's stamp.
 template <class Kernel>
-std::uint32_t prepare_row(const network& net, const Kernel& kernel, std::uint32_t x, similarity_workspace& ws) {
+std::uint32_t fill_middle_terms(const network& net, const Kernel& kernel, std::uint32_t x, similarity_workspace& ws) {
     const std::uint32_t stamp = x + 1;
     for (const std::uint32_t a : net.partners(x)) ws.partner_stamp[a] = stamp;
     for (const std::uint32_t a : net.partners(x)) {
@@ -163,53 +167,77 @@ std::uint32_t prepare_row(const network& net, const Kernel& kernel, std::uint32_
         }
     }
     for (const std::uint32_t v : ws.middle_touched) ws.factor[v] = kernel.near_term(x, v, ws.middle_count[v]);
+    return stamp;
+}
+
+template <class Kernel>
+std::uint32_t prepare_row(const network& net, const Kernel& kernel, std::uint32_t x, similarity_workspace& ws) {
+    const std::uint32_t stamp = fill_middle_terms(net, kernel, x, ws);
     ws.middle_touched.clear();
     return stamp;
 }
 
-// Walks u-v-y for every v != x and every y > x, counting cn(u, y) and combining the x-v
-// terms; then hands each reached y that is not a partner of x to the kernel (partners are
-// filtered here, once per reached y, rather than once per step).
+// Walks u-v-y for every v != x and every y > x, counting cn(u, y) and combining the x-v terms
+// in increasing v order, without a branch on whether y was reached before (measured: ...).
 template <class Kernel>
-void walk_from_partner(const network& net, const Kernel& kernel, std::uint32_t x, std::uint32_t u,
-                       std::uint32_t stamp, similarity_workspace& ws) {
-    const std::uint32_t walk = next_stamp(ws.walk_counter, ws.walks);
-    walk_entry* walks = ws.walks.data();
+std::uint32_t walk_from_partner(const network& net, std::uint32_t x, std::uint32_t u, similarity_workspace& ws) {
+    walk_cell* const cells = ws.cells.data();
+    std::uint32_t* const touched = ws.walk_touched.data();
+    const double* const factor = ws.factor.data();
+    std::uint32_t reached = 0;
     for (const std::uint32_t v : net.partners(u)) {
         if (v == x) continue;
-        const double term = ws.factor[v];
+        const double term = factor[v];
         for (const std::uint32_t y : partners_above(net, v, x)) {
-            walk_entry& entry = walks[y];
-            if (entry.stamp != walk) {
-                entry = {walk, 1, term};
-                ws.walk_touched.push_back(y);
-            } else {
-                ++entry.count;
-                entry.value = combine<Kernel>(entry.value, term);
-            }
+            walk_cell& cell = cells[y];
+            touched[reached] = y;
+            reached += cell.count == 0;
+            ++cell.count;
+            cell.value = combine<Kernel>(cell.value, term);
         }
     }
-    for (const std::uint32_t y : ws.walk_touched) {
-        if (ws.partner_stamp[y] == stamp) continue;
-        if (ws.row_stamp[y] != stamp) {
-            ws.row_stamp[y] = stamp;
-            ws.row_sums[y] = {};
-            ws.row_touched.push_back(y);
-        }
-        kernel.add_partner(u, y, walks[y].count, walks[y].count, walks[y].value, ws.row_sums[y]);
+    return reached;
+}
+
+// Hands every y the walks from u reached to the kernel, and clears their cells. Partners of x
+// are summed too and left out when the row's records are made (one test per row, not per u).
+template <class Kernel>
+void add_partner_walks(const Kernel& kernel, std::uint32_t u, std::uint32_t reached, similarity_workspace& ws) {
+    walk_cell* const cells = ws.cells.data();
+    std::uint8_t* const seen = ws.seen.data();
+    std::uint32_t* const row_touched = ws.row_touched.data();
+    std::uint32_t count = ws.row_touched_count;
+    for (std::uint32_t i = 0; i < reached; ++i) {
+        const std::uint32_t y = ws.walk_touched[i];
+        row_touched[count] = y;
+        count += seen[y] == 0;
+        seen[y] = 1;
+        kernel.add_partner(u, y, cells[y].count, cells[y].count, cells[y].value, ws.row_sums[y]);
+        cells[y] = {};
     }
-    ws.walk_touched.clear();
+    ws.row_touched_count = count;
+}
+
+// Records the row's sums of every reached y that is not a partner of x, and clears them.
+template <class Kernel>
+void emit_row(const Kernel& kernel, std::uint32_t x, std::uint32_t stamp, similarity_workspace& ws) {
+    for (std::uint32_t i = 0; i < ws.row_touched_count; ++i) {
+        const std::uint32_t y = ws.row_touched[i];
+        if (ws.partner_stamp[y] != stamp) {
+            const double score = kernel.finish(x, y, ws.row_sums[y]);
+            if (score > 0) ws.records.push_back({descending_key(score), candidate_tie(x, y)});
+        }
+        ws.row_sums[y] = {};
+        ws.seen[y] = 0;
+    }
+    ws.row_touched_count = 0;
 }
 
 template <class Kernel>
 void score_candidate_row(const network& net, const Kernel& kernel, std::uint32_t x, similarity_workspace& ws) {
     const std::uint32_t stamp = prepare_row(net, kernel, x, ws);
-    for (const std::uint32_t u : net.partners(x)) walk_from_partner(net, kernel, x, u, stamp, ws);
-    for (const std::uint32_t y : ws.row_touched) {
-        const double score = kernel.finish(x, y, ws.row_sums[y]);
-        if (score > 0) ws.records.push_back({descending_key(score), candidate_tie(x, y)});
-    }
-    ws.row_touched.clear();
+    for (const std::uint32_t u : net.partners(x)) add_partner_walks(kernel, u, walk_from_partner<Kernel>(net, x, u, ws), ws);
+    emit_row(kernel, x, stamp, ws);
 }
 
 // A listed pair (x, y), x the smaller id, once the row of x is prepared: the same terms in the
@@ -238,18 +266,147 @@ double listed_pair_score(const network& net, const Kernel& kernel, std::uint32_t
     return kernel.finish(x, y, sums);
 }
 
+// mps proposes from maxima, which do not depend on the order they are taken in, so a row needs
+// no walk of three steps: the largest J(x, v) over v in N(y) comes from scattering the row's
+// J(x, v) over the partners of every v two steps away (l3's scatter), and the largest J(u, y)
+// over u in N(x) from the stored Jaccard rows of x's partners.
+
+// For every protein u, J(u, y) for each y two steps away and above u's smallest partner (a row x
+// asks only for y > x, x a partner of u), y increasing; rows are kept in per-thread blocks.
+struct jaccard_rows {
+    struct row_ref {
+        std::uint32_t block = 0;
+        std::uint32_t size = 0;
+        std::uint64_t start = 0;
+    };
+    std::vector<big_vector<std::uint32_t>> ids;  // by block (the thread that built the row)
+    std::vector<big_vector<double>> values;
+    std::vector<row_ref> rows;                   // by u
+
+    std::span<const std::uint32_t> ids_of(std::uint32_t u) const {
+        return {ids[rows[u].block].data() + rows[u].start, rows[u].size};
+    }
+    const double* values_of(std::uint32_t u) const { return values[rows[u].block].data() + rows[u].start; }
+};
+
+// Per-thread scratch of build_jaccard_rows: cn(u, y) by y, a bitmap and a list of the y reached.
+struct jaccard_scratch {
+    explicit jaccard_scratch(std::uint32_t n) : count(n, 0), bits(n / 64 + 1, 0) {}
+    std::vector<std::uint32_t> count;
+    std::vector<std::uint64_t> bits;
+    std::vector<std::uint32_t> reached;
+};
+
+// The y reached from u in increasing order: sorted when few, else read off the bitmap (whose
+// words are cleared on the way), so a row costs neither a sort of many ids nor a scan of n bits.
+void order_reached(jaccard_scratch& scratch) {
+    std::vector<std::uint32_t>& reached = scratch.reached;
+    if (reached.size() * 16 < scratch.bits.size()) {
+        std::sort(reached.begin(), reached.end());
+        for (const std::uint32_t y : reached) scratch.bits[y / 64] = 0;
+        return;
+    }
+    reached.clear();
+    for (std::size_t w = 0; w < scratch.bits.size(); ++w) {
+        for (std::uint64_t word = scratch.bits[w]; word != 0; word &= word - 1) {
+            reached.push_back(static_cast<std::uint32_t>(w * 64 + std::countr_zero(word)));
+        }
+        scratch.bits[w] = 0;
+    }
+}
+
+void build_jaccard_row(const network& net, std::uint32_t u, jaccard_scratch& scratch, jaccard_rows& rows,
+                       unsigned block) {
+    for (const std::uint32_t a : net.partners(u)) {
+        for (const std::uint32_t y : net.partners(a)) {
+            if (y == u) continue;
+            if (scratch.count[y]++ == 0) {
+                scratch.reached.push_back(y);
+                scratch.bits[y / 64] |= std::uint64_t{1} << (y % 64);
+            }
+        }
+    }
+    order_reached(scratch);
+    const std::uint32_t lowest = net.degree(u) > 0 ? net.partners(u)[0] : net.protein_count();
+    big_vector<std::uint32_t>& ids = rows.ids[block];
+    big_vector<double>& values = rows.values[block];
+    rows.rows[u] = {static_cast<std::uint32_t>(block), 0, ids.size()};
+    for (const std::uint32_t y : scratch.reached) {
+        const std::uint32_t shared = scratch.count[y];
+        scratch.count[y] = 0;
+        if (y <= lowest) continue;
+        ids.push_back(y);
+        values.push_back(double(shared) / union_size(net, u, y, shared));
+    }
+    rows.rows[u].size = static_cast<std::uint32_t>(ids.size() - rows.rows[u].start);
+    scratch.reached.clear();
+}
+
+jaccard_rows build_jaccard_rows(const scoring_job& job) {
+    const network& net = *job.net;
+    const unsigned threads = std::max(1u, job.threads);
+    jaccard_rows rows;
+    rows.ids.resize(threads);
+    rows.values.resize(threads);
+    rows.rows.resize(net.protein_count());
+    std::vector<jaccard_scratch> scratch;
+    scratch.reserve(threads);
+    for (unsigned t = 0; t < threads; ++t) scratch.emplace_back(net.protein_count());
+    parallel_for_items(net.protein_count(), job.threads, [&](unsigned t, std::uint32_t u) {
+        build_jaccard_row(net, u, scratch[t], rows, t);
+    }, job.cancel);
+    return rows;
+}
+
+// Takes `value` into the largest seen for y in this row (`side` picks near or far).
+inline void take_largest(similarity_workspace& ws, std::uint32_t y, double leg_sums::*side, double value,
+                         std::uint32_t& count) {
+    ws.row_touched[count] = y;
+    count += ws.seen[y] == 0;
+    ws.seen[y] = 1;
+    double& best = ws.row_sums[y].*side;
+    best = std::max(best, value);
+}
+
+void score_mps_candidate_row(const network& net, const mps_kernel& kernel, const jaccard_rows& jaccard,
+                             std::uint32_t x, similarity_workspace& ws) {
+    const std::uint32_t stamp = fill_middle_terms(net, kernel, x, ws);
+    std::uint32_t count = 0;
+    for (const std::uint32_t v : ws.middle_touched) {
+        const double term = ws.factor[v];
+        for (const std::uint32_t y : partners_above(net, v, x)) take_largest(ws, y, &leg_sums::near, term, count);
+    }
+    ws.middle_touched.clear();
+    for (const std::uint32_t u : net.partners(x)) {
+        const auto ids = jaccard.ids_of(u);
+        const double* values = jaccard.values_of(u);
+        for (auto i = std::size_t(std::upper_bound(ids.begin(), ids.end(), x) - ids.begin()); i < ids.size(); ++i) {
+            take_largest(ws, ids[i], &leg_sums::far, values[i], count);
+        }
+    }
+    ws.row_touched_count = count;
+    emit_row(kernel, x, stamp, ws);
+}
+
+record_runs score_mps_candidates(const scoring_job& job, const mps_kernel& kernel) {
+    const network& net = *job.net;
+    const jaccard_rows jaccard = build_jaccard_rows(job);
+    std::vector<similarity_workspace> spaces = make_similarity_workspaces(job);
+    parallel_for_items(net.protein_count(), job.threads, [&](unsigned t, std::uint32_t x) {
+        score_mps_candidate_row(net, kernel, jaccard, x, spaces[t]);
+    }, job.cancel);
+    record_runs runs;
+    for (auto& space : spaces) runs.push_back(std::move(space.records));
+    return runs;
+}
+
 template <class Kernel>
 record_runs score_partner_similarity(const scoring_job& job, const Kernel& kernel) {
     const network& net = *job.net;
     const std::uint32_t n = net.protein_count();
     const pair_rows listed = job.listed ? group_by_smaller_id(job.listed->pairs, n) : pair_rows{};
     const std::uint32_t row_count = job.listed ? static_cast<std::uint32_t>(listed.rows.size()) : n;
-    std::vector<similarity_workspace> spaces;
-    spaces.reserve(std::max(1u, job.threads));
-    for (unsigned t = 0; t < std::max(1u, job.threads); ++t) {
-        spaces.emplace_back(n);
-        drain_for_thread(job, t, spaces.back().records);
-    }
+    std::vector<similarity_workspace> spaces = make_similarity_workspaces(job);
     parallel_for_items(row_count, job.threads, [&](unsigned t, std::uint32_t item) {
         similarity_workspace& ws = spaces[t];
         if (!job.listed) return score_candidate_row(net, kernel, item, ws);
@@ -276,7 +433,9 @@ record_runs score_mps(const scoring_job& job) {
     const network& net = *job.net;
     double largest = 0;
     for (std::uint32_t x = 0; x < net.protein_count(); ++x) largest = std::max(largest, double(net.degree(x)));
-    return score_partner_similarity(job, mps_kernel{net, 1.0 / 33554432.0 / (largest * largest + 1.0)});
+    const mps_kernel kernel{net, 1.0 / 33554432.0 / (largest * largest + 1.0)};
+    if (!job.listed) return score_mps_candidates(job, kernel);
+    return score_partner_similarity(job, kernel);
 }
 
 }  // namespace vornel
