@@ -40,12 +40,12 @@ struct walk_cell {
 };
 
 // Per-thread arrays indexed by protein id; stamps mark which entries belong to the current
-// row (partner_stamp, middle_stamp) or listed pair (other_stamp). Walk cells, row sums and the
+// row (partner_stamp, middle_stamp). Walk cells, row sums and the
 // `seen` bytes are zero outside the row or partner that uses them.
 struct similarity_workspace {
     explicit similarity_workspace(std::uint32_t n)
         : partner_stamp(n, 0), middle_stamp(n, 0), middle_count(n, 0), factor(n, 0.0), cells(n), walk_touched(n),
-          seen(n, 0), row_sums(n), row_touched(n), other_stamp(n, 0) {}
+          seen(n, 0), row_sums(n), row_touched(n), middle_start(n, 0) {}
 
     std::vector<std::uint32_t> partner_stamp;  // v is a partner of the row
     std::vector<std::uint32_t> middle_stamp;   // cn(x, v) belongs to the row
@@ -58,8 +58,8 @@ struct similarity_workspace {
     std::vector<leg_sums> row_sums;
     std::vector<std::uint32_t> row_touched;    // the y with a row sum, n slots
     std::uint32_t row_touched_count = 0;
-    std::vector<std::uint32_t> other_stamp;    // listed pairs: the partners of the other protein
-    std::uint32_t other_counter = 0;
+    std::vector<std::uint32_t> middle_start;   // listed pairs: where the partners shared with v start
+    std::vector<std::uint32_t> middles;        // in middle_start order
     record_buffer records;
 };
 
@@ -73,30 +73,40 @@ std::vector<similarity_workspace> make_similarity_workspaces(const scoring_job& 
     return spaces;
 }
 
-// A fresh stamp from `counter`; on wrap-around the stamps are cleared first.
-std::uint32_t next_stamp(std::uint32_t& counter, std::vector<std::uint32_t>& stamps) {
-    if (++counter == 0) {
-        std::fill(stamps.begin(), stamps.end(), 0u);
-        counter = 1;
+// Every protein's degree in one array (one load where the network's rows need two), for the
+// set sizes |N(a) | N(b)| = k_a + k_b - cn(a, b).
+struct set_sizes {
+    explicit set_sizes(const network& net) : degree(net.protein_count()) {
+        for (std::uint32_t x = 0; x < net.protein_count(); ++x) degree[x] = net.degree(x);
     }
-    return counter;
-}
+    std::vector<std::uint32_t> degree;
 
-// |N(a) | N(b)| from the two degrees and the shared count.
-inline double union_size(const network& net, std::uint32_t a, std::uint32_t b, std::uint32_t shared) {
-    return double(net.degree(a)) + double(net.degree(b)) - double(shared);
+    double union_size(std::uint32_t a, std::uint32_t b, std::uint32_t shared) const {
+        return double(degree[a]) + double(degree[b]) - double(shared);
+    }
+};
+
+// sqrt(s) for every set size s up to twice the largest degree: the same numbers as std::sqrt,
+// which rounds exactly, for a load (measured: ...).
+std::vector<double> square_roots(const set_sizes& sizes) {
+    std::uint32_t largest = 0;
+    for (const std::uint32_t k : sizes.degree) largest = std::max(largest, k);
+    std::vector<double> root(2 * std::size_t(largest) + 1);
+    for (std::size_t s = 0; s < root.size(); ++s) root[s] = std::sqrt(double(s));
+    return root;
 }
 
 // l3n: the x-v term is 1/sqrt|N(x) | N(v)|, summed over v, then times 1/sqrt|N(u) | N(y)|.
 struct l3n_kernel {
     static constexpr bool takes_max = false;
-    const network& net;
+    const set_sizes& sizes;
+    const double* root;  // square_roots(sizes)
     double near_term(std::uint32_t x, std::uint32_t v, std::uint32_t shared) const {
-        return 1.0 / std::sqrt(union_size(net, x, v, shared));
+        return 1.0 / root[sizes.degree[x] + sizes.degree[v] - shared];
     }
     void add_partner(std::uint32_t u, std::uint32_t y, std::uint32_t shared, std::uint32_t, double near,
                      leg_sums& sums) const {
-        sums.near += near / std::sqrt(union_size(net, u, y, shared));
+        sums.near += near / root[sizes.degree[u] + sizes.degree[y] - shared];
     }
     double finish(std::uint32_t, std::uint32_t, const leg_sums& sums) const { return sums.near; }
 };
@@ -105,13 +115,13 @@ struct l3n_kernel {
 // and 1/|N(u) | N(y)| (so a u with cn(u, y) paths onwards adds J(u, y)).
 struct sim_kernel {
     static constexpr bool takes_max = false;
-    const network& net;
+    const set_sizes& sizes;
     double near_term(std::uint32_t x, std::uint32_t v, std::uint32_t shared) const {
-        return 1.0 / union_size(net, x, v, shared);
+        return 1.0 / sizes.union_size(x, v, shared);
     }
     void add_partner(std::uint32_t u, std::uint32_t y, std::uint32_t shared, std::uint32_t paths, double near,
                      leg_sums& sums) const {
-        sums.near += near + double(paths) / union_size(net, u, y, shared);
+        sums.near += near + double(paths) / sizes.union_size(u, y, shared);
     }
     double finish(std::uint32_t, std::uint32_t, const leg_sums& sums) const { return sums.near; }
 };
@@ -121,21 +131,21 @@ struct sim_kernel {
 // a larger sum always ranks first and equal sums rank by the degree product.
 struct mps_kernel {
     static constexpr bool takes_max = true;
-    const network& net;
+    const set_sizes& sizes;
     double degree_scale;  // 2^-25 / (k_max^2 + 1)
     double near_term(std::uint32_t x, std::uint32_t v, std::uint32_t shared) const {
-        return double(shared) / union_size(net, x, v, shared);
+        return double(shared) / sizes.union_size(x, v, shared);
     }
     void add_partner(std::uint32_t u, std::uint32_t y, std::uint32_t shared, std::uint32_t, double near,
                      leg_sums& sums) const {
         sums.near = std::max(sums.near, near);
-        sums.far = std::max(sums.far, double(shared) / union_size(net, u, y, shared));
+        sums.far = std::max(sums.far, double(shared) / sizes.union_size(u, y, shared));
     }
     double finish(std::uint32_t x, std::uint32_t y, const leg_sums& sums) const {
         const double best = sums.near + sums.far;
         if (best <= 0) return 0.0;
         constexpr double grid = 16777216.0;  // 2^24
-        return std::floor(best * grid) / grid + double(net.degree(x)) * double(net.degree(y)) * degree_scale;
+        return std::floor(best * grid) / grid + double(sizes.degree[x]) * double(sizes.degree[y]) * degree_scale;
     }
 };
 
@@ -240,28 +250,72 @@ void score_candidate_row(const network& net, const Kernel& kernel, std::uint32_t
     emit_row(kernel, x, stamp, ws);
 }
 
-// A listed pair (x, y), x the smaller id, once the row of x is prepared: the same terms in the
-// same order as for a candidate, found by walking the row of every partner u against the
-// marked partners of y.
+// Groups the row's two-step walks x-u-v by v: after it, ws.middles[middle_start[v] ..
+// middle_start[v] + middle_count[v]) holds the partners u of x shared with v, increasing.
+void group_middles(const network& net, std::uint32_t x, similarity_workspace& ws) {
+    std::uint32_t start = 0;
+    for (const std::uint32_t v : ws.middle_touched) {
+        ws.middle_start[v] = start;
+        start += ws.middle_count[v];
+    }
+    ws.middles.resize(start);
+    for (const std::uint32_t u : net.partners(x)) {
+        for (const std::uint32_t v : net.partners(u)) {
+            if (v != x) ws.middles[ws.middle_start[v]++] = u;
+        }
+    }
+    for (const std::uint32_t v : ws.middle_touched) ws.middle_start[v] -= ws.middle_count[v];
+}
+
+// The partners u of x reached by the paths x-u-v-y of a listed pair, in increasing order: sorted
+// when few, else read off x's row.
+std::span<const std::uint32_t> reached_in_order(const network& net, std::uint32_t x, std::uint32_t reached,
+                                                similarity_workspace& ws) {
+    std::uint32_t* touched = ws.walk_touched.data();
+    if (std::uint64_t(reached) * 8 < net.degree(x)) {
+        std::sort(touched, touched + reached);
+        return {touched, reached};
+    }
+    std::uint32_t count = 0;
+    for (const std::uint32_t u : net.partners(x)) {
+        touched[count] = u;
+        count += ws.cells[u].count != 0;
+    }
+    return {touched, count};
+}
+
+// A listed pair (x, y), x the smaller id, once the row of x is prepared and its walks grouped:
+// the same terms in the same order as for a candidate (for each u, the x-v terms over
+// increasing v), found from the partners v of y, each handing its term to the partners u it
+// shares with x. A path costs one step, so a pair costs its paths plus k_y, not a walk of x's
+// two-step neighbourhood (measured: ...).
 template <class Kernel>
 double listed_pair_score(const network& net, const Kernel& kernel, std::uint32_t x, std::uint32_t y,
-                         similarity_workspace& ws) {
-    const std::uint32_t mark = next_stamp(ws.other_counter, ws.other_stamp);
-    for (const std::uint32_t v : net.partners(y)) ws.other_stamp[v] = mark;
-    leg_sums sums;
-    for (const std::uint32_t u : net.partners(x)) {
-        if (u == y) continue;
-        std::uint32_t shared = 0;
-        std::uint32_t paths = 0;
-        double near = 0;
-        for (const std::uint32_t v : net.partners(u)) {
-            if (ws.other_stamp[v] != mark) continue;
-            ++shared;
-            if (v == x) continue;
-            near = paths == 0 ? ws.factor[v] : combine<Kernel>(near, ws.factor[v]);
-            ++paths;
+                         std::uint32_t stamp, similarity_workspace& ws) {
+    walk_cell* const cells = ws.cells.data();
+    std::uint32_t* const touched = ws.walk_touched.data();
+    std::uint32_t reached = 0;
+    for (const std::uint32_t v : net.partners(y)) {
+        if (v == x || ws.middle_stamp[v] != stamp) continue;
+        const double term = ws.factor[v];
+        const std::uint32_t* const middle = ws.middles.data() + ws.middle_start[v];
+        const std::uint32_t* const middle_end = middle + ws.middle_count[v];
+        for (const std::uint32_t* it = middle; it != middle_end; ++it) {
+            const std::uint32_t u = *it;
+            if (u == y) continue;
+            walk_cell& cell = cells[u];
+            touched[reached] = u;
+            reached += cell.count == 0;
+            ++cell.count;
+            cell.value = combine<Kernel>(cell.value, term);
         }
-        if (paths > 0) kernel.add_partner(u, y, shared, paths, near, sums);
+    }
+    // cn(u, y) counts x too when x and y interact; the paths never do.
+    const std::uint32_t through_x = ws.partner_stamp[y] == stamp ? 1 : 0;
+    leg_sums sums;
+    for (const std::uint32_t u : reached_in_order(net, x, reached, ws)) {
+        kernel.add_partner(u, y, cells[u].count + through_x, cells[u].count, cells[u].value, sums);
+        cells[u] = {};
     }
     return kernel.finish(x, y, sums);
 }
@@ -315,8 +369,8 @@ void order_reached(jaccard_scratch& scratch) {
     }
 }
 
-void build_jaccard_row(const network& net, std::uint32_t u, jaccard_scratch& scratch, jaccard_rows& rows,
-                       unsigned block) {
+void build_jaccard_row(const network& net, const set_sizes& sizes, std::uint32_t u, jaccard_scratch& scratch,
+                       jaccard_rows& rows, unsigned block) {
     for (const std::uint32_t a : net.partners(u)) {
         for (const std::uint32_t y : net.partners(a)) {
             if (y == u) continue;
@@ -336,13 +390,13 @@ void build_jaccard_row(const network& net, std::uint32_t u, jaccard_scratch& scr
         scratch.count[y] = 0;
         if (y <= lowest) continue;
         ids.push_back(y);
-        values.push_back(double(shared) / union_size(net, u, y, shared));
+        values.push_back(double(shared) / sizes.union_size(u, y, shared));
     }
     rows.rows[u].size = static_cast<std::uint32_t>(ids.size() - rows.rows[u].start);
     scratch.reached.clear();
 }
 
-jaccard_rows build_jaccard_rows(const scoring_job& job) {
+jaccard_rows build_jaccard_rows(const scoring_job& job, const set_sizes& sizes) {
     const network& net = *job.net;
     const unsigned threads = std::max(1u, job.threads);
     jaccard_rows rows;
@@ -353,7 +407,7 @@ jaccard_rows build_jaccard_rows(const scoring_job& job) {
     scratch.reserve(threads);
     for (unsigned t = 0; t < threads; ++t) scratch.emplace_back(net.protein_count());
     parallel_for_items(net.protein_count(), job.threads, [&](unsigned t, std::uint32_t u) {
-        build_jaccard_row(net, u, scratch[t], rows, t);
+        build_jaccard_row(net, sizes, u, scratch[t], rows, t);
     }, job.cancel);
     return rows;
 }
@@ -390,7 +444,7 @@ void score_mps_candidate_row(const network& net, const mps_kernel& kernel, const
 
 record_runs score_mps_candidates(const scoring_job& job, const mps_kernel& kernel) {
     const network& net = *job.net;
-    const jaccard_rows jaccard = build_jaccard_rows(job);
+    const jaccard_rows jaccard = build_jaccard_rows(job, kernel.sizes);
     std::vector<similarity_workspace> spaces = make_similarity_workspaces(job);
     parallel_for_items(net.protein_count(), job.threads, [&](unsigned t, std::uint32_t x) {
         score_mps_candidate_row(net, kernel, jaccard, x, spaces[t]);
@@ -411,10 +465,12 @@ record_runs score_partner_similarity(const scoring_job& job, const Kernel& kerne
         similarity_workspace& ws = spaces[t];
         if (!job.listed) return score_candidate_row(net, kernel, item, ws);
         const std::uint32_t x = listed.rows[item];
-        prepare_row(net, kernel, x, ws);
+        const std::uint32_t stamp = fill_middle_terms(net, kernel, x, ws);
+        group_middles(net, x, ws);
+        ws.middle_touched.clear();
         for (std::uint64_t e = listed.starts[x]; e < listed.starts[x + 1]; ++e) {
             const auto [y, index] = listed.entries[e];
-            const double score = listed_pair_score(net, kernel, x, y, ws);
+            const double score = listed_pair_score(net, kernel, x, y, stamp, ws);
             if (score > 0) ws.records.push_back({descending_key(score), index});
         }
     }, job.cancel);
@@ -425,15 +481,22 @@ record_runs score_partner_similarity(const scoring_job& job, const Kernel& kerne
 
 }  // namespace
 
-record_runs score_l3n(const scoring_job& job) { return score_partner_similarity(job, l3n_kernel{*job.net}); }
+record_runs score_l3n(const scoring_job& job) {
+    const set_sizes sizes(*job.net);
+    const std::vector<double> root = square_roots(sizes);
+    return score_partner_similarity(job, l3n_kernel{sizes, root.data()});
+}
 
-record_runs score_sim(const scoring_job& job) { return score_partner_similarity(job, sim_kernel{*job.net}); }
+record_runs score_sim(const scoring_job& job) {
+    const set_sizes sizes(*job.net);
+    return score_partner_similarity(job, sim_kernel{sizes});
+}
 
 record_runs score_mps(const scoring_job& job) {
-    const network& net = *job.net;
+    const set_sizes sizes(*job.net);
     double largest = 0;
-    for (std::uint32_t x = 0; x < net.protein_count(); ++x) largest = std::max(largest, double(net.degree(x)));
-    const mps_kernel kernel{net, 1.0 / 33554432.0 / (largest * largest + 1.0)};
+    for (const std::uint32_t k : sizes.degree) largest = std::max(largest, double(k));
+    const mps_kernel kernel{sizes, 1.0 / 33554432.0 / (largest * largest + 1.0)};
     if (!job.listed) return score_mps_candidates(job, kernel);
     return score_partner_similarity(job, kernel);
 }
