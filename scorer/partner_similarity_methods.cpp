@@ -30,30 +30,30 @@ struct leg_sums {
     double far = 0;
 };
 
-// What the walks from one partner u have gathered for a protein y: cn(u, y) and the x-v terms
-// of the walks u-v-y, combined. Cells are zero except while a partner's walks fill them, so the
-// first walk to reach y needs no test of its own (0 + t and max(0, t) are t for the terms, all
-// positive).
+// What the paths x-u-v-y of a listed pair have gathered for a partner u of x: their number and
+// their x-v terms, combined. Cells are zero except while a pair fills them, so the first path
+// needs no test of its own (0 + t and max(0, t) are t for the terms, all positive).
 struct walk_cell {
     double value = 0;
     std::uint32_t count = 0;
 };
 
 // Per-thread arrays indexed by protein id; stamps mark which entries belong to the current
-// row (partner_stamp, middle_stamp). Walk cells, row sums and the
-// `seen` bytes are zero outside the row or partner that uses them.
+// row (partner_stamp, middle_stamp). Walk cells and values, row sums and the `seen` bytes are
+// zero outside the row, partner or pair that uses them.
 struct similarity_workspace {
     explicit similarity_workspace(std::uint32_t n)
-        : partner_stamp(n, 0), middle_stamp(n, 0), middle_count(n, 0), factor(n, 0.0), cells(n), walk_touched(n),
-          seen(n, 0), row_sums(n), row_touched(n), middle_start(n, 0) {}
+        : partner_stamp(n, 0), middle_stamp(n, 0), middle_count(n, 0), factor(n, 0.0), cells(n), walk_value(n, 0.0),
+          walk_touched(n), seen(n, 0), row_sums(n), row_touched(n), middle_start(n, 0) {}
 
     std::vector<std::uint32_t> partner_stamp;  // v is a partner of the row
     std::vector<std::uint32_t> middle_stamp;   // cn(x, v) belongs to the row
     std::vector<std::uint32_t> middle_count;
     std::vector<double> factor;                // the x-v term of the method
     std::vector<std::uint32_t> middle_touched;
-    std::vector<walk_cell> cells;              // by y, for the current partner u
-    std::vector<std::uint32_t> walk_touched;   // the y reached from u, n slots
+    std::vector<walk_cell> cells;              // listed pairs: by u, for the current pair
+    std::vector<double> walk_value;            // candidates: by y, for the current partner u
+    std::vector<std::uint32_t> walk_touched;   // listed pairs: the u reached, n slots
     std::vector<std::uint8_t> seen;            // y has a row sum
     std::vector<leg_sums> row_sums;
     std::vector<std::uint32_t> row_touched;    // the y with a row sum, n slots
@@ -158,6 +158,99 @@ double combine(double sum, double term) {
     }
 }
 
+// For every protein u, a value of the pair u, y (cn(u, y) or J(u, y)) for each y two steps away
+// and above u's smallest partner (a row x asks only for y > x, x a partner of u), y increasing;
+// rows are kept in per-thread blocks. Built once, in one two-step pass over the network, so a
+// row x reads the two-step neighbourhoods of its partners instead of walking them again.
+template <class Value>
+struct two_step_rows {
+    struct row_ref {
+        std::uint32_t block = 0;
+        std::uint32_t size = 0;
+        std::uint64_t start = 0;
+    };
+    std::vector<big_vector<std::uint32_t>> ids;  // by block (the thread that built the row)
+    std::vector<big_vector<Value>> values;
+    std::vector<row_ref> rows;                   // by u
+
+    std::span<const std::uint32_t> ids_of(std::uint32_t u) const {
+        return {ids[rows[u].block].data() + rows[u].start, rows[u].size};
+    }
+    const Value* values_of(std::uint32_t u) const { return values[rows[u].block].data() + rows[u].start; }
+};
+
+// Per-thread scratch of build_two_step_rows: cn(u, y) by y, a bitmap and a list of the y reached.
+struct two_step_scratch {
+    explicit two_step_scratch(std::uint32_t n) : count(n, 0), bits(n / 64 + 1, 0) {}
+    std::vector<std::uint32_t> count;
+    std::vector<std::uint64_t> bits;
+    std::vector<std::uint32_t> reached;
+};
+
+// The y reached from u in increasing order: sorted when few, else read off the bitmap (whose
+// words are cleared on the way), so a row costs neither a sort of many ids nor a scan of n bits.
+void order_reached(two_step_scratch& scratch) {
+    std::vector<std::uint32_t>& reached = scratch.reached;
+    if (reached.size() * 16 < scratch.bits.size()) {
+        std::sort(reached.begin(), reached.end());
+        for (const std::uint32_t y : reached) scratch.bits[y / 64] = 0;
+        return;
+    }
+    reached.clear();
+    for (std::size_t w = 0; w < scratch.bits.size(); ++w) {
+        for (std::uint64_t word = scratch.bits[w]; word != 0; word &= word - 1) {
+            reached.push_back(static_cast<std::uint32_t>(w * 64 + std::countr_zero(word)));
+        }
+        scratch.bits[w] = 0;
+    }
+}
+
+// value_of(u, y, cn(u, y)) gives the value kept for the pair.
+template <class Value, class ValueOf>
+void build_two_step_row(const network& net, std::uint32_t u, two_step_scratch& scratch, two_step_rows<Value>& rows,
+                        unsigned block, const ValueOf& value_of) {
+    for (const std::uint32_t a : net.partners(u)) {
+        for (const std::uint32_t y : net.partners(a)) {
+            if (y == u) continue;
+            if (scratch.count[y]++ == 0) {
+                scratch.reached.push_back(y);
+                scratch.bits[y / 64] |= std::uint64_t{1} << (y % 64);
+            }
+        }
+    }
+    order_reached(scratch);
+    const std::uint32_t lowest = net.degree(u) > 0 ? net.partners(u)[0] : net.protein_count();
+    big_vector<std::uint32_t>& ids = rows.ids[block];
+    big_vector<Value>& values = rows.values[block];
+    rows.rows[u] = {static_cast<std::uint32_t>(block), 0, ids.size()};
+    for (const std::uint32_t y : scratch.reached) {
+        const std::uint32_t shared = scratch.count[y];
+        scratch.count[y] = 0;
+        if (y <= lowest) continue;
+        ids.push_back(y);
+        values.push_back(value_of(u, y, shared));
+    }
+    rows.rows[u].size = static_cast<std::uint32_t>(ids.size() - rows.rows[u].start);
+    scratch.reached.clear();
+}
+
+template <class Value, class ValueOf>
+two_step_rows<Value> build_two_step_rows(const scoring_job& job, const ValueOf& value_of) {
+    const network& net = *job.net;
+    const unsigned threads = std::max(1u, job.threads);
+    two_step_rows<Value> rows;
+    rows.ids.resize(threads);
+    rows.values.resize(threads);
+    rows.rows.resize(net.protein_count());
+    std::vector<two_step_scratch> scratch;
+    scratch.reserve(threads);
+    for (unsigned t = 0; t < threads; ++t) scratch.emplace_back(net.protein_count());
+    parallel_for_items(net.protein_count(), job.threads, [&](unsigned t, std::uint32_t u) {
+        build_two_step_row(net, u, scratch[t], rows, t, value_of);
+    }, job.cancel);
+    return rows;
+}
+
 // Marks the partners of x and fills cn(x, v) and the kernel's x-v term for every v != x two
 // steps away, listed in ws.middle_touched; returns the row's stamp.
 template <class Kernel>
@@ -187,44 +280,40 @@ std::uint32_t prepare_row(const network& net, const Kernel& kernel, std::uint32_
     return stamp;
 }
 
-// Walks u-v-y for every v != x and every y > x, counting cn(u, y) and combining the x-v terms
-// in increasing v order, without a branch on whether y was reached before (measured: ...).
-template <class Kernel>
-std::uint32_t walk_from_partner(const network& net, std::uint32_t x, std::uint32_t u, similarity_workspace& ws) {
-    walk_cell* const cells = ws.cells.data();
-    std::uint32_t* const touched = ws.walk_touched.data();
+// Sums the x-v terms of the walks u-v-y for every v != x and every y > x, in increasing v order.
+// The y reached and cn(u, y) come from u's stored two-step row, so a step is one addition
+// (measured: ...).
+void walk_from_partner(const network& net, std::uint32_t x, std::uint32_t u, similarity_workspace& ws) {
+    double* const value = ws.walk_value.data();
     const double* const factor = ws.factor.data();
-    std::uint32_t reached = 0;
     for (const std::uint32_t v : net.partners(u)) {
         if (v == x) continue;
         const double term = factor[v];
-        for (const std::uint32_t y : partners_above(net, v, x)) {
-            walk_cell& cell = cells[y];
-            touched[reached] = y;
-            reached += cell.count == 0;
-            ++cell.count;
-            cell.value = combine<Kernel>(cell.value, term);
-        }
+        for (const std::uint32_t y : partners_above(net, v, x)) value[y] += term;
     }
-    return reached;
 }
 
-// Hands every y the walks from u reached to the kernel, and clears their cells. Partners of x
-// are summed too and left out when the row's records are made (one test per row, not per u).
+// Hands the kernel, for every y > x two steps from u, cn(u, y) and the walks' sum, and clears
+// the sums. Partners of x are handed over too and left out when the row's records are made
+// (one test per row, not per u); for the others cn(u, y) is the number of walks u-v-y, v != x.
 template <class Kernel>
-void add_partner_walks(const Kernel& kernel, std::uint32_t u, std::uint32_t reached, similarity_workspace& ws) {
-    walk_cell* const cells = ws.cells.data();
+void add_partner_walks(const Kernel& kernel, const two_step_rows<std::uint32_t>& counts, std::uint32_t x,
+                       std::uint32_t u, similarity_workspace& ws) {
+    double* const value = ws.walk_value.data();
     std::uint8_t* const seen = ws.seen.data();
     std::uint32_t* const row_touched = ws.row_touched.data();
     std::uint32_t count = ws.row_touched_count;
-    for (std::uint32_t i = 0; i < reached; ++i) {
-        const std::uint32_t y = ws.walk_touched[i];
+    const auto ids = counts.ids_of(u);
+    const std::uint32_t* const shared = counts.values_of(u);
+    for (auto i = std::size_t(std::upper_bound(ids.begin(), ids.end(), x) - ids.begin()); i < ids.size(); ++i) {
+        const std::uint32_t y = ids[i];
         row_touched[count] = y;
         count += seen[y] == 0;
         seen[y] = 1;
-        kernel.add_partner(u, y, cells[y].count, cells[y].count, cells[y].value, ws.row_sums[y]);
-        cells[y] = {};
+        kernel.add_partner(u, y, shared[i], shared[i], value[y], ws.row_sums[y]);
+        value[y] = 0;
     }
+    value[u] = 0;  // the walks u-v-u, which u's row leaves out
     ws.row_touched_count = count;
 }
 
@@ -244,9 +333,13 @@ void emit_row(const Kernel& kernel, std::uint32_t x, std::uint32_t stamp, simila
 }
 
 template <class Kernel>
-void score_candidate_row(const network& net, const Kernel& kernel, std::uint32_t x, similarity_workspace& ws) {
+void score_candidate_row(const network& net, const Kernel& kernel, const two_step_rows<std::uint32_t>& counts,
+                         std::uint32_t x, similarity_workspace& ws) {
     const std::uint32_t stamp = prepare_row(net, kernel, x, ws);
-    for (const std::uint32_t u : net.partners(x)) add_partner_walks(kernel, u, walk_from_partner<Kernel>(net, x, u, ws), ws);
+    for (const std::uint32_t u : net.partners(x)) {
+        walk_from_partner(net, x, u, ws);
+        add_partner_walks(kernel, counts, x, u, ws);
+    }
     emit_row(kernel, x, stamp, ws);
 }
 
@@ -325,93 +418,6 @@ double listed_pair_score(const network& net, const Kernel& kernel, std::uint32_t
 // J(x, v) over the partners of every v two steps away (l3's scatter), and the largest J(u, y)
 // over u in N(x) from the stored Jaccard rows of x's partners.
 
-// For every protein u, J(u, y) for each y two steps away and above u's smallest partner (a row x
-// asks only for y > x, x a partner of u), y increasing; rows are kept in per-thread blocks.
-struct jaccard_rows {
-    struct row_ref {
-        std::uint32_t block = 0;
-        std::uint32_t size = 0;
-        std::uint64_t start = 0;
-    };
-    std::vector<big_vector<std::uint32_t>> ids;  // by block (the thread that built the row)
-    std::vector<big_vector<double>> values;
-    std::vector<row_ref> rows;                   // by u
-
-    std::span<const std::uint32_t> ids_of(std::uint32_t u) const {
-        return {ids[rows[u].block].data() + rows[u].start, rows[u].size};
-    }
-    const double* values_of(std::uint32_t u) const { return values[rows[u].block].data() + rows[u].start; }
-};
-
-// Per-thread scratch of build_jaccard_rows: cn(u, y) by y, a bitmap and a list of the y reached.
-struct jaccard_scratch {
-    explicit jaccard_scratch(std::uint32_t n) : count(n, 0), bits(n / 64 + 1, 0) {}
-    std::vector<std::uint32_t> count;
-    std::vector<std::uint64_t> bits;
-    std::vector<std::uint32_t> reached;
-};
-
-// The y reached from u in increasing order: sorted when few, else read off the bitmap (whose
-// words are cleared on the way), so a row costs neither a sort of many ids nor a scan of n bits.
-void order_reached(jaccard_scratch& scratch) {
-    std::vector<std::uint32_t>& reached = scratch.reached;
-    if (reached.size() * 16 < scratch.bits.size()) {
-        std::sort(reached.begin(), reached.end());
-        for (const std::uint32_t y : reached) scratch.bits[y / 64] = 0;
-        return;
-    }
-    reached.clear();
-    for (std::size_t w = 0; w < scratch.bits.size(); ++w) {
-        for (std::uint64_t word = scratch.bits[w]; word != 0; word &= word - 1) {
-            reached.push_back(static_cast<std::uint32_t>(w * 64 + std::countr_zero(word)));
-        }
-        scratch.bits[w] = 0;
-    }
-}
-
-void build_jaccard_row(const network& net, const set_sizes& sizes, std::uint32_t u, jaccard_scratch& scratch,
-                       jaccard_rows& rows, unsigned block) {
-    for (const std::uint32_t a : net.partners(u)) {
-        for (const std::uint32_t y : net.partners(a)) {
-            if (y == u) continue;
-            if (scratch.count[y]++ == 0) {
-                scratch.reached.push_back(y);
-                scratch.bits[y / 64] |= std::uint64_t{1} << (y % 64);
-            }
-        }
-    }
-    order_reached(scratch);
-    const std::uint32_t lowest = net.degree(u) > 0 ? net.partners(u)[0] : net.protein_count();
-    big_vector<std::uint32_t>& ids = rows.ids[block];
-    big_vector<double>& values = rows.values[block];
-    rows.rows[u] = {static_cast<std::uint32_t>(block), 0, ids.size()};
-    for (const std::uint32_t y : scratch.reached) {
-        const std::uint32_t shared = scratch.count[y];
-        scratch.count[y] = 0;
-        if (y <= lowest) continue;
-        ids.push_back(y);
-        values.push_back(double(shared) / sizes.union_size(u, y, shared));
-    }
-    rows.rows[u].size = static_cast<std::uint32_t>(ids.size() - rows.rows[u].start);
-    scratch.reached.clear();
-}
-
-jaccard_rows build_jaccard_rows(const scoring_job& job, const set_sizes& sizes) {
-    const network& net = *job.net;
-    const unsigned threads = std::max(1u, job.threads);
-    jaccard_rows rows;
-    rows.ids.resize(threads);
-    rows.values.resize(threads);
-    rows.rows.resize(net.protein_count());
-    std::vector<jaccard_scratch> scratch;
-    scratch.reserve(threads);
-    for (unsigned t = 0; t < threads; ++t) scratch.emplace_back(net.protein_count());
-    parallel_for_items(net.protein_count(), job.threads, [&](unsigned t, std::uint32_t u) {
-        build_jaccard_row(net, sizes, u, scratch[t], rows, t);
-    }, job.cancel);
-    return rows;
-}
-
 // Takes `value` into the largest seen for y in this row (`side` picks near or far).
 inline void take_largest(similarity_workspace& ws, std::uint32_t y, double leg_sums::*side, double value,
                          std::uint32_t& count) {
@@ -422,7 +428,7 @@ inline void take_largest(similarity_workspace& ws, std::uint32_t y, double leg_s
     best = std::max(best, value);
 }
 
-void score_mps_candidate_row(const network& net, const mps_kernel& kernel, const jaccard_rows& jaccard,
+void score_mps_candidate_row(const network& net, const mps_kernel& kernel, const two_step_rows<double>& jaccard,
                              std::uint32_t x, similarity_workspace& ws) {
     const std::uint32_t stamp = fill_middle_terms(net, kernel, x, ws);
     std::uint32_t count = 0;
@@ -444,7 +450,10 @@ void score_mps_candidate_row(const network& net, const mps_kernel& kernel, const
 
 record_runs score_mps_candidates(const scoring_job& job, const mps_kernel& kernel) {
     const network& net = *job.net;
-    const jaccard_rows jaccard = build_jaccard_rows(job, kernel.sizes);
+    const set_sizes& sizes = kernel.sizes;
+    const auto jaccard = build_two_step_rows<double>(job, [&](std::uint32_t u, std::uint32_t y, std::uint32_t shared) {
+        return double(shared) / sizes.union_size(u, y, shared);
+    });
     std::vector<similarity_workspace> spaces = make_similarity_workspaces(job);
     parallel_for_items(net.protein_count(), job.threads, [&](unsigned t, std::uint32_t x) {
         score_mps_candidate_row(net, kernel, jaccard, x, spaces[t]);
@@ -461,9 +470,12 @@ record_runs score_partner_similarity(const scoring_job& job, const Kernel& kerne
     const pair_rows listed = job.listed ? group_by_smaller_id(job.listed->pairs, n) : pair_rows{};
     const std::uint32_t row_count = job.listed ? static_cast<std::uint32_t>(listed.rows.size()) : n;
     std::vector<similarity_workspace> spaces = make_similarity_workspaces(job);
+    const auto counts = job.listed ? two_step_rows<std::uint32_t>{}
+                                   : build_two_step_rows<std::uint32_t>(job, [](std::uint32_t, std::uint32_t,
+                                                                                std::uint32_t shared) { return shared; });
     parallel_for_items(row_count, job.threads, [&](unsigned t, std::uint32_t item) {
         similarity_workspace& ws = spaces[t];
-        if (!job.listed) return score_candidate_row(net, kernel, item, ws);
+        if (!job.listed) return score_candidate_row(net, kernel, counts, item, ws);
         const std::uint32_t x = listed.rows[item];
         const std::uint32_t stamp = fill_middle_terms(net, kernel, x, ws);
         group_middles(net, x, ws);
