@@ -1,6 +1,7 @@
 #include "io/plausibility.hpp"
 
 #include "io/line_reader.hpp"
+#include "io/strict_number.hpp"
 
 #include <algorithm>
 #include <array>
@@ -72,7 +73,7 @@ bool is_score_column(const std::unordered_set<std::string>& values) {
     bool fraction = false;
     for (const auto& value : values) {
         double number = 0;
-        if (!parse_number(value, number)) return false;
+        if (!parse_real(value, number)) return false;
         fraction = fraction || !is_whole_number(value);
     }
     return fraction;

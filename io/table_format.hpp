@@ -1,5 +1,7 @@
 #pragma once
 
+#include "io/format_options.hpp"
+
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -24,24 +26,6 @@ enum class table_family {
 // (STRING bulk files), single tabs (most other formats; their fields hold spaces), or commas
 // (CSV; a field in double quotes may hold commas).
 enum class separator_kind { blanks, space, tab, comma };
-
-// Which identifier columns to read where a format offers several (BioGRID, BioPlex).
-enum class id_choice { standard, entrez, biogrid, systematic, symbol, uniprot };
-
-// What the command line says about the input format.
-struct format_options {
-    std::string format;   // "" detects; otherwise one of format_names()
-    std::string columns;  // "" or "A,B[,W]": 1-based column numbers or header names
-    std::string taxon;    // "" keeps every species; otherwise an NCBI taxon id (digits)
-    id_choice ids = id_choice::standard;
-    bool keep_genetic = false;  // BioGRID: keep genetic interactions too
-    // --min-weight: rows whose weight is below it (or that have none) are dropped; NaN keeps all.
-    double min_weight = std::numeric_limits<double>::quiet_NaN();
-
-    // Whether the command line names the format or the columns: then the file is read as told,
-    // without the plausibility check of what was read.
-    bool forced() const { return !format.empty() || !columns.empty(); }
-};
 
 // Detection looks at no more than this many bytes of a line: a header or a first row longer
 // than that is judged by its beginning (a first line of 200 MB must not be split whole).
@@ -146,16 +130,10 @@ std::string_view format_name(table_family family);
 std::string format_names();
 bool is_format_name(std::string_view name);
 
-// Parses a --ids value; false when unknown.
-bool parse_id_choice(std::string_view text, id_choice& choice);
-
 // The first `max_fields` fields of `line` as `separator` splits them.
 std::vector<std::string_view> split_fields(std::string_view line, separator_kind separator, std::size_t max_fields);
 
 // `field` without the double quotes around it, if it has them.
 std::string_view unquote(std::string_view field);
-
-// Whether `text` is a whole decimal number (locale-free), and its value.
-bool parse_number(std::string_view text, double& value);
 
 }  // namespace ppi::io

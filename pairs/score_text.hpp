@@ -50,6 +50,10 @@ inline char* format_score(double score, char* out);
 // The same for a parsed score; plain decimals are formatted from their digits.
 inline char* format_score(const parsed_score& score, char* out);
 
+// The digit paths below stay inline in this header, beside their callers' loops. Measured: with
+// them moved into score_text.cpp, selecting 20M triples at >= 0.5 took 0.635 s of user CPU
+// against 0.575 s inline (medians of 8 alternating runs; 10% slower), and 1M triples took 3.8%
+// more instructions (callgrind).
 namespace detail {
 
 inline bool is_digit(char c) noexcept { return static_cast<unsigned char>(c - '0') < 10; }

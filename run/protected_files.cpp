@@ -53,30 +53,29 @@ std::string check_protected_files(const run_parameters& parameters)
         return "Error: output_file " + parameters.output_file + " is the same file as ppi_filename " +
                parameters.ppi_filename + "; nothing done";
     }
-    for (const std::string* fixed : {&scored_pair_file, &scorer_scratch_ids, &scorer_scratch_pairs}) {
-        for (const auto& [role, name] : {std::pair{"ppi_filename", &parameters.ppi_filename},
-                                         std::pair{"output_file", &parameters.output_file}}) {
-            if (same_file(*name, *fixed)) {
-                return std::string("Error: ") + role + " " + *name + " is the run's own file " +
-                       *fixed + "; nothing done";
+    struct named_file {
+        const char* role;
+        const std::string& name;
+    };
+    const named_file inputs[] = {{"ppi_filename", parameters.ppi_filename}, {"output_file", parameters.output_file}};
+    for (const std::string* fixed : run_files) {
+        for (const named_file& input : inputs) {
+            if (same_file(input.name, *fixed)) {
+                return std::string("Error: ") + input.role + " " + input.name + " is the run's own file " + *fixed +
+                       "; nothing done";
             }
         }
     }
     return check_file_kinds(parameters);
 }
 
-working_directory_lock::~working_directory_lock()
-{
-    if (fd_ >= 0) ::close(fd_);
-}
-
 std::string working_directory_lock::acquire()
 {
     // Without O_CLOEXEC: the scorer inherits the descriptor and with it the lock, so a scorer
     // left running by a killed run still keeps a new run out until it ends.
-    fd_ = ::open(".", O_RDONLY | O_DIRECTORY);
-    if (fd_ < 0) return {};
-    if (::flock(fd_, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) return {};
+    directory_ = io::unique_fd(::open(".", O_RDONLY | O_DIRECTORY));
+    if (!directory_) return {};
+    if (::flock(directory_.get(), LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) return {};
     return "Error: another run is using the working directory's files " + scored_pair_file + ", " +
            scorer_scratch_ids + " and " + scorer_scratch_pairs + "; nothing done";
 }

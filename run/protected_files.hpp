@@ -2,14 +2,11 @@
 
 #include <string>
 
+#include "io/unique_fd.hpp"
 #include "run/command_line.hpp"
+#include "run/fixed_names.hpp"
 
 namespace ppi {
-
-// The scratch files of the scorer and the scored-pair file, all in the working directory.
-inline const std::string scored_pair_file = "ppi.temp.txt";
-inline const std::string scorer_scratch_ids = "prtn.temp.ids";
-inline const std::string scorer_scratch_pairs = "ppi.fatemp.txt";
 
 // True when the two names denote the same file: the same device and inode when both exist
 // (so hard and symbolic links count), otherwise the same absolute path once "." and ".." and
@@ -30,7 +27,6 @@ std::string check_protected_files(const run_parameters& parameters);
 class working_directory_lock {
 public:
     working_directory_lock() = default;
-    ~working_directory_lock();
     working_directory_lock(const working_directory_lock&) = delete;
     working_directory_lock& operator=(const working_directory_lock&) = delete;
 
@@ -39,7 +35,7 @@ public:
     std::string acquire();
 
 private:
-    int fd_ = -1;
+    io::unique_fd directory_;
 };
 
 }  // namespace ppi

@@ -3,16 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "run/fixed_names.hpp"
+
 namespace ppi {
-
-// Directory prefix placed before the scorer's name in the echoed scorer command. Empty: the
-// scorer is looked up (see find_scorer) rather than named by path.
-inline const std::string scorer_dir_prefix;
-
-inline const std::string scorer_name = "vornel";
-
-// The pair-list argument that asks the scorer to propose new pairs.
-inline const std::string proposed_pairs = "NULL";
 
 // "del <name>\n": the line echoed for a deletion.
 std::string compose_delete_command(const std::string& name);

@@ -1,16 +1,15 @@
 #include "scorer/evaluate_command.hpp"
 
 #include "io/same_file.hpp"
+#include "io/strict_number.hpp"
 #include "scorer/empty_network.hpp"
 #include "scorer/gnuplot_png.hpp"
 #include "scorer/methods.hpp"
 #include "scorer/output_file.hpp"
-#include "scorer/options.hpp"
 #include "scorer/processors.hpp"
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -24,17 +23,14 @@ namespace vornel {
 
 namespace {
 
-bool parse_unsigned(std::string_view text, std::uint64_t& value) {
-    if (text.empty()) return false;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size();
-}
-
-bool parse_real(std::string_view text, double& value) {
-    if (text.empty()) return false;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size() && std::isfinite(value);
-}
+// What the parse has gathered so far; the format options are checked together once all are read.
+struct evaluate_parse_state {
+    parsed_evaluate_options parsed;
+    std::vector<std::string_view> positional;
+    ppi::io::format_request formats;
+    bool only_proposing = false;
+    bool only_filtering = false;
+};
 
 std::vector<std::string_view> split_commas(std::string_view text) {
     std::vector<std::string_view> items;
@@ -46,25 +42,25 @@ std::vector<std::string_view> split_commas(std::string_view text) {
     }
 }
 
-void parse_methods(std::string_view text, parsed_evaluate_options& parsed) {
-    auto& methods = parsed.values.settings.methods;
+void parse_methods(std::string_view, std::string_view text, evaluate_parse_state& state) {
+    auto& methods = state.parsed.values.settings.methods;
     methods.clear();
     for (const std::string_view name : split_commas(text)) {
         if (!find_method(name)) {
-            parsed.errors.push_back("--methods: unknown method '" + std::string(name) + "'");
+            state.parsed.errors.push_back("--methods: unknown method '" + std::string(name) + "'");
         } else if (std::find(methods.begin(), methods.end(), name) == methods.end()) {
             methods.emplace_back(name);
         }
     }
 }
 
-void parse_top(std::string_view text, parsed_evaluate_options& parsed) {
-    auto& top = parsed.values.settings.top_k;
+void parse_top(std::string_view, std::string_view text, evaluate_parse_state& state) {
+    auto& top = state.parsed.values.settings.top_k;
     top.clear();
     for (const std::string_view item : split_commas(text)) {
         std::uint64_t k = 0;
-        if (!parse_unsigned(item, k) || k < 1 || k > (std::uint64_t{1} << 40)) {
-            parsed.errors.push_back("--top '" + std::string(text) + "' is not a list of whole numbers >= 1");
+        if (!ppi::io::parse_count(item, 1, std::uint64_t{1} << 40, k)) {
+            state.parsed.errors.push_back("--top '" + std::string(text) + "' is not a list of whole numbers >= 1");
             return;
         }
         top.push_back(k);
@@ -72,151 +68,164 @@ void parse_top(std::string_view text, parsed_evaluate_options& parsed) {
 }
 
 // A share strictly between 0 and 1.
-void parse_share(std::string_view name, std::string_view text, double& share, parsed_evaluate_options& parsed) {
-    if (!parse_real(text, share) || share <= 0 || share >= 1) {
-        parsed.errors.push_back(std::string(name) + " '" + std::string(text) + "' is not a number between 0 and 1");
+void parse_share(std::string_view name, std::string_view text, double& share, evaluate_parse_state& state) {
+    if (!ppi::io::parse_real(text, share) || share <= 0 || share >= 1) {
+        state.parsed.errors.push_back(std::string(name) + " '" + std::string(text) +
+                                      "' is not a number between 0 and 1");
     }
 }
 
-void parse_count(std::string_view name, std::string_view text, std::uint64_t low, std::uint64_t high,
-                 std::uint64_t& value, parsed_evaluate_options& parsed) {
-    if (!parse_unsigned(text, value) || value < low || value > high) {
-        parsed.errors.push_back(std::string(name) + " '" + std::string(text) + "' is not a whole number from " +
-                                std::to_string(low) + " to " + std::to_string(high));
+// A whole number from `low` to `high`; 0 when it is not one (the error is reported).
+std::uint64_t parse_bounded(std::string_view name, std::string_view text, std::uint64_t low, std::uint64_t high,
+                            evaluate_parse_state& state) {
+    std::uint64_t value = 0;
+    if (!ppi::io::parse_count(text, low, high, value)) {
+        state.parsed.errors.push_back(std::string(name) + " '" + std::string(text) + "' is not a whole number from " +
+                                      std::to_string(low) + " to " + std::to_string(high));
+        return 0;
+    }
+    return value;
+}
+
+// The format options are read as the scorer reads them; their words are kept for the cut line.
+void parse_format_option(std::string_view name, std::string_view text, evaluate_parse_state& state) {
+    ppi::io::note_format_option(name, text, state.formats, state.parsed.errors);
+    state.parsed.values.reading_options.emplace_back(name);
+    state.parsed.values.reading_options.emplace_back(text);
+}
+
+void parse_plot(std::string_view, std::string_view text, evaluate_parse_state& state) {
+    if (text.empty()) state.parsed.errors.push_back("--plot needs a file name");
+    state.parsed.values.plot_path = text;
+}
+
+evaluation_settings& settings_of(evaluate_parse_state& state) { return state.parsed.values.settings; }
+
+// Options that take a value, as "--name VALUE" or "--name=VALUE"; `parse` gets the long name.
+struct valued_option {
+    std::string_view long_name;
+    std::string_view short_name;
+    void (*parse)(std::string_view, std::string_view, evaluate_parse_state&);
+};
+
+constexpr valued_option valued_options[] = {
+    {"--methods", "", parse_methods},
+    {"--top", "", parse_top},
+    {"--hide", "",
+     [](auto name, auto text, auto& state) { parse_share(name, text, settings_of(state).hide_share, state); }},
+    {"--plant", "",
+     [](auto name, auto text, auto& state) { parse_share(name, text, settings_of(state).plant_share, state); }},
+    {"--repeats", "",
+     [](auto name, auto text, auto& state) {
+         settings_of(state).repeats = static_cast<int>(parse_bounded(name, text, 1, 1000, state));
+     }},
+    {"--seed", "",
+     [](auto name, auto text, auto& state) {
+         settings_of(state).seed = parse_bounded(name, text, 0, ~std::uint64_t{0}, state);
+     }},
+    {"--iterations", "",
+     [](auto name, auto text, auto& state) {
+         settings_of(state).rounds = static_cast<int>(parse_bounded(name, text, 1, 1000, state));
+     }},
+    {"--threads", "-t",
+     [](auto name, auto text, auto& state) {
+         settings_of(state).threads = static_cast<unsigned>(parse_bounded(name, text, 1, 1024, state));
+     }},
+    {"--plot", "", parse_plot},
+    {"--format", "", parse_format_option},
+    {"--columns", "", parse_format_option},
+    {"--taxon", "", parse_format_option},
+    {"--ids", "", parse_format_option},
+    {"--min-weight", "", parse_format_option},
+};
+
+// Options without a value.
+struct flag_option {
+    std::string_view name;
+    void (*apply)(evaluate_parse_state&);
+};
+
+constexpr flag_option flag_options[] = {
+    {"--help", [](evaluate_parse_state& state) { state.parsed.values.help = true; }},
+    {"-h", [](evaluate_parse_state& state) { state.parsed.values.help = true; }},
+    {"--propose-only", [](evaluate_parse_state& state) { state.only_proposing = true; }},
+    {"--filter-only", [](evaluate_parse_state& state) { state.only_filtering = true; }},
+    {"--genetic",
+     [](evaluate_parse_state& state) {
+         state.formats.genetic = true;
+         state.parsed.values.reading_options.emplace_back("--genetic");
+     }},
+};
+
+// The valued option named by `name` (the part of an argument before any '='), or null.
+const valued_option* find_valued(std::string_view name) {
+    for (const valued_option& option : valued_options) {
+        if (name == option.long_name || (!option.short_name.empty() && name == option.short_name)) return &option;
+    }
+    return nullptr;
+}
+
+const flag_option* find_flag(std::string_view arg) {
+    for (const flag_option& flag : flag_options) {
+        if (arg == flag.name) return &flag;
+    }
+    return nullptr;
+}
+
+void take_argument(std::span<const char* const> args, std::size_t& i, evaluate_parse_state& state) {
+    const std::string_view arg = args[i];
+    if (arg.size() < 2 || arg.front() != '-') return state.positional.push_back(arg);
+    if (const flag_option* flag = find_flag(arg)) return flag->apply(state);
+    const std::size_t equals = arg.find('=');
+    const valued_option* option = find_valued(arg.substr(0, equals));
+    if (!option) {
+        state.parsed.errors.push_back("unknown option '" + std::string(arg) + "'");
+    } else if (equals != std::string_view::npos) {
+        option->parse(option->long_name, arg.substr(equals + 1), state);
+    } else if (i + 1 < args.size()) {
+        option->parse(option->long_name, args[++i], state);
+    } else {
+        state.parsed.errors.push_back(std::string(arg) + " needs a value");
     }
 }
 
-// The format options are the scorer's own: they are checked by its parser.
-constexpr std::string_view format_option_names[] = {"--format", "--columns", "--taxon", "--ids", "--min-weight"};
-
-bool is_format_option(std::string_view name) {
-    return std::find(std::begin(format_option_names), std::end(format_option_names), name) !=
-           std::end(format_option_names);
-}
-
-void apply_format_options(const std::vector<std::string>& format_args, parsed_evaluate_options& parsed) {
-    std::vector<const char*> args;
-    for (const auto& arg : format_args) args.push_back(arg.c_str());
-    for (const char* placeholder : {"network", "NULL", "l3", "1", "output"}) args.push_back(placeholder);
-    const parsed_options scorer = parse_options(args);
-    parsed.values.formats = scorer.values.formats;
-    for (const auto& error : scorer.errors) parsed.errors.push_back(error);
-}
-
-void apply_valued(std::string_view name, std::string_view value, parsed_evaluate_options& parsed) {
-    evaluation_settings& s = parsed.values.settings;
-    std::uint64_t number = 0;
-    if (name == "--methods") {
-        parse_methods(value, parsed);
-    } else if (name == "--top") {
-        parse_top(value, parsed);
-    } else if (name == "--hide") {
-        parse_share(name, value, s.hide_share, parsed);
-    } else if (name == "--plant") {
-        parse_share(name, value, s.plant_share, parsed);
-    } else if (name == "--repeats") {
-        parse_count(name, value, 1, 1000, number, parsed);
-        s.repeats = static_cast<int>(number);
-    } else if (name == "--seed") {
-        parse_count(name, value, 0, ~std::uint64_t{0}, s.seed, parsed);
-    } else if (name == "--iterations") {
-        parse_count(name, value, 1, 1000, number, parsed);
-        s.rounds = static_cast<int>(number);
-    } else if (name == "--threads" || name == "-t") {
-        parse_count("--threads", value, 1, 1024, number, parsed);
-        s.threads = static_cast<unsigned>(number);
-    } else if (name == "--plot") {
-        if (value.empty()) parsed.errors.push_back("--plot needs a file name");
-        parsed.values.plot_path = value;
+// Which evaluations run, the one NETWORK, and the checks across options: the plot draws the
+// proposal figures, so it needs them.
+void check_whole(evaluate_parse_state& state) {
+    auto& [values, errors] = state.parsed;
+    for (const auto& error : ppi::io::check_format_options(state.formats, values.formats)) {
+        errors.push_back(error.command_line_text());
     }
-}
-
-constexpr std::string_view valued_names[] = {"--methods", "--top",        "--hide",    "--plant", "--repeats",
-                                             "--seed",    "--iterations", "--threads", "-t",      "--plot"};
-
-bool is_valued(std::string_view name) {
-    return is_format_option(name) ||
-           std::find(std::begin(valued_names), std::end(valued_names), name) != std::end(valued_names);
-}
-
-// Which evaluations run; the plot draws the proposal figures, so it needs them.
-void apply_jobs(bool only_proposing, bool only_filtering, parsed_evaluate_options& parsed) {
-    if (only_proposing && only_filtering) parsed.errors.push_back("--propose-only and --filter-only exclude each other");
-    parsed.values.settings.propose = !only_filtering;
-    parsed.values.settings.filter = !only_proposing;
-    if (only_filtering && !parsed.values.plot_path.empty()) {
-        parsed.errors.push_back("--plot draws the proposal figures, which --filter-only skips");
+    if (state.only_proposing && state.only_filtering)
+        errors.push_back("--propose-only and --filter-only exclude each other");
+    values.settings.propose = !state.only_filtering;
+    values.settings.filter = !state.only_proposing;
+    if (state.only_filtering && !values.plot_path.empty()) {
+        errors.push_back("--plot draws the proposal figures, which --filter-only skips");
     }
+    if (state.positional.size() != 1) {
+        errors.push_back("expected 1 argument (NETWORK), got " + std::to_string(state.positional.size()));
+    } else {
+        values.network_path = state.positional[0];
+    }
+    if (values.settings.methods.empty()) errors.push_back("--methods names no method");
 }
 
-}  // namespace
+} // namespace
 
 parsed_evaluate_options parse_evaluate_options(std::span<const char* const> args) {
-    parsed_evaluate_options parsed;
-    evaluation_settings& s = parsed.values.settings;
-    s.threads = 0;
+    evaluate_parse_state state;
+    evaluation_settings& settings = settings_of(state);
+    settings.threads = 0;
     for (const method_entry& entry : all_methods()) {
-        if (in_default_evaluation(entry)) s.methods.emplace_back(entry.name);
+        if (in_default_evaluation(entry)) settings.methods.emplace_back(entry.name);
     }
-    std::vector<std::string> format_args;
-    std::vector<std::string_view> positional;
-    bool only_proposing = false, only_filtering = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        if (arg == "-h" || arg == "--help") {
-            parsed.values.help = true;
-            return parsed;
-        }
-        if (arg.size() < 2 || arg.front() != '-') {
-            positional.push_back(arg);
-            continue;
-        }
-        if (arg == "--propose-only") {
-            only_proposing = true;
-            continue;
-        }
-        if (arg == "--filter-only") {
-            only_filtering = true;
-            continue;
-        }
-        if (arg == "--genetic") {
-            format_args.emplace_back(arg);
-            parsed.values.reading_options.emplace_back(arg);
-            continue;
-        }
-        const std::size_t equals = arg.find('=');
-        const std::string_view name = arg.substr(0, equals);
-        if (!is_valued(name)) {
-            parsed.errors.push_back("unknown option '" + std::string(arg) + "'");
-            continue;
-        }
-        std::string_view value;
-        if (equals != std::string_view::npos) {
-            value = arg.substr(equals + 1);
-        } else if (i + 1 < args.size()) {
-            value = args[++i];
-        } else {
-            parsed.errors.push_back(std::string(arg) + " needs a value");
-            continue;
-        }
-        if (is_format_option(name)) {
-            format_args.emplace_back(name);
-            format_args.emplace_back(value);
-            parsed.values.reading_options.emplace_back(name);
-            parsed.values.reading_options.emplace_back(value);
-        } else {
-            apply_valued(name, value, parsed);
-        }
+        take_argument(args, i, state);
+        if (state.parsed.values.help) return std::move(state.parsed);
     }
-    apply_format_options(format_args, parsed);
-    apply_jobs(only_proposing, only_filtering, parsed);
-    if (positional.size() != 1) {
-        parsed.errors.push_back("expected 1 argument (NETWORK), got " + std::to_string(positional.size()));
-    } else {
-        parsed.values.network_path = positional[0];
-    }
-    if (s.methods.empty()) parsed.errors.push_back("--methods names no method");
-    return parsed;
+    check_whole(state);
+    return std::move(state.parsed);
 }
 
 std::string evaluate_help_text() {

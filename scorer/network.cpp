@@ -17,6 +17,16 @@ namespace {
 using ppi::io::line_reader;
 
 // Collects interactions by identifier and turns them into a network.
+// Whether a stop flag is given and set.
+bool is_set(const std::atomic<bool>* cancel) { return cancel && cancel->load(std::memory_order_relaxed); }
+
+// The result of a read stopped by its flag.
+network_result read_stopped(const std::string& path) {
+    network_result stopped;
+    stopped.error = path + ": reading stopped";
+    return stopped;
+}
+
 class network_builder {
 public:
     // `weight`: the interaction's weight, or no_weight (as are negative and infinite ones).
@@ -54,7 +64,9 @@ public:
         return census;
     }
 
-    network_result finish() &&;
+    // The network of the pairs added. With `cancel` set by another thread it stops between its
+    // passes and returns nullopt.
+    std::optional<network_result> finish(const std::atomic<bool>* cancel = nullptr) &&;
 
     pair_file_counts counts_;
 
@@ -127,9 +139,10 @@ std::vector<std::uint64_t> row_offsets(std::span<const pair_ids> edges,
 // every link) as it is, and takes the best piece of evidence when each row is one (as in
 // PSI-MITAB), where a sum would count the same link again for every orientation or listing.
 template <bool Weighted>
-std::uint64_t build_rows(std::span<const pair_ids> edges, std::span<const double> edge_weights,
-                         std::uint32_t n, network& net) {
+std::optional<std::uint64_t> build_rows(std::span<const pair_ids> edges, std::span<const double> edge_weights,
+                                        std::uint32_t n, network& net, const std::atomic<bool>* cancel) {
     const std::vector<std::uint64_t> starts = row_offsets(edges, n);
+    if (is_set(cancel)) return std::nullopt;
     big_vector<std::uint32_t> unordered(starts.back());
     big_vector<double> unordered_weights(Weighted ? starts.back() : 0);
     std::vector<std::uint64_t> fill(starts.begin(), starts.end() - 1);
@@ -142,6 +155,7 @@ std::uint64_t build_rows(std::span<const pair_ids> edges, std::span<const double
         unordered[fill[a]++] = b;
         unordered[fill[b]++] = a;
     }
+    if (is_set(cancel)) return std::nullopt;
     std::copy(starts.begin(), starts.end() - 1, fill.begin());
     big_vector<std::uint32_t> sorted(starts.back());
     big_vector<double> sorted_weights(Weighted ? starts.back() : 0);
@@ -152,6 +166,7 @@ std::uint64_t build_rows(std::span<const pair_ids> edges, std::span<const double
             if constexpr (Weighted) sorted_weights[to] = unordered_weights[slot];
         }
     }
+    if (is_set(cancel)) return std::nullopt;
     // Repeats are now neighbours within their rows: keep the first of each run.
     net.row_starts.assign(std::size_t{n} + 1, 0);
     std::uint64_t kept = 0;
@@ -176,14 +191,18 @@ std::uint64_t build_rows(std::span<const pair_ids> edges, std::span<const double
     return repeated_directions / 2;  // every repeated pair shows up in both of its rows
 }
 
-network_result network_builder::finish() && {
+std::optional<network_result> network_builder::finish(const std::atomic<bool>* cancel) && {
     network_result result;
     result.counts = counts_;
     const std::vector<std::uint32_t> dense = number_in_byte_order(identifiers_, result.net);
+    if (is_set(cancel)) return std::nullopt;
     for (auto& edge : edges_) edge = {dense[edge.first], dense[edge.second]};
     const bool weighted = all_weighted_ && !edges_.empty();
-    result.counts.repeated_pairs = weighted ? build_rows<true>(edges_, edge_weights_, identifiers_.size(), result.net)
-                                            : build_rows<false>(edges_, {}, identifiers_.size(), result.net);
+    const std::optional<std::uint64_t> repeated =
+        weighted ? build_rows<true>(edges_, edge_weights_, identifiers_.size(), result.net, cancel)
+                 : build_rows<false>(edges_, {}, identifiers_.size(), result.net, cancel);
+    if (!repeated) return std::nullopt;
+    result.counts.repeated_pairs = *repeated;
     edge_weights_ = {};
     result.lines = std::move(edges_);
     return result;
@@ -228,6 +247,12 @@ std::string check_cut(const ppi::io::table_layout& layout, const ppi::io::format
 struct row_watch {
     std::string first_row;
     std::uint64_t first_row_number = 0;
+    const std::atomic<bool>* cancel = nullptr;  // when set by another thread, the read stops
+
+    // Polled every 65,536 lines: a relaxed load there costs nothing measurable.
+    bool cancelled(std::uint64_t line_number) const {
+        return cancel && line_number % 65536 == 0 && cancel->load(std::memory_order_relaxed);
+    }
 
     void note_first(const first_lines& first, std::uint64_t header_line) {
         for (const auto& sample : first.samples) {
@@ -289,6 +314,7 @@ std::string read_pair_lines(const std::string& path, const ppi::io::format_optio
     if (first.more) {
         while (reader.next_line(line)) {
             if (!take(line, reader.line_number())) return error;
+            if (watch && watch->cancelled(reader.line_number())) return read_stopped(path).error;
         }
     }
     lines = reader.line_number();
@@ -405,11 +431,13 @@ double parse_weight(std::string_view text) {
     return value >= 0 && std::isfinite(value) ? value : no_weight;
 }
 
-network_result read_network(const std::string& path, const ppi::io::format_options& formats, bool keep_weights) {
+network_result read_network(const std::string& path, const ppi::io::format_options& formats, bool keep_weights,
+                            const std::atomic<bool>* cancel) {
     network_builder builder;
     std::uint64_t lines = 0;
     table_report report;
     row_watch watch;
+    watch.cancel = cancel;
     std::string error = read_pair_lines(path, formats, lines, report, &watch,
                                         [&](std::string_view a, std::string_view b, double weight) {
                                             builder.add(a, b, keep_weights ? weight : no_weight);
@@ -421,7 +449,9 @@ network_result read_network(const std::string& path, const ppi::io::format_optio
         return failed;
     }
     builder.counts_.lines = lines;
-    network_result result = std::move(builder).finish();
+    std::optional<network_result> built = std::move(builder).finish(cancel);
+    if (!built) return read_stopped(path);
+    network_result result = std::move(*built);
     result.table = std::move(report);
     return result;
 }
@@ -433,7 +463,7 @@ network_result build_network(std::span<const std::pair<std::string, std::string>
         builder.add(pairs[i].first, pairs[i].second, i < weights.size() ? weights[i] : no_weight);
     }
     builder.counts_.lines = pairs.size();
-    return std::move(builder).finish();
+    return *std::move(builder).finish();
 }
 
 listed_result read_listed_pairs(const std::string& path, const network& net,

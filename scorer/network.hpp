@@ -3,6 +3,7 @@
 #include "io/table_format.hpp"
 #include "scorer/big_vector.hpp"
 
+#include <atomic>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -90,8 +91,9 @@ struct network_result {
 // confidence column) is the interaction's weight; the network is weighted only when every
 // interaction has one (counts.pairs_without_weight says how many had none). Without it no
 // weight is kept. Repeated rows of one pair keep the largest of their weights (see build_rows).
+// With `cancel` set by another thread, the read stops within 65,536 lines with an error.
 network_result read_network(const std::string& path, const ppi::io::format_options& formats = {},
-                            bool keep_weights = false);
+                            bool keep_weights = false, const std::atomic<bool>* cancel = nullptr);
 
 // Builds a network from identifier pairs (self-pairs and repeats allowed, handled as above),
 // with one weight per pair when `weights` is not empty (no_weight, negative or infinite: none).

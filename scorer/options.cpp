@@ -2,9 +2,10 @@
 
 #include "scorer/methods.hpp"
 
-#include <charconv>
-#include <cmath>
+#include "io/strict_number.hpp"
+
 #include <string_view>
+#include <utility>
 
 #ifndef VORNEL_VERSION
 #define VORNEL_VERSION "unknown"
@@ -19,119 +20,89 @@ namespace {
 // The threads actually started are further capped by the work there is (see run_scoring).
 constexpr unsigned max_threads = 1024;
 
-// Whole-string integer parse with one optional leading '+' or '-' ("+-5" and "-+5" are not
-// numbers; from_chars takes a '-' but no '+', so a '+' is removed first and a sign after it
-// refused).
-bool parse_integer(std::string_view text, long long& value) {
-    if (!text.empty() && text.front() == '+') {
-        text.remove_prefix(1);
-        if (!text.empty() && (text.front() == '-' || text.front() == '+')) return false;
-    }
-    if (text.empty()) return false;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size();
-}
+// What the parse has gathered so far: the options, the positional arguments and the format
+// options, which are checked together once all are read.
+struct parse_state {
+    parsed_options parsed;
+    std::vector<std::string_view> positional;
+    ppi::io::format_request formats;
+    bool options_ended = false;
+};
 
-void parse_threads(std::string_view text, parsed_options& parsed) {
-    long long value = 0;
-    if (!parse_integer(text, value) || value < 1 || value > max_threads) {
-        parsed.errors.push_back("--threads '" + std::string(text) + "' is not a whole number from 1 to " +
-                                std::to_string(max_threads));
+void parse_threads(std::string_view, std::string_view text, parse_state& state) {
+    std::uint64_t value = 0;
+    if (!ppi::io::parse_count(text, 1, max_threads, value)) {
+        state.parsed.errors.push_back("--threads '" + std::string(text) + "' is not a whole number from 1 to " +
+                                      std::to_string(max_threads));
         return;
     }
-    parsed.values.threads = static_cast<unsigned>(value);
+    state.parsed.values.threads = static_cast<unsigned>(value);
 }
 
-void parse_format(std::string_view text, parsed_options& parsed) {
-    if (!ppi::io::is_format_name(text)) {
-        parsed.errors.push_back("--format '" + std::string(text) + "' is not one of " + ppi::io::format_names());
+void parse_format_option(std::string_view name, std::string_view text, parse_state& state) {
+    ppi::io::note_format_option(name, text, state.formats, state.parsed.errors);
+}
+
+void parse_names(std::string_view, std::string_view text, parse_state& state) {
+    if (text.empty()) state.parsed.errors.push_back("--names is an empty file name");
+    state.parsed.values.names_path = text;
+}
+
+void parse_write_network(std::string_view, std::string_view text, parse_state& state) {
+    if (text.empty()) state.parsed.errors.push_back("--write-network is an empty file name");
+    state.parsed.values.write_network_path = text;
+}
+
+void parse_top(std::string_view, std::string_view text, parse_state& state) {
+    std::uint64_t value = 0;
+    if (!ppi::io::parse_count(text, 0, ~std::uint64_t{0} >> 1, value)) {
+        state.parsed.errors.push_back("--top '" + std::string(text) + "' is not a whole number of 0 or more");
         return;
     }
-    parsed.values.formats.format = text;
+    state.parsed.values.top = value;
 }
 
-void parse_columns(std::string_view text, parsed_options& parsed) {
-    std::size_t items = 1;
-    bool empty_item = text.empty() || text.front() == ',' || text.back() == ',';
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != ',') continue;
-        ++items;
-        if (i + 1 < text.size() && text[i + 1] == ',') empty_item = true;
-    }
-    if (empty_item || items < 2 || items > 3) {
-        parsed.errors.push_back("--columns '" + std::string(text) +
-                                "' is not A,B or A,B,W (column numbers from 1 or header names)");
-        return;
-    }
-    parsed.values.formats.columns = text;
-}
-
-void parse_taxon(std::string_view text, parsed_options& parsed) {
-    const bool digits = !text.empty() && text.size() <= 12 &&
-                        text.find_first_not_of("0123456789") == std::string_view::npos;
-    if (!digits) {
-        parsed.errors.push_back("--taxon '" + std::string(text) + "' is not an NCBI taxon id (digits)");
-        return;
-    }
-    parsed.values.formats.taxon = text;
-}
-
-void parse_ids(std::string_view text, parsed_options& parsed) {
-    if (!ppi::io::parse_id_choice(text, parsed.values.formats.ids)) {
-        parsed.errors.push_back("--ids '" + std::string(text) +
-                                "' is not one of entrez, biogrid, systematic, symbol, uniprot");
-    }
-}
-
-void parse_min_weight(std::string_view text, parsed_options& parsed) {
+void parse_min_score(std::string_view, std::string_view text, parse_state& state) {
     double value = 0;
-    if (!ppi::io::parse_number(text, value)) {
-        parsed.errors.push_back("--min-weight '" + std::string(text) + "' is not a number");
+    if (!ppi::io::parse_real(text, value)) {
+        state.parsed.errors.push_back("--min-score '" + std::string(text) + "' is not a finite number");
         return;
     }
-    parsed.values.formats.min_weight = value;
+    state.parsed.values.min_score = value;
 }
 
-void parse_names(std::string_view text, parsed_options& parsed) {
-    if (text.empty()) parsed.errors.push_back("--names is an empty file name");
-    parsed.values.names_path = text;
-}
-
-void parse_write_network(std::string_view text, parsed_options& parsed) {
-    if (text.empty()) parsed.errors.push_back("--write-network is an empty file name");
-    parsed.values.write_network_path = text;
-}
-
-void parse_top(std::string_view text, parsed_options& parsed) {
-    long long value = 0;
-    if (!parse_integer(text, value) || value < 0) {
-        parsed.errors.push_back("--top '" + std::string(text) + "' is not a whole number of 0 or more");
-        return;
-    }
-    parsed.values.top = static_cast<std::uint64_t>(value);
-}
-
-void parse_min_score(std::string_view text, parsed_options& parsed) {
-    double value = 0;
-    if (!ppi::io::parse_number(text, value)) {
-        parsed.errors.push_back("--min-score '" + std::string(text) + "' is not a finite number");
-        return;
-    }
-    parsed.values.min_score = value;
-}
-
-// Options that take a value, as "--name VALUE" or "--name=VALUE".
+// Options that take a value, as "--name VALUE" or "--name=VALUE"; `parse` gets the long name.
 struct valued_option {
     std::string_view long_name;
     std::string_view short_name;
-    void (*parse)(std::string_view, parsed_options&);
+    void (*parse)(std::string_view, std::string_view, parse_state&);
 };
 
 constexpr valued_option valued_options[] = {
-    {"--threads", "-t", parse_threads}, {"--format", "", parse_format}, {"--columns", "", parse_columns},
-    {"--taxon", "", parse_taxon},       {"--ids", "", parse_ids},
-    {"--min-weight", "", parse_min_weight}, {"--names", "", parse_names}, {"--write-network", "", parse_write_network},
-    {"--top", "", parse_top},           {"--min-score", "", parse_min_score},
+    {"--threads", "-t", parse_threads},
+    {"--format", "", parse_format_option},
+    {"--columns", "", parse_format_option},
+    {"--taxon", "", parse_format_option},
+    {"--ids", "", parse_format_option},
+    {"--min-weight", "", parse_format_option},
+    {"--names", "", parse_names},
+    {"--write-network", "", parse_write_network},
+    {"--top", "", parse_top},
+    {"--min-score", "", parse_min_score},
+};
+
+// Options without a value.
+struct flag_option {
+    std::string_view long_name;
+    std::string_view short_name;
+    void (*apply)(parse_state&);
+};
+
+constexpr flag_option flag_options[] = {
+    {"--help", "-h", [](parse_state& state) { state.parsed.values.action = requested_action::help; }},
+    {"--version", "", [](parse_state& state) { state.parsed.values.action = requested_action::version; }},
+    {"--genetic", "", [](parse_state& state) { state.formats.genetic = true; }},
+    {"--", "", [](parse_state& state) { state.options_ended = true; }},
 };
 
 std::string method_names() {
@@ -147,12 +118,15 @@ std::string method_names() {
 void check_write_network(const std::vector<std::string_view>& positional, parsed_options& parsed) {
     if (positional.size() != 1) {
         parsed.missing_arguments = positional.empty();
-        parsed.errors.push_back("--write-network takes one argument, NETWORK, got " + std::to_string(positional.size()));
+        parsed.errors.push_back("--write-network takes one argument, NETWORK, got " +
+                                std::to_string(positional.size()));
         return;
     }
     parsed.values.network_path = positional[0];
     if (parsed.values.network_path.empty()) parsed.errors.push_back("NETWORK is an empty file name");
     if (!parsed.values.names_path.empty()) parsed.errors.push_back("--names applies to OUTPUT, not to --write-network");
+    if (parsed.values.top) parsed.errors.push_back("--top applies to OUTPUT, not to --write-network");
+    if (parsed.values.min_score) parsed.errors.push_back("--min-score applies to OUTPUT, not to --write-network");
 }
 
 void check_positionals(const std::vector<std::string_view>& positional, parsed_options& parsed) {
@@ -164,8 +138,8 @@ void check_positionals(const std::vector<std::string_view>& positional, parsed_o
         return;
     }
     if (positional.size() > 5) {
-        parsed.errors.push_back("expected 5 arguments, got " + std::to_string(positional.size()) +
-                                " (first extra: '" + std::string(positional[5]) + "')");
+        parsed.errors.push_back("expected 5 arguments, got " + std::to_string(positional.size()) + " (first extra: '" +
+                                std::string(positional[5]) + "')");
     }
     options& values = parsed.values;
     values.network_path = positional[0];
@@ -178,15 +152,19 @@ void check_positionals(const std::vector<std::string_view>& positional, parsed_o
     if (!find_method(values.method)) {
         parsed.errors.push_back("unknown method '" + values.method + "' (known: " + method_names() + ")");
     }
-    if (!parse_integer(positional[3], values.iterations)) {
+    if (!ppi::io::parse_integer(positional[3], values.iterations)) {
         parsed.errors.push_back("ITERATIONS '" + std::string(positional[3]) + "' is not an integer");
     }
+}
+
+bool names_option(std::string_view arg, std::string_view long_name, std::string_view short_name) {
+    return arg == long_name || (!short_name.empty() && arg == short_name);
 }
 
 // The valued option `arg` names (alone or with "=VALUE"), or null.
 const valued_option* find_valued(std::string_view arg) {
     for (const valued_option& option : valued_options) {
-        if (arg == option.long_name || (!option.short_name.empty() && arg == option.short_name)) return &option;
+        if (names_option(arg, option.long_name, option.short_name)) return &option;
         if (arg.starts_with(option.long_name) && arg.size() > option.long_name.size() &&
             arg[option.long_name.size()] == '=') {
             return &option;
@@ -195,42 +173,69 @@ const valued_option* find_valued(std::string_view arg) {
     return nullptr;
 }
 
-}  // namespace
+const flag_option* find_flag(std::string_view arg) {
+    for (const flag_option& flag : flag_options) {
+        if (names_option(arg, flag.long_name, flag.short_name)) return &flag;
+    }
+    return nullptr;
+}
+
+// The value of `option` from "--name=VALUE" or from the next argument (then consumed).
+void take_value(const valued_option& option, std::span<const char* const> args, std::size_t& i, parse_state& state) {
+    const std::string_view arg = args[i];
+    if (arg.size() > option.long_name.size() && arg[option.long_name.size()] == '=') {
+        option.parse(option.long_name, arg.substr(option.long_name.size() + 1), state);
+    } else if (i + 1 == args.size()) {
+        state.parsed.errors.push_back(std::string(arg) + " needs a value");
+    } else {
+        option.parse(option.long_name, args[++i], state);
+    }
+}
+
+void take_argument(std::span<const char* const> args, std::size_t& i, parse_state& state) {
+    const std::string_view arg = args[i];
+    if (state.options_ended || arg.size() < 2 || arg.front() != '-') {
+        state.positional.push_back(arg);
+    } else if (const flag_option* flag = find_flag(arg)) {
+        flag->apply(state);
+    } else if (const valued_option* option = find_valued(arg)) {
+        take_value(*option, args, i, state);
+    } else if (arg[1] >= '0' && arg[1] <= '9') {
+        state.positional.push_back(arg); // a negative ITERATIONS value
+    } else {
+        state.parsed.errors.push_back("unknown option '" + std::string(arg) + "'");
+    }
+}
+
+// The help's list of methods, one line each, and how the weighted ones read weights.
+std::string method_list_text() {
+    std::string text;
+    for (const method_entry& entry : all_methods()) {
+        std::string name(entry.name);
+        name.resize(9, ' ');
+        text += "  " + name + std::string(entry.summary) + "\n";
+    }
+    return text +
+           "\n"
+           "Weighted methods (-w) take the weight w of an interaction from NETWORK: a plain list's\n"
+           "numeric third column, or the confidence column of a STRING or PSI-MITAB file (s_x: the\n"
+           "sum of x's weights; a repeated pair keeps its largest weight). On a network without\n"
+           "weights every interaction weighs 1. The other methods ignore weights.\n";
+}
+
+} // namespace
 
 parsed_options parse_options(std::span<const char* const> args) {
-    parsed_options parsed;
-    std::vector<std::string_view> positional;
-    bool options_ended = false;
+    parse_state state;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        if (options_ended || arg.size() < 2 || arg.front() != '-') {
-            positional.push_back(arg);
-        } else if (arg == "--") {
-            options_ended = true;
-        } else if (arg == "-h" || arg == "--help") {
-            parsed.values.action = requested_action::help;
-            return parsed;
-        } else if (arg == "--version") {
-            parsed.values.action = requested_action::version;
-            return parsed;
-        } else if (arg == "--genetic") {
-            parsed.values.formats.keep_genetic = true;
-        } else if (const valued_option* option = find_valued(arg)) {
-            if (arg.size() > option->long_name.size() && arg[option->long_name.size()] == '=') {
-                option->parse(arg.substr(option->long_name.size() + 1), parsed);
-            } else if (i + 1 == args.size()) {
-                parsed.errors.push_back(std::string(arg) + " needs a value");
-            } else {
-                option->parse(args[++i], parsed);
-            }
-        } else if (arg.size() > 1 && arg[1] >= '0' && arg[1] <= '9') {
-            positional.push_back(arg);  // a negative ITERATIONS value
-        } else {
-            parsed.errors.push_back("unknown option '" + std::string(arg) + "'");
-        }
+        take_argument(args, i, state);
+        if (state.parsed.values.action != requested_action::score) return state.parsed;
     }
-    check_positionals(positional, parsed);
-    return parsed;
+    for (const auto& error : ppi::io::check_format_options(state.formats, state.parsed.values.formats)) {
+        state.parsed.errors.push_back(error.command_line_text());
+    }
+    check_positionals(state.positional, state.parsed);
+    return std::move(state.parsed);
 }
 
 std::string help_text() {
@@ -281,20 +286,9 @@ std::string help_text() {
         "      --version    show the version\n"
         "\n"
         "Methods:\n";
-    for (const method_entry& entry : all_methods()) {
-        std::string name(entry.name);
-        name.resize(9, ' ');
-        text += "  " + name + std::string(entry.summary) + "\n";
-    }
-    text +=
-        "\n"
-        "Weighted methods (-w) take the weight w of an interaction from NETWORK: a plain list's\n"
-        "numeric third column, or the confidence column of a STRING or PSI-MITAB file (s_x: the\n"
-        "sum of x's weights; a repeated pair keeps its largest weight). On a network without\n"
-        "weights every interaction weighs 1. The other methods ignore weights.\n";
-    return text;
+    return text + method_list_text();
 }
 
 std::string version_line() { return std::string("vornel ") + VORNEL_VERSION; }
 
-}  // namespace vornel
+} // namespace vornel

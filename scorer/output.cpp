@@ -298,9 +298,10 @@ bool write_sorted_records(record_runs& runs, const pair_naming& naming, unsigned
 }
 
 void sort_records(record_runs& runs, unsigned threads, const sorted_part_taker& take,
-                  std::size_t records_per_segment) {
+                  std::size_t records_per_segment, const std::atomic<bool>* cancel) {
     threads = std::max(1u, threads);
-    const segment_plan plan = plan_segments(runs, segment_size_for(runs, threads, records_per_segment));
+    const segment_plan plan = plan_segments(runs, segment_size_for(runs, threads, records_per_segment), cancel);
+    stop_if_cancelled(cancel);
     const std::size_t segments = plan.segment_count();
     std::vector<std::size_t> position(segments + 1, 0);
     for (std::size_t i = 0; i < segments; ++i) {
@@ -311,6 +312,7 @@ void sort_records(record_runs& runs, unsigned threads, const sorted_part_taker& 
     auto sort_all = [&] {
         std::vector<score_record> merged;
         for (std::size_t i; (i = next_segment.fetch_add(1)) < segments;) {
+            if (cancel && cancel->load()) return;
             sort_segment(runs, plan, i);
             merged.clear();
             merge_segment(runs, plan, i, [&](const score_record& record) {
@@ -325,6 +327,7 @@ void sort_records(record_runs& runs, unsigned threads, const sorted_part_taker& 
     }
     sort_all();
     for (auto& helper : helpers) helper.join();
+    stop_if_cancelled(cancel);
 }
 
 void order_runs(record_runs& runs, std::size_t top) {

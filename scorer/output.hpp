@@ -58,9 +58,10 @@ using sorted_part_taker = std::function<void(std::size_t first, std::span<const 
 // Sorts the records of the runs in the order write_sorted_records writes them (best first) and
 // hands them over in parts, on `threads` threads at once: take() is called from several threads,
 // each part exactly once, in no particular order. For callers that want the records rather than
-// text; the runs are reordered in place as write_sorted_records does.
+// text; the runs are reordered in place as write_sorted_records does. With `cancel` set by
+// another thread, the threads stop at their next segment and scoring_cancelled is thrown.
 void sort_records(record_runs& runs, unsigned threads, const sorted_part_taker& take,
-                  std::size_t records_per_segment = std::size_t{1} << 18);
+                  std::size_t records_per_segment = std::size_t{1} << 18, const std::atomic<bool>* cancel = nullptr);
 
 // Puts the records of every run in the order write_sorted_records writes them (best first),
 // each run on a thread of its own; with `top` smaller than a run, only that run's best `top`

@@ -72,7 +72,12 @@ std::string temporary_name_for(const std::string& path) {
 output_file::output_file(std::string path) : path_(std::move(path)) {
     target_path_ = link_target(path_);
     struct stat existing {};
-    if (::stat(target_path_.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode) && !S_ISDIR(existing.st_mode)) {
+    if (::stat(target_path_.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
+        // Refused here, before any work: the finished file could never be renamed over it.
+        error_ = path_ + ": is a directory; give a file name";
+        return;
+    }
+    if (::stat(target_path_.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
         // A device or pipe (/dev/null, /dev/stdout, a FIFO) cannot be replaced by renaming, and
         // must not be: it is written directly.
         fd_ = ppi::io::unique_fd(::open(target_path_.c_str(), O_WRONLY | O_CLOEXEC));

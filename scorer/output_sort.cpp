@@ -47,30 +47,54 @@ struct run_ranges {
     }
 };
 
+// Calls visit(i) for every i in [first, last), polling `cancel` (when given) every 2^20 of them;
+// false when it stopped because the flag was set.
+template <class Visit>
+bool for_each_index(std::size_t first, std::size_t last, const std::atomic<bool>* cancel, Visit visit) {
+    constexpr std::size_t block = std::size_t{1} << 20;
+    for (std::size_t from = first; from < last; from += block) {
+        if (cancel && cancel->load(std::memory_order_relaxed)) return false;
+        const std::size_t to = std::min(last, from + block);
+        for (std::size_t i = from; i < to; ++i) visit(i);
+    }
+    return true;
+}
+
 // The smallest and largest value(field) over the ranges.
 template <class Field>
-std::pair<std::uint64_t, std::uint64_t> value_range(const record_runs& runs, const run_ranges& ranges, Field field) {
+std::pair<std::uint64_t, std::uint64_t> value_range(const record_runs& runs, const run_ranges& ranges, Field field,
+                                                    const std::atomic<bool>* cancel = nullptr) {
     std::vector<std::uint64_t> lows(runs.size(), ~std::uint64_t{0});
     std::vector<std::uint64_t> highs(runs.size(), 0);
     for_each_run_in_parallel(runs.size(), [&](std::size_t r) {
-        for (std::size_t i = ranges.first[r]; i < ranges.last[r]; ++i) {
+        for_each_index(ranges.first[r], ranges.last[r], cancel, [&](std::size_t i) {
             lows[r] = std::min(lows[r], field(runs[r][i]));
             highs[r] = std::max(highs[r], field(runs[r][i]));
-        }
+        });
     });
     return {*std::min_element(lows.begin(), lows.end()), *std::max_element(highs.begin(), highs.end())};
 }
 
 // Reorders records [first, last) so that their buckets are contiguous and in order (in-place
-// radix partitioning); returns the start of every bucket, plus `last`.
+// radix partitioning); returns the start of every bucket, plus `last`. With `cancel` set, it
+// stops soon, leaving the records out of order.
 template <class Field>
 std::vector<std::size_t> partition_range(score_record* data, std::size_t first, std::size_t last,
-                                         const bucket_scheme& scheme, Field field) {
+                                         const bucket_scheme& scheme, Field field, const std::atomic<bool>* cancel) {
     std::vector<std::size_t> starts(scheme.count + 1, 0);
-    for (std::size_t i = first; i < last; ++i) ++starts[scheme.of(field(data[i])) + 1];
+    if (!for_each_index(first, last, cancel, [&](std::size_t i) { ++starts[scheme.of(field(data[i])) + 1]; })) {
+        std::fill(starts.begin(), starts.end(), first);
+        return starts;
+    }
     starts[0] = first;
     for (std::size_t b = 0; b < scheme.count; ++b) starts[b + 1] += starts[b];
     std::vector<std::size_t> next(starts.begin(), starts.end() - 1);
+    // One chain of swaps may run through most records (scores are skewed): the flag is polled
+    // every 2^20 swaps, and a stop puts the record in hand into the chain's hole.
+    std::size_t swaps = 0;
+    const auto cancelled = [&] {
+        return cancel && ++swaps % (std::size_t{1} << 20) == 0 && cancel->load(std::memory_order_relaxed);
+    };
     for (std::size_t b = 0; b < scheme.count; ++b) {
         while (next[b] < starts[b + 1]) {
             score_record moving = data[next[b]];
@@ -78,6 +102,10 @@ std::vector<std::size_t> partition_range(score_record* data, std::size_t first, 
             while (target != b) {
                 std::swap(moving, data[next[target]++]);
                 target = scheme.of(field(moving));
+                if (cancelled()) {
+                    data[next[b]] = moving;
+                    return starts;
+                }
             }
             data[next[b]++] = moving;
         }
@@ -88,12 +116,13 @@ std::vector<std::size_t> partition_range(score_record* data, std::size_t first, 
 // Partitions the ranges of all runs by `field` into buckets; returns, for every bucket, its
 // start in every run: starts[bucket][run], plus the ends.
 template <class Field>
-std::vector<std::vector<std::size_t>> partition_runs(record_runs& runs, const run_ranges& ranges, Field field) {
-    const auto [low, high] = value_range(runs, ranges, field);
+std::vector<std::vector<std::size_t>> partition_runs(record_runs& runs, const run_ranges& ranges, Field field,
+                                                     const std::atomic<bool>* cancel = nullptr) {
+    const auto [low, high] = value_range(runs, ranges, field, cancel);
     const bucket_scheme scheme = scheme_for_range(low, high);
     std::vector<std::vector<std::size_t>> by_run(runs.size());
     for_each_run_in_parallel(runs.size(), [&](std::size_t r) {
-        by_run[r] = partition_range(runs[r].begin(), ranges.first[r], ranges.last[r], scheme, field);
+        by_run[r] = partition_range(runs[r].begin(), ranges.first[r], ranges.last[r], scheme, field, cancel);
     });
     std::vector<std::vector<std::size_t>> starts(scheme.count + 1, std::vector<std::size_t>(runs.size()));
     for (std::size_t b = 0; b <= scheme.count; ++b) {
@@ -109,19 +138,20 @@ bool holds_one_score(const record_runs& runs, const run_ranges& ranges) {
 
 }  // namespace
 
-segment_plan plan_segments(record_runs& runs, std::size_t records_per_segment) {
+segment_plan plan_segments(record_runs& runs, std::size_t records_per_segment, const std::atomic<bool>* cancel) {
     segment_plan plan;
     if (runs.empty()) return plan;
     run_ranges all{std::vector<std::size_t>(runs.size(), 0), {}};
     for (const auto& run : runs) all.last.push_back(run.size());
-    const auto by_key = partition_runs(runs, all, [](const score_record& x) { return x.key; });
+    const auto by_key = partition_runs(runs, all, [](const score_record& x) { return x.key; }, cancel);
+    if (cancel && cancel->load()) return plan;
 
     // Units of work in output order: key buckets, or tie buckets of a big single-score bucket.
     std::vector<std::vector<std::size_t>> units;
     for (std::size_t b = 0; b + 1 < by_key.size(); ++b) {
         const run_ranges bucket{by_key[b], by_key[b + 1]};
         if (bucket.size() > 4 * records_per_segment && holds_one_score(runs, bucket)) {
-            auto by_tie = partition_runs(runs, bucket, [](const score_record& x) { return x.tie; });
+            auto by_tie = partition_runs(runs, bucket, [](const score_record& x) { return x.tie; }, cancel);
             units.insert(units.end(), by_tie.begin(), by_tie.end() - 1);
         } else {
             units.push_back(by_key[b]);
@@ -182,6 +212,9 @@ namespace {
 // partition and comparison sort (5.7 million, 2 threads).
 
 std::uint64_t row_of(std::uint64_t tie) { return tie >> 32; }
+
+// Whether a stop flag is given and set (read without ordering: it is polled between pieces).
+bool is_set(const std::atomic<bool>* cancel) { return cancel && cancel->load(std::memory_order_relaxed); }
 
 // Keys of positive scores have the top bit set (descending_key inverts a clear sign bit); while
 // counting, a record's key is replaced by the small number its score has in its portion, so
@@ -374,12 +407,12 @@ struct portion_scores {
 
 // Counts the scores of portion t, writing each record's number over its key. Stops (false)
 // when the portion has more than `limit` scores, is not in row order, a key is not a positive
-// score's, or `stop` is set.
+// score's, or `stop` or `cancel` (when given) is set.
 bool number_scores(record_runs& runs, const row_portions& portions, std::size_t t, std::size_t limit,
-                   const std::atomic<bool>& stop, portion_scores& scores) {
+                   const std::atomic<bool>& stop, const std::atomic<bool>* cancel, portion_scores& scores) {
     key_numbers numbers;
     return visit_rows_in_order(runs, portions, t, [&](score_record* first, score_record* last) {
-        if (stop.load(std::memory_order_relaxed)) return false;
+        if (stop.load(std::memory_order_relaxed) || is_set(cancel)) return false;
         for (score_record* record = first; record != last; ++record) {
             if ((record->key & score_key_bit) == 0) return false;
             const std::uint64_t number = numbers.number_of(record->key, scores.keys.size() + 1) - 1;
@@ -448,7 +481,8 @@ score_layout lay_out_scores(const std::vector<portion_scores>& portions, std::si
 }  // namespace
 
 bool sort_by_counting(record_runs& runs, unsigned threads, std::span<std::uint64_t> ties,
-                      const equal_score_taker& take, std::size_t records_per_score) {
+                      const equal_score_taker& take, std::size_t records_per_score, const std::atomic<bool>* cancel) {
+    stop_if_cancelled(cancel);
     std::size_t total = 0;
     for (const auto& run : runs) total += run.size();
     if (total == 0) return true;
@@ -470,8 +504,9 @@ bool sort_by_counting(record_runs& runs, unsigned threads, std::span<std::uint64
     std::vector<portion_scores> scores(parts);
     std::atomic<bool> unsuitable{false};
     for_each_run_in_parallel(parts, [&](std::size_t t) {
-        if (!number_scores(runs, *portions, t, limit, unsuitable, scores[t])) unsuitable = true;
+        if (!number_scores(runs, *portions, t, limit, unsuitable, cancel, scores[t])) unsuitable = true;
     });
+    stop_if_cancelled(cancel);
     score_layout layout;
     if (!unsuitable) {
         layout = lay_out_scores(scores, limit);
@@ -489,15 +524,16 @@ bool sort_by_counting(record_runs& runs, unsigned threads, std::span<std::uint64
         row_orderer orderer;
         visit_rows_in_order(runs, *portions, t, [&](score_record* first, score_record* last) {
             orderer.visit_in_order(first, last, [&](const score_record& record) { ties[next[record.key]++] = record.tie; });
-            return true;
+            return !is_set(cancel);
         });
     });
+    stop_if_cancelled(cancel);
 
     // Hand the ties over in pieces, each within one score.
     const std::size_t piece = segment_size_for(runs, static_cast<unsigned>(parts), std::size_t{1} << 16);
     std::atomic<std::size_t> next_piece{0};
     for_each_run_in_parallel(parts, [&](std::size_t) {
-        for (std::size_t from; (from = next_piece.fetch_add(1) * piece) < total;) {
+        for (std::size_t from; !is_set(cancel) && (from = next_piece.fetch_add(1) * piece) < total;) {
             const std::size_t to = std::min(total, from + piece);
             std::size_t k = static_cast<std::size_t>(std::upper_bound(layout.starts.begin(), layout.starts.end(), from) -
                                                      layout.starts.begin()) - 1;
@@ -508,6 +544,7 @@ bool sort_by_counting(record_runs& runs, unsigned threads, std::span<std::uint64
             }
         }
     });
+    stop_if_cancelled(cancel);
     return true;
 }
 

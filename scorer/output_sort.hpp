@@ -22,7 +22,9 @@ struct segment_plan {
 
 // Reorders the records of every run (in place) so that segments of about
 // `records_per_segment` records each are contiguous and in score order; returns where they are.
-segment_plan plan_segments(record_runs& runs, std::size_t records_per_segment);
+// With `cancel` set by another thread, it stops early and returns no segments.
+segment_plan plan_segments(record_runs& runs, std::size_t records_per_segment,
+                           const std::atomic<bool>* cancel = nullptr);
 
 // Sorts the segment's part of every run.
 void sort_segment(record_runs& runs, const segment_plan& plan, std::size_t segment);
@@ -68,8 +70,10 @@ using equal_score_taker =
 // each position exactly once, and may overwrite the pieces it is given. The records are used up
 // on the way (keys overwritten, rows reordered), and left so by an exception (no memory).
 // Returns false, with nothing taken and the runs' records as they were, when the records are
-// not of that kind.
+// not of that kind. With `cancel` set by another thread, every pass stops at its next piece
+// and scoring_cancelled is thrown (the records are then used up).
 bool sort_by_counting(record_runs& runs, unsigned threads, std::span<std::uint64_t> ties,
-                      const equal_score_taker& take, std::size_t records_per_score = 8);
+                      const equal_score_taker& take, std::size_t records_per_score = 8,
+                      const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace vornel

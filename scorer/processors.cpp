@@ -1,9 +1,10 @@
 #include "scorer/processors.hpp"
 
+#include "io/strict_number.hpp"
+
 #include <sched.h>
 
 #include <algorithm>
-#include <charconv>
 #include <fstream>
 #include <iterator>
 #include <string_view>
@@ -20,10 +21,11 @@ std::optional<std::string> file_text(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::optional<long long> leading_integer(std::string_view text) {
+// A number of a cgroup file: one whole number, maybe followed by the file's newline.
+std::optional<long long> file_integer(std::string_view text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.remove_suffix(1);
     long long value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc()) return std::nullopt;
+    if (!ppi::io::parse_integer(text, value)) return std::nullopt;
     return value;
 }
 
@@ -39,8 +41,8 @@ std::optional<unsigned> v2_limit(const std::string& directory) {
     if (!text) return std::nullopt;
     const auto blank = text->find(' ');
     if (blank == std::string::npos) return std::nullopt;
-    const auto quota = leading_integer(std::string_view(*text).substr(0, blank));
-    const auto period = leading_integer(std::string_view(*text).substr(blank + 1));
+    const auto quota = file_integer(std::string_view(*text).substr(0, blank));
+    const auto period = file_integer(std::string_view(*text).substr(blank + 1));
     if (!quota || !period) return std::nullopt;
     return processors_for(*quota, *period);
 }
@@ -50,8 +52,8 @@ std::optional<unsigned> v1_limit(const std::string& directory) {
     const auto quota_text = file_text(directory + "/cpu.cfs_quota_us");
     const auto period_text = file_text(directory + "/cpu.cfs_period_us");
     if (!quota_text || !period_text) return std::nullopt;
-    const auto quota = leading_integer(*quota_text);
-    const auto period = leading_integer(*period_text);
+    const auto quota = file_integer(*quota_text);
+    const auto period = file_integer(*period_text);
     if (!quota || !period) return std::nullopt;
     return processors_for(*quota, *period);
 }

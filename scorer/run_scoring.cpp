@@ -12,9 +12,13 @@
 
 #include "io/same_file.hpp"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <ctime>
 #include <exception>
 #include <functional>
@@ -107,6 +111,16 @@ std::string check_output_is_no_input(const options& opts) {
     if (!opts.proposes_candidates() && same_existing_file(opts.output_path, opts.pairs_path)) {
         return "OUTPUT '" + opts.output_path + "' is the same file as PAIRS '" + opts.pairs_path +
                "'; refusing to replace it";
+    }
+    return {};
+}
+
+// PAIRS and --names MAP are read after NETWORK: one that cannot be read is refused before the
+// network is (the network itself reports its own error when it is read).
+std::string check_inputs_readable(const options& opts) {
+    for (const std::string* path : {&opts.pairs_path, &opts.names_path}) {
+        if (path->empty() || (path == &opts.pairs_path && opts.proposes_candidates())) continue;
+        if (::access(path->c_str(), R_OK) != 0) return *path + ": cannot read: " + std::strerror(errno);
     }
     return {};
 }
@@ -209,6 +223,7 @@ std::string score_and_write(const options& opts, std::FILE* log) {
         return refusal.append(opts.output_path).append("' has no place for it");
     }
 
+    if (std::string refusal = check_inputs_readable(opts); !refusal.empty()) return refusal;
     output_file out(opts.output_path);
     if (!out.error().empty()) return out.error();
 

@@ -15,6 +15,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <chrono>
@@ -63,32 +64,23 @@ std::shared_ptr<py_network> finish_network(network_result read, std::string sour
     return held;
 }
 
+// The reading options as the program checks them ("" for an option not given).
 ppi::io::format_options format_options_of(const std::string& format, const std::string& columns,
-                                          const std::string& taxon, const std::string& ids, bool genetic) {
+                                          const std::string& taxon, const std::string& ids, bool genetic,
+                                          double min_weight) {
+    const auto given = [](const std::string& text) {
+        return text.empty() ? std::nullopt : std::optional<std::string_view>(text);
+    };
     ppi::io::format_options options;
-    if (!format.empty() && !ppi::io::is_format_name(format)) {
-        throw py::value_error("unknown format '" + format + "' (one of " + ppi::io::format_names() + ")");
+    const auto errors = ppi::io::check_format_options(
+        {given(format), given(columns), given(taxon), given(ids), genetic, min_weight}, options);
+    if (!errors.empty()) {
+        const auto& error = errors.front(); // named as the keyword argument: min-weight is min_weight
+        std::string keyword = error.option;
+        std::replace(keyword.begin(), keyword.end(), '-', '_');
+        throw py::value_error(keyword + "='" + error.value + "' " + error.problem);
     }
-    options.format = format;
-    options.columns = columns;
-    options.taxon = taxon;
-    if (!ids.empty() && !ppi::io::parse_id_choice(ids, options.ids)) throw py::value_error("unknown id choice '" + ids + "'");
-    options.keep_genetic = genetic;
     return options;
-}
-
-std::shared_ptr<py_network> network_from_file(const std::string& path, const std::string& format,
-                                              const std::string& columns, const std::string& taxon,
-                                              const std::string& ids, bool genetic, bool weights,
-                                              double min_weight) {
-    ppi::io::format_options options = format_options_of(format, columns, taxon, ids, genetic);
-    options.min_weight = min_weight;
-    network_result read;
-    {
-        py::gil_scoped_release release;
-        read = read_network(path, options, weights);
-    }
-    return finish_network(std::move(read), path);
 }
 
 std::vector<std::pair<std::string, std::string>> zip_identifiers(const std::vector<std::string>& a,
@@ -174,6 +166,18 @@ void run_interruptibly(std::atomic<bool>& cancel, Work work, const std::function
     }
 }
 
+std::shared_ptr<py_network> network_from_file(const std::string& path, const std::string& format,
+                                              const std::string& columns, const std::string& taxon,
+                                              const std::string& ids, bool genetic, bool weights,
+                                              double min_weight) {
+    const ppi::io::format_options options = format_options_of(format, columns, taxon, ids, genetic, min_weight);
+    network_result read;
+    // A whole-proteome file takes seconds to read: Ctrl-C stops it.
+    std::atomic<bool> cancel{false};
+    run_interruptibly(cancel, [&] { read = read_network(path, options, weights, &cancel); });
+    return finish_network(std::move(read), path);
+}
+
 // A numpy array of Shown over the vector's memory, which the array then owns (no copy).
 template <class Shown, class T>
 py::array_t<Shown> to_numpy(big_vector<T>&& values) {
@@ -201,6 +205,18 @@ struct result_rows {
         score_bits[i] = ~key;  // the inverse of descending_key
     }
 };
+
+// Grows `column` to `size` zeroed elements in steps, stopping (scoring_cancelled) when `cancel`
+// is set: filling the gigabytes of a large result takes seconds.
+template <class T>
+void resize_interruptibly(big_vector<T>& column, std::size_t size, const std::atomic<bool>* cancel) {
+    constexpr std::size_t step = std::size_t{1} << 24;
+    column.reserve(size);
+    while (column.size() < size) {
+        stop_if_cancelled(cancel);
+        column.resize(std::min(size, column.size() + step));
+    }
+}
 
 // The pair a record's tie stands for.
 pair_ids pair_of(std::uint64_t tie, const listed_pairs* listed) {
@@ -232,10 +248,10 @@ result_rows<Code> score_into_rows(const method_entry& method, scoring_job& job, 
     const std::size_t rows = std::min(total, top.value_or(total));
     const bool sort_all = ordered && rows >= total / 2;
     result_rows<Code> out;
-    out.a.resize(rows);
-    out.b.resize(rows);
+    resize_interruptibly(out.a, rows, job.cancel);
+    resize_interruptibly(out.b, rows, job.cancel);
     // Sorting all, the counting sort first places every record's tie in the score column.
-    out.score_bits.resize(sort_all ? total : rows);
+    resize_interruptibly(out.score_bits, sort_all ? total : rows, job.cancel);
     const auto put = [&](std::size_t i, const score_record& record) {
         out.put(i, pair_of(record.tie, job.listed), record.key);
     };
@@ -260,11 +276,11 @@ result_rows<Code> score_into_rows(const method_entry& method, scoring_job& job, 
                                               [&](std::size_t first, std::uint64_t key, std::span<const std::uint64_t> ties) {
             const std::size_t stop = std::min(ties.size(), rows - std::min(rows, first));
             for (std::size_t i = 0; i < stop; ++i) out.put(first + i, pair_of(ties[i], job.listed), key);
-        });
+        }, 8, job.cancel);
         if (!counted) {
             sort_records(runs, job.threads, [&](std::size_t first, std::span<const score_record> part) {
                 for (std::size_t i = 0; i < part.size() && first + i < rows; ++i) put(first + i, part[i]);
-            });
+            }, std::size_t{1} << 18, job.cancel);
         }
         out.score_bits.resize(rows);
     }

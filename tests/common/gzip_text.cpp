@@ -9,7 +9,7 @@
 
 #include "temp_files.hpp"
 
-namespace test_files {
+namespace test_support {
 
 std::string gzip_member(const std::string& text)
 {
@@ -30,4 +30,4 @@ std::string gzip_member(const std::string& text)
     return result;
 }
 
-}  // namespace test_files
+}  // namespace test_support

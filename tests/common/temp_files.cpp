@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <system_error>
 
-namespace test_files {
+namespace test_support {
 
 scoped_temp_dir::scoped_temp_dir() : previous_(std::filesystem::current_path())
 {
@@ -42,4 +42,10 @@ std::string read_file(const std::filesystem::path& path)
     return contents.str();
 }
 
-}  // namespace test_files
+void write_script(const std::filesystem::path& path, const std::string& contents)
+{
+    write_file(path, contents);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+}
+
+}  // namespace test_support

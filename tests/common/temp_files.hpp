@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string>
 
-namespace test_files {
+namespace test_support {
 
 // A fresh directory under the system's temporary directory that the test works in: the
 // constructor makes it the working directory, the destructor restores the previous one and
@@ -26,5 +26,7 @@ private:
 void write_file(const std::filesystem::path& path, const std::string& contents);
 // The whole file, or an empty text when it cannot be read.
 std::string read_file(const std::filesystem::path& path);
+// Writes a file only its owner may read, write and run.
+void write_script(const std::filesystem::path& path, const std::string& contents);
 
-}  // namespace test_files
+}  // namespace test_support

@@ -1,5 +1,5 @@
-// The shared input layer: lines over block boundaries, gzip input (whole, concatenated,
-// damaged), binary content, and the same-file check.
+// The shared input layer: line ends, lines over block boundaries, fields, gzip input (whole,
+// concatenated, damaged), binary content, and the same-file check.
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -19,9 +19,9 @@
 namespace {
 
 using ppi::io::line_reader;
-using test_files::gzip_member;
-using test_files::scoped_temp_dir;
-using test_files::write_file;
+using test_support::gzip_member;
+using test_support::scoped_temp_dir;
+using test_support::write_file;
 
 struct read_result {
     std::vector<std::string> lines;
@@ -55,6 +55,46 @@ std::string awkward_text()
     }
     text += "last without end";
     return text;
+}
+
+// The lines of `text`, written to a file and read back without an error.
+std::vector<std::string> lines_of(const std::string& text)
+{
+    write_file("lines.txt", text);
+    const read_result read = read_all_lines("lines.txt");
+    EXPECT_EQ(read.error, "");
+    return read.lines;
+}
+
+TEST(line_reader, accepts_every_line_end_and_a_missing_last_one)
+{
+    scoped_temp_dir dir;
+    EXPECT_EQ(lines_of("a\nb\r\nc\rd"), (std::vector<std::string>{"a", "b", "c", "d"}));
+    EXPECT_EQ(lines_of("a\r\rb\n\n"), (std::vector<std::string>{"a", "", "b", ""}));
+    EXPECT_EQ(lines_of(""), std::vector<std::string>{});
+}
+
+TEST(line_reader, handles_lines_longer_than_a_block_and_a_crlf_split_between_blocks)
+{
+    scoped_temp_dir dir;
+    const std::size_t block = line_reader::block_size;
+    // '\r' is the last byte of the first block and '\n' the first of the second.
+    const std::string first(block - 1, 'x');
+    const std::string huge(3 * block + 17, 'y');
+    const auto lines = lines_of(first + "\r\n" + huge + "\nz");
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], first);
+    EXPECT_EQ(lines[1], huge);
+    EXPECT_EQ(lines[2], "z");
+}
+
+TEST(line_reader, reports_a_file_that_cannot_be_opened)
+{
+    scoped_temp_dir dir;
+    line_reader reader("missing.txt");
+    std::string_view line;
+    EXPECT_FALSE(reader.next_line(line));
+    EXPECT_NE(reader.error(), "");
 }
 
 TEST(line_reader, a_last_line_without_end_after_consumed_lines_reads_whole)
@@ -173,6 +213,19 @@ TEST(block_reader, recognises_gzip_from_a_pipe_that_delivers_one_byte_first)
     EXPECT_TRUE(reader.compressed());
     EXPECT_EQ(reader.error(), "");
     EXPECT_EQ(text, "X Y\n");
+}
+
+TEST(fields, splits_on_blanks_and_tabs_and_ignores_further_columns)
+{
+    const auto fields = ppi::io::split_two_fields(" \tA\t \tB  0.9 extra");
+    EXPECT_EQ(fields.count, 2);
+    EXPECT_EQ(fields.first, "A");
+    EXPECT_EQ(fields.second, "B");
+    EXPECT_EQ(ppi::io::split_two_fields("A   ").count, 1);
+    EXPECT_TRUE(ppi::io::is_skipped_line(""));
+    EXPECT_TRUE(ppi::io::is_skipped_line(" \t "));
+    EXPECT_TRUE(ppi::io::is_skipped_line("  # comment"));
+    EXPECT_FALSE(ppi::io::is_skipped_line("A#1 B"));
 }
 
 TEST(fields, split_on_all_six_blank_characters)

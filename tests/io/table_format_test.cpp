@@ -1,4 +1,5 @@
 // Format detection and row extraction of interaction tables.
+#include "io/strict_number.hpp"
 #include "io/table_format.hpp"
 
 #include <gtest/gtest.h>
@@ -343,9 +344,9 @@ TEST(table_detection, byte_order_marks_and_long_lines) {
 
 TEST(table_numbers, parse_whole_finite_numbers_only) {
     double value = 0;
-    EXPECT_TRUE(ppi::io::parse_number("0.999", value));
-    EXPECT_TRUE(ppi::io::parse_number("1e-3", value));
-    for (const char* text : {"", "0.5x", "nan", "inf", " 1", "1,5"}) EXPECT_FALSE(ppi::io::parse_number(text, value)) << text;
+    EXPECT_TRUE(ppi::io::parse_real("0.999", value));
+    EXPECT_TRUE(ppi::io::parse_real("1e-3", value));
+    for (const char* text : {"", "0.5x", "nan", "inf", " 1", "1,5"}) EXPECT_FALSE(ppi::io::parse_real(text, value)) << text;
 }
 
 }  // namespace

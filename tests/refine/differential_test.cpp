@@ -8,14 +8,14 @@
 #include "oracle/formatted_input_selection.hpp"
 #include "io/block_reader.hpp"
 #include "pairs/select_scored_ppis.hpp"
-#include "test_support.hpp"
+#include "temp_files.hpp"
 
 namespace ppi {
 namespace {
 
-using test::read_file;
-using test::scoped_temp_dir;
-using test::write_file;
+using test_support::read_file;
+using test_support::scoped_temp_dir;
+using test_support::write_file;
 
 class scored_pair_generator {
 public:

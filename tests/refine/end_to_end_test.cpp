@@ -14,18 +14,19 @@
 #include <vector>
 
 #include "gzip_text.hpp"
-#include "test_support.hpp"
+#include "process.hpp"
+#include "temp_files.hpp"
 
 namespace ppi {
 namespace {
 
 namespace fs = std::filesystem;
-using test::program_run;
-using test::read_file;
-using test::run_program;
-using test::scoped_temp_dir;
-using test::write_file;
-using test::write_script;
+using test_support::program_result;
+using test_support::read_file;
+using test_support::run_program;
+using test_support::scoped_temp_dir;
+using test_support::write_file;
+using test_support::write_script;
 
 // Logs its arguments one bracketed argument after another, says one line on standard output,
 // and writes the scored pairs prepared for the method, if any.
@@ -54,10 +55,20 @@ protected:
         write_file("scores.m2.txt", add_scores);
     }
 
-    program_run run(const std::vector<std::string>& arguments)
+    program_result run(const std::vector<std::string>& arguments) const
     {
-        return run_program((dir_.path() / "bin/ppi-refine").string(), arguments,
-                           (dir_.path() / "path").string() + ":/usr/bin:/bin");
+        return run_program(program(), arguments, options());
+    }
+
+    std::string program() const { return (dir_.path() / "bin/ppi-refine").string(); }
+
+    // One transcript of both streams, as the user sees it; PATH holds path/ and the system's.
+    test_support::run_options options() const
+    {
+        test_support::run_options result;
+        result.merge_streams = true;
+        result.path_variable = (dir_.path() / "path").string() + ":/usr/bin:/bin";
+        return result;
     }
 
     std::vector<std::string> listing() const
@@ -112,9 +123,9 @@ TEST_F(end_to_end, full_run_prints_the_documented_transcript_and_writes_the_kept
     write_file("ppi.fatemp.txt", "old");
     write_file("out.txt", "old output\n");
 
-    const program_run result = run(full_run_arguments);
-    EXPECT_EQ(result.exit_status, 0);
-    EXPECT_EQ(result.transcript, full_run_transcript);
+    const program_result result = run(full_run_arguments);
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(result.out, full_run_transcript);
     EXPECT_EQ(read_file("out.txt"),
               "P1\tP2\t9.00E-01\nP5\tP6\t7.00E-01\nP1\tP3\t8.00E-01\nP2\tP5\t6.00E-01\n");
     EXPECT_EQ(read_file("vornel.log"),
@@ -127,22 +138,22 @@ TEST_F(end_to_end, full_run_prints_the_documented_transcript_and_writes_the_kept
 TEST_F(end_to_end, a_gzip_network_counts_its_decompressed_lines)
 {
     write_script("vornel", stand_in_scorer);
-    write_file("net.txt.gz", test_files::gzip_member("A B\nC D\n") + test_files::gzip_member("E F\nG H"));
+    write_file("net.txt.gz", test_support::gzip_member("A B\nC D\n") + test_support::gzip_member("E F\nG H"));
     std::vector<std::string> arguments = full_run_arguments;
     arguments[0] = "net.txt.gz";
-    const program_run packed = run(arguments);
-    EXPECT_EQ(packed.exit_status, 0);
-    EXPECT_NE(packed.transcript.find(count_lines(4, 2, 4)), std::string::npos) << packed.transcript;
+    const program_result packed = run(arguments);
+    EXPECT_EQ(packed.exit_code, 0);
+    EXPECT_NE(packed.out.find(count_lines(4, 2, 4)), std::string::npos) << packed.out;
 
     // A damaged file is reported as a failed read, and counts as nothing.
-    const std::string whole = test_files::gzip_member("A B\nC D\n");
+    const std::string whole = test_support::gzip_member("A B\nC D\n");
     write_file("cut.txt.gz", whole.substr(0, whole.size() - 3));
     arguments[0] = "cut.txt.gz";
-    const program_run cut = run(arguments);
-    EXPECT_EQ(cut.transcript.rfind("del prtn.temp.ids\ndel ppi.fatemp.txt\n"
+    const program_result cut = run(arguments);
+    EXPECT_EQ(cut.out.rfind("del prtn.temp.ids\ndel ppi.fatemp.txt\n"
                                    "Error: cannot read file cut.txt.gz: truncated gzip stream", 0), 0u)
-        << cut.transcript;
-    EXPECT_NE(cut.transcript.find(count_lines(0, 2, 4)), std::string::npos) << cut.transcript;
+        << cut.out;
+    EXPECT_NE(cut.out.find(count_lines(0, 2, 4)), std::string::npos) << cut.out;
 }
 
 TEST_F(end_to_end, wrong_argument_counts_print_the_usage_and_touch_nothing)
@@ -153,9 +164,9 @@ TEST_F(end_to_end, wrong_argument_counts_print_the_usage_and_touch_nothing)
     for (const auto& arguments : {std::vector<std::string>{},
                                   std::vector<std::string>{"net.txt", "10", "m1", "0.5", "m2", "2"},
                                   std::vector<std::string>{"net.txt", "10", "m1", "0.5", "m2", "2", "out.txt", "x"}}) {
-        const program_run result = run(arguments);
-        EXPECT_EQ(result.exit_status, 0);
-        EXPECT_EQ(result.transcript,
+        const program_result result = run(arguments);
+        EXPECT_EQ(result.exit_code, 0);
+        EXPECT_EQ(result.out,
                   "Usage:\n\t" + program +
                       " ppi_filename #iterations filter_method filter_min_score add_method "
                       "add_min_score output_file\n");
@@ -167,8 +178,8 @@ TEST_F(end_to_end, add_phase_runs_only_for_a_positive_add_min_score)
 {
     write_script("vornel", stand_in_scorer);
     for (const std::string add_min_score : {"0", "-1", "word"}) {
-        const program_run result = run({"net.txt", "abc", "m1", "0.5", "m2", add_min_score, "out.txt"});
-        EXPECT_EQ(result.transcript, deletions + "vornel net.txt net.txt m1 0 ppi.temp.txt\nstand-in scorer: m1\n" +
+        const program_result result = run({"net.txt", "abc", "m1", "0.5", "m2", add_min_score, "out.txt"});
+        EXPECT_EQ(result.out, deletions + "vornel net.txt net.txt m1 0 ppi.temp.txt\nstand-in scorer: m1\n" +
                                          filter_report + count_lines(3, 2, 2))
             << add_min_score;
     }
@@ -190,9 +201,9 @@ TEST_F(end_to_end, protected_files_stop_the_run_before_anything_happens)
         {{"net.txt", "path/../ppi.fatemp.txt"}, "Error: output_file path/../ppi.fatemp.txt is the run's own file ppi.fatemp.txt; nothing done\n"},
     };
     for (const auto& [names, expected] : cases) {
-        const program_run result = run({names.first, "10", "m1", "0.5", "m2", "2", names.second});
-        EXPECT_EQ(result.exit_status, 0);
-        EXPECT_EQ(result.transcript, expected);
+        const program_result result = run({names.first, "10", "m1", "0.5", "m2", "2", names.second});
+        EXPECT_EQ(result.exit_code, 0);
+        EXPECT_EQ(result.out, expected);
     }
     EXPECT_EQ(listing(), before);
     EXPECT_EQ(read_file("net.txt"), "A B\nC D\nE F\n");
@@ -208,8 +219,8 @@ TEST_F(end_to_end, names_with_blanks_and_shell_metacharacters_reach_the_scorer_w
     fs::copy_file("net.txt", network);
     write_file("scores." + method + ".txt", filter_scores);
 
-    const program_run result = run({network, "10", method, "0.5", "m2", "0", output});
-    EXPECT_EQ(result.transcript, "del prtn.temp.ids\ndel ppi.fatemp.txt\ndel " + output + "\nvornel " + network +
+    const program_result result = run({network, "10", method, "0.5", "m2", "0", output});
+    EXPECT_EQ(result.out, "del prtn.temp.ids\ndel ppi.fatemp.txt\ndel " + output + "\nvornel " + network +
                                      " " + network + " " + method + " 10 ppi.temp.txt\nstand-in scorer: " + method +
                                      "\n" + filter_report + count_lines(3, 2, 2));
     EXPECT_EQ(read_file("vornel.log"), "[" + network + "][" + network + "][" + method + "][10][ppi.temp.txt]\n");
@@ -229,21 +240,21 @@ TEST_F(end_to_end, scorer_that_cannot_be_started_gives_one_error_line_and_the_ru
         return deletions + "vornel net.txt net.txt m1 10 ppi.temp.txt\n" + scorer_error + no_pairs +
                "vornel net.txt NULL m2 10 ppi.temp.txt\n" + scorer_error + no_pairs + count_lines(3, 0, 0);
     };
-    program_run result = run(full_run_arguments);
-    EXPECT_EQ(result.exit_status, 0);
-    EXPECT_EQ(result.transcript, transcript_with(not_found));
+    program_result result = run(full_run_arguments);
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(result.out, transcript_with(not_found));
 
     // Without a "#!" line a command processor would run it as a script; we do not.
     write_script("vornel", "touch hacked\n");
     result = run(full_run_arguments);
-    EXPECT_EQ(result.transcript, transcript_with("Error: cannot run scorer vornel: ./vornel: Exec format error\n"));
+    EXPECT_EQ(result.out, transcript_with("Error: cannot run scorer vornel: ./vornel: Exec format error\n"));
     EXPECT_FALSE(fs::exists("hacked"));
 }
 
 TEST_F(end_to_end, scorer_is_found_in_path_and_beside_the_program)
 {
     write_script("bin/vornel", stand_in_scorer);
-    EXPECT_EQ(run(full_run_arguments).transcript, full_run_transcript);
+    EXPECT_EQ(run(full_run_arguments).out, full_run_transcript);
 
     write_script("path/vornel", "#!/bin/sh\necho path scorer >> vornel.log\n");
     run(full_run_arguments);
@@ -257,8 +268,8 @@ TEST_F(end_to_end, stale_scored_pairs_are_never_selected_again)
     write_file("ppi.temp.txt", "OLD1 OLD2 0.99\n");
     // The add-phase scorer (method m3) writes nothing: the filter phase's pairs must not be
     // appended a second time.
-    program_run result = run({"net.txt", "10", "m1", "0.5", "m3", "2", "out.txt"});
-    EXPECT_EQ(result.transcript, deletions + "vornel net.txt net.txt m1 10 ppi.temp.txt\nstand-in scorer: m1\n" +
+    program_result result = run({"net.txt", "10", "m1", "0.5", "m3", "2", "out.txt"});
+    EXPECT_EQ(result.out, deletions + "vornel net.txt net.txt m1 10 ppi.temp.txt\nstand-in scorer: m1\n" +
                                      filter_report +
                                      "vornel net.txt NULL m3 10 ppi.temp.txt\nstand-in scorer: m3\n"
                                      "Error: cannot open file ppi.temp.txt for read\n" +
@@ -268,7 +279,7 @@ TEST_F(end_to_end, stale_scored_pairs_are_never_selected_again)
     // A leftover from an earlier run is not read when the filter-phase scorer writes nothing.
     write_file("ppi.temp.txt", "OLD1 OLD2 0.99\n");
     result = run({"net.txt", "10", "m3", "0.5", "m2", "0", "out.txt"});
-    EXPECT_NE(result.transcript.find("stand-in scorer: m3\nError: cannot open file ppi.temp.txt for read\n"
+    EXPECT_NE(result.out.find("stand-in scorer: m3\nError: cannot open file ppi.temp.txt for read\n"
                                      "Error: cannot open file out.txt for read\n"),
               std::string::npos);
     EXPECT_FALSE(fs::exists("out.txt"));
@@ -278,8 +289,8 @@ TEST_F(end_to_end, malformed_scored_pairs_are_skipped_and_reported)
 {
     write_script("vornel", stand_in_scorer);
     write_file("scores.m1.txt", "P1 P2 0.9\nP3 P4 high\nP5 P6 0.7\nP7");
-    const program_run result = run({"net.txt", "10", "m1", "0.5", "m2", "0", "out.txt"});
-    EXPECT_EQ(result.transcript, deletions + "vornel net.txt net.txt m1 10 ppi.temp.txt\nstand-in scorer: m1\n"
+    const program_result result = run({"net.txt", "10", "m1", "0.5", "m2", "0", "out.txt"});
+    EXPECT_EQ(result.out, deletions + "vornel net.txt net.txt m1 10 ppi.temp.txt\nstand-in scorer: m1\n"
                                      "Error: 2 malformed scored pair(s) skipped in ppi.temp.txt\n"
                                      "\n#PPIs with non-zero score: 2\n#PPIs selected with score>=0.50: 2\n\n" +
                                      count_lines(3, 2, 2));
@@ -289,8 +300,7 @@ TEST_F(end_to_end, malformed_scored_pairs_are_skipped_and_reported)
 TEST_F(end_to_end, run_completes_when_nobody_reads_its_output)
 {
     write_script("vornel", "#!/bin/sh\ncp \"scores.$3.txt\" \"$5\"\n");
-    const int exit_status = test::run_program_into_broken_pipe(
-        (dir_.path() / "bin/ppi-refine").string(), full_run_arguments, (dir_.path() / "path").string() + ":/usr/bin:/bin");
+    const int exit_status = test_support::run_program_into_broken_pipe(program(), full_run_arguments, options());
     EXPECT_EQ(exit_status, 0);
     EXPECT_EQ(read_file("out.txt"),
               "P1\tP2\t9.00E-01\nP5\tP6\t7.00E-01\nP1\tP3\t8.00E-01\nP2\tP5\t6.00E-01\n");
@@ -309,8 +319,8 @@ TEST_F(end_to_end, names_and_identifiers_of_any_length_work)
     const std::string long_b(300, 'B');
     write_file("scores.m1.txt", long_a + " " + long_b + " 0.75\n");
 
-    const program_run result = run({network, "10", "m1", "0.5", "m2", "0", "out.txt"});
-    EXPECT_NE(result.transcript.find("vornel " + network + " " + network + " m1 10 ppi.temp.txt\n"),
+    const program_result result = run({network, "10", "m1", "0.5", "m2", "0", "out.txt"});
+    EXPECT_NE(result.out.find("vornel " + network + " " + network + " m1 10 ppi.temp.txt\n"),
               std::string::npos);
     EXPECT_EQ(read_file("vornel.log"), "[" + network + "][" + network + "][m1][10][ppi.temp.txt]\n");
     EXPECT_EQ(read_file("out.txt"), long_a + "\t" + long_b + "\t7.50E-01\n");
@@ -330,21 +340,11 @@ protected:
     // Starts ppi-refine with `arguments` without waiting; `in_child` runs just before it starts.
     pid_t start(const std::vector<std::string>& arguments, void (*in_child)())
     {
-        const std::string program = (dir_.path() / "bin/ppi-refine").string();
-        const std::string path_entry = "PATH=" + (dir_.path() / "path").string() + ":/usr/bin:/bin";
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        char* envp[] = {const_cast<char*>(path_entry.c_str()), nullptr};
-        const pid_t child = ::fork();
-        if (child == 0) {
-            const int sink = ::open("transcript.log", O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            ::dup2(sink, STDOUT_FILENO);
-            ::dup2(sink, STDERR_FILENO);
-            in_child();
-            ::execve(program.c_str(), argv.data(), envp);
-            ::_exit(127);
-        }
+        const int sink = ::open("transcript.log", O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        test_support::run_options start_options = options();
+        start_options.in_child = in_child;
+        const pid_t child = test_support::start_program(program(), arguments, start_options, sink, sink);
+        if (sink >= 0) ::close(sink);
         return child;
     }
 };
@@ -355,18 +355,18 @@ TEST_F(unfriendly_conditions, a_second_run_in_the_same_directory_is_refused)
     const int directory = ::open(".", O_RDONLY | O_DIRECTORY);
     ASSERT_EQ(::flock(directory, LOCK_EX | LOCK_NB), 0);  // as a running ppi-refine holds it
     const std::vector<std::string> before = listing();
-    const program_run refused = run(full_run_arguments);
-    EXPECT_EQ(refused.transcript,
+    const program_result refused = run(full_run_arguments);
+    EXPECT_EQ(refused.out,
               "Error: another run is using the working directory's files ppi.temp.txt, prtn.temp.ids and "
               "ppi.fatemp.txt; nothing done\n");
     EXPECT_EQ(listing(), before);
     ::close(directory);
-    EXPECT_EQ(run(full_run_arguments).transcript, full_run_transcript);
+    EXPECT_EQ(run(full_run_arguments).out, full_run_transcript);
 
     // The lock is held while the scorer runs (a fresh lock attempt there fails).
     write_script("vornel", "#!/bin/sh\nif flock -n . true; then echo unlocked; else echo locked; fi\n");
-    const program_run during = run({"net.txt", "10", "m1", "0.5", "m2", "0", "out.txt"});
-    EXPECT_NE(during.transcript.find("ppi.temp.txt\nlocked\n"), std::string::npos) << during.transcript;
+    const program_result during = run({"net.txt", "10", "m1", "0.5", "m2", "0", "out.txt"});
+    EXPECT_NE(during.out.find("ppi.temp.txt\nlocked\n"), std::string::npos) << during.out;
 }
 
 TEST_F(unfriendly_conditions, a_network_named_like_a_keyword_or_option_reaches_the_scorer_as_a_file)
@@ -375,14 +375,14 @@ TEST_F(unfriendly_conditions, a_network_named_like_a_keyword_or_option_reaches_t
     for (const std::string network : {"NULL", "-x", "--help"}) {
         fs::copy_file("net.txt", network);
         fs::remove("vornel.log");
-        const program_run result = run({network, "10", "m1", "0.5", "m2", "2", "out.txt"});
-        EXPECT_NE(result.transcript.find("vornel ./" + network + " ./" + network + " m1 10 ppi.temp.txt\n"),
+        const program_result result = run({network, "10", "m1", "0.5", "m2", "2", "out.txt"});
+        EXPECT_NE(result.out.find("vornel ./" + network + " ./" + network + " m1 10 ppi.temp.txt\n"),
                   std::string::npos)
-            << result.transcript;
-        EXPECT_NE(result.transcript.find("vornel ./" + network + " NULL m2 10 ppi.temp.txt\n"), std::string::npos);
+            << result.out;
+        EXPECT_NE(result.out.find("vornel ./" + network + " NULL m2 10 ppi.temp.txt\n"), std::string::npos);
         EXPECT_EQ(read_file("vornel.log"), "[./" + network + "][./" + network + "][m1][10][ppi.temp.txt]\n[./" +
                                                network + "][NULL][m2][10][ppi.temp.txt]\n");
-        EXPECT_NE(result.transcript.find(count_lines(3, 2, 4)), std::string::npos) << result.transcript;
+        EXPECT_NE(result.out.find(count_lines(3, 2, 4)), std::string::npos) << result.out;
     }
 }
 
@@ -407,7 +407,7 @@ TEST_F(unfriendly_conditions, a_network_or_output_that_is_no_regular_file_is_ref
     };
     for (const auto& [names, expected] : cases) {
         if (names.second == "null.dev" && !have_device) continue;
-        EXPECT_EQ(run({names.first, "10", "m1", "0.5", "m2", "2", names.second}).transcript, expected);
+        EXPECT_EQ(run({names.first, "10", "m1", "0.5", "m2", "2", names.second}).out, expected);
     }
     EXPECT_EQ(listing(), before);
     EXPECT_TRUE(fs::is_fifo("out.fifo"));
@@ -421,9 +421,9 @@ TEST_F(unfriendly_conditions, a_failing_or_killed_scorer_is_reported_and_its_pha
     // The filter-phase scorer writes its pairs and then fails; the add phase's is killed.
     write_script("vornel", "#!/bin/sh\ncp \"scores.$3.txt\" \"$5\"\n"
                            "if [ \"$3\" = m1 ]; then exit 1; fi\nkill -PIPE $$\n");
-    const program_run result = run(full_run_arguments);
-    EXPECT_EQ(result.exit_status, 0);
-    EXPECT_EQ(result.transcript, deletions +
+    const program_result result = run(full_run_arguments);
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(result.out, deletions +
                                      "vornel net.txt net.txt m1 10 ppi.temp.txt\n"
                                      "Error: scorer vornel failed: exit status 1; this phase keeps nothing\n"
                                      "Error: cannot open file out.txt for read\n"
@@ -440,9 +440,9 @@ TEST_F(unfriendly_conditions, scored_pairs_that_cannot_be_removed_are_not_select
     write_script("vornel", stand_in_scorer);
     fs::create_directory("ppi.temp.txt");
     write_file("ppi.temp.txt/P1", "");
-    const program_run result = run(full_run_arguments);
+    const program_result result = run(full_run_arguments);
     const std::string skipped = "Error: cannot delete file ppi.temp.txt: Is a directory; this phase keeps nothing\n";
-    EXPECT_EQ(result.transcript, deletions + skipped + "Error: cannot open file out.txt for read\n" + skipped +
+    EXPECT_EQ(result.out, deletions + skipped + "Error: cannot open file out.txt for read\n" + skipped +
                                      "Error: cannot open file out.txt for read\n" + count_lines(3, 0, 0));
     EXPECT_FALSE(fs::exists("vornel.log"));  // no scorer ran
 }

@@ -16,14 +16,14 @@
 #include "pairs/score_text.hpp"
 #include "pairs/select_scored_ppis.hpp"
 #include "gzip_text.hpp"
-#include "test_support.hpp"
+#include "temp_files.hpp"
 
 namespace ppi {
 namespace {
 
-using test::read_file;
-using test::scoped_temp_dir;
-using test::write_file;
+using test_support::read_file;
+using test_support::scoped_temp_dir;
+using test_support::write_file;
 
 TEST(field_scanner, finds_the_same_fields_as_a_plain_split)
 {
@@ -95,7 +95,7 @@ TEST(count_ppis, counts_the_decompressed_lines_of_a_gzip_file)
     scoped_temp_dir dir;
     std::string contents;
     for (int i = 0; i < 100000; ++i) contents.append("P").append(std::to_string(i)).append(" Q\n");
-    const std::string packed = test_files::gzip_member(contents) + test_files::gzip_member("R S\nT U");
+    const std::string packed = test_support::gzip_member(contents) + test_support::gzip_member("R S\nT U");
     write_file("net.txt.gz", packed);
     EXPECT_EQ(count_ppis("net.txt.gz").count, 100002);
     EXPECT_EQ(count_ppis("net.txt.gz").error, "");

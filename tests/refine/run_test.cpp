@@ -12,15 +12,15 @@
 #include "run/command_line.hpp"
 #include "run/protected_files.hpp"
 #include "run/shell_commands.hpp"
-#include "test_support.hpp"
+#include "temp_files.hpp"
 
 namespace ppi {
 namespace {
 
 namespace fs = std::filesystem;
-using test::scoped_temp_dir;
-using test::write_file;
-using test::write_script;
+using test_support::scoped_temp_dir;
+using test_support::write_file;
+using test_support::write_script;
 
 TEST(compose_commands, echo_the_texts_as_typed)
 {

@@ -126,7 +126,7 @@ TEST(cli, a_gzip_network_scores_like_the_plain_file) {
     }
     write_file("net.txt", text);
     const std::size_t half = text.size() / 2;
-    write_file("net.txt.gz", test_files::gzip_member(text.substr(0, half)) + test_files::gzip_member(text.substr(half)));
+    write_file("net.txt.gz", test_support::gzip_member(text.substr(0, half)) + test_support::gzip_member(text.substr(half)));
     for (const char* method : {"jaccard", "l3"}) {
         ASSERT_EQ(run_vornel({"net.txt", "net.txt", method, "1", "plain.out"}).exit_code, 0);
         const auto packed = run_vornel({"net.txt.gz", "net.txt.gz", method, "1", "packed.out"});
@@ -142,7 +142,7 @@ TEST(cli, binary_or_damaged_input_gives_one_error_line_naming_file_and_line) {
     for (int i = 0; i < 50000; ++i) {
         text.append("A").append(std::to_string(i % 1000)).append(" B").append(std::to_string(i % 777)).append("\n");
     }
-    const std::string packed = test_files::gzip_member(text);
+    const std::string packed = test_support::gzip_member(text);
     write_file("cut.gz", packed.substr(0, packed.size() - 100));
     std::string scrambled = packed;
     for (std::size_t i = 500; i < 700; ++i) scrambled[i] = static_cast<char>(i * 13);
@@ -181,6 +181,68 @@ TEST(cli, a_failed_run_keeps_an_earlier_output_untouched) {
     const auto result = run_vornel({"missing.txt", "NULL", "cn", "1", "out.txt"});
     EXPECT_NE(result.exit_code, 0);
     EXPECT_EQ(read_file("out.txt"), "earlier\n");
+}
+
+}  // namespace
+
+namespace {
+
+// Scoring and evaluate read numbers and format options through the same parser: what one takes,
+// the other takes; what one refuses, the other refuses in the same words.
+TEST(cli, scoring_and_evaluate_share_one_grammar_of_numbers_and_formats) {
+    scoped_temp_dir dir;
+    write_file("net.txt", "A B\nA C\nA D\nB C\nC D\nD E\n");
+    EXPECT_EQ(run_vornel({"--threads", "+2", "net.txt", "NULL", "cn", "+1", "out.txt"}).exit_code, 0);
+    EXPECT_EQ(run_vornel({"evaluate", "--threads", "+2", "--repeats=+1", "--methods", "cn", "net.txt"}).exit_code, 0);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"--threads", "+-2"}, "--threads '+-2' is not a whole number from 1 to 1024"},
+        {{"--threads", "1025"}, "--threads '1025' is not a whole number from 1 to 1024"},
+        {{"--taxon", "abc"}, "--taxon 'abc' is not an NCBI taxon id (digits)"},
+        {{"--taxon="}, "--taxon '' is not an NCBI taxon id (digits)"},
+        {{"--format", "stringdb"}, "--format 'stringdb' is not one of plain, string"},
+        {{"--columns", "1"}, "--columns '1' is not A,B or A,B,W"},
+        {{"--ids", "gene"}, "--ids 'gene' is not one of entrez"},
+        {{"--min-weight", "inf"}, "--min-weight 'inf' is not a number"},
+    };
+    for (const auto& [options, expected] : refused) {
+        std::vector<std::string> scoring = options, evaluating = {"evaluate"};
+        for (const char* word : {"net.txt", "NULL", "cn", "1", "out.txt"}) scoring.emplace_back(word);
+        evaluating.insert(evaluating.end(), options.begin(), options.end());
+        evaluating.emplace_back("net.txt");
+        for (const auto& args : {scoring, evaluating}) {
+            const auto result = run_vornel(args);
+            EXPECT_EQ(result.exit_code, 2) << expected;
+            EXPECT_NE(result.err.find(expected), std::string::npos) << result.err;
+        }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// An argument that cannot work is refused before the network is read or scored: the error is
+// the only line, with no progress before it.
+TEST(cli, arguments_that_cannot_work_are_refused_before_any_work) {
+    scoped_temp_dir dir;
+    write_file("net.txt", "A B\nA C\nA D\nB C\nC D\nD E\n");
+    std::filesystem::create_directory("folder");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"net.txt", "NULL", "cn", "1", "folder"}, "folder: is a directory; give a file name"},
+        {{"--write-network", "folder", "net.txt"}, "folder: is a directory; give a file name"},
+        {{"--names", "missing.map", "net.txt", "NULL", "cn", "1", "out.txt"}, "missing.map: cannot read"},
+        {{"net.txt", "missing.txt", "cn", "1", "out.txt"}, "missing.txt: cannot read"},
+        {{"--top", "5", "--write-network", "cut.tsv", "net.txt"}, "--top applies to OUTPUT, not to --write-network"},
+        {{"--min-score", "0.5", "--write-network", "cut.tsv", "net.txt"}, "--min-score applies to OUTPUT"},
+    };
+    for (const auto& [args, expected] : cases) {
+        const auto result = run_vornel(args);
+        EXPECT_NE(result.exit_code, 0) << expected;
+        EXPECT_EQ(count_lines(result.err), 1u) << result.err;
+        EXPECT_NE(result.err.find(expected), std::string::npos) << result.err;
+        EXPECT_TRUE(std::filesystem::is_directory("folder"));
+        EXPECT_FALSE(exists("out.txt") || exists("cut.tsv")) << expected;
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The held-out evaluation: rank counting against a full sort, the figures worked out by hand,
 // the draws, figures on generated networks whose answer is known, thread independence and the
 // `vornel evaluate` command line.
+#include "fixtures.hpp"
 #include "test_support.hpp"
 
 #include "scorer/evaluate_command.hpp"
@@ -40,12 +41,9 @@ network cliques(int count, int size) {
     return build_network(pairs).net;
 }
 
+// Every fifth interaction has protein 0 as one end: a hub.
 network random_network(std::uint32_t seed, int proteins, int interactions) {
-    std::mt19937 rng(seed);
-    std::uniform_int_distribution<int> any(0, proteins - 1);
-    pair_list pairs;
-    for (int i = 0; i < interactions; ++i) pairs.emplace_back(name_of(i % 5 == 0 ? 0 : any(rng)), name_of(any(rng)));
-    return build_network(pairs).net;
+    return test_support::random_network(seed, {proteins, interactions, 5, 0}, name_of);
 }
 
 TEST(evaluation, hidden_ranks_match_positions_in_the_fully_sorted_ranking) {

@@ -1,6 +1,7 @@
 // The learned method's parts: features against a plain count of paths on small random
 // networks, the logistic fit against hand-worked fits and its score equations, and learn and
 // auto giving the same output on any thread count.
+#include "fixtures.hpp"
 #include "test_support.hpp"
 
 #include "scorer/evaluation.hpp"
@@ -28,14 +29,9 @@ std::string protein(int i) {
     return name;
 }
 
+// Every sixth interaction has protein 1 as one end: a hub.
 network random_network(std::uint32_t seed, int proteins, int interactions) {
-    std::mt19937 rng(seed);
-    std::uniform_int_distribution<int> any(0, proteins - 1);
-    pair_list pairs;
-    for (int i = 0; i < interactions; ++i) {
-        pairs.emplace_back(protein(i % 6 == 0 ? 1 : any(rng)), protein(any(rng)));
-    }
-    return build_network(pairs).net;
+    return test_support::random_network(seed, {proteins, interactions, 6, 1}, protein);
 }
 
 // The counts of (u, v) straight from their definition, on the network without u-v.
@@ -244,7 +240,6 @@ TEST(learned_methods, output_does_not_depend_on_threads) {
 network grouped_network(std::uint32_t seed, int groups) {
     std::mt19937 rng(seed);
     std::bernoulli_distribution inside(0.7);
-    std::uniform_int_distribution<int> any(0, 6 * groups - 1);
     pair_list pairs;
     for (int g = 0; g < groups; ++g) {
         for (int i = 0; i < 6; ++i) {
@@ -253,7 +248,8 @@ network grouped_network(std::uint32_t seed, int groups) {
             }
         }
     }
-    for (int i = 0; i < 6 * groups; ++i) pairs.emplace_back(protein(any(rng)), protein(any(rng)));
+    const pair_list between = test_support::random_pairs(rng, {6 * groups, 6 * groups, 0, 0}, protein);
+    pairs.insert(pairs.end(), between.begin(), between.end());
     return build_network(pairs).net;
 }
 
@@ -344,11 +340,7 @@ TEST(learned_methods, too_few_hidden_pairs_among_the_best_leave_the_first_model_
 // Over 20,000 interactions a training round hides more than 2,000, so it visits a hashed sample
 // of the rows rather than every row (here about 82% of them).
 TEST(learned_methods, sampled_training_does_not_depend_on_threads) {
-    std::mt19937 rng(9);
-    std::uniform_int_distribution<int> any(0, 11999);
-    pair_list pairs;
-    for (int i = 0; i < 30000; ++i) pairs.emplace_back(protein(any(rng)), protein(any(rng)));
-    const network net = build_network(pairs).net;
+    const network net = test_support::random_network(9, {12000, 30000, 0, 0}, protein);
     const std::string proposed = test_support::score_to_text(net, nullptr, "learn", 2, 1);
     EXPECT_FALSE(proposed.empty());
     EXPECT_EQ(test_support::score_to_text(net, nullptr, "learn", 2, 3), proposed);

@@ -1,5 +1,6 @@
 // Every method against the plainly written reference, on small random networks, in both modes
 // and on several thread counts; plus values worked out by hand.
+#include "fixtures.hpp"
 #include "reference_methods.hpp"
 #include "test_support.hpp"
 
@@ -15,8 +16,13 @@
 
 namespace {
 
+using test_support::case_name;
+using test_support::expect_close;
+using test_support::first_orientations;
+using test_support::method_case;
 using test_support::pair_list;
 using test_support::parse_output;
+using test_support::random_pairs;
 using test_support::score_to_text;
 
 // Identifiers whose byte order differs from their numeric order, plus one non-ASCII name (its
@@ -32,58 +38,21 @@ std::string protein_name(int i) {
 // whose identifiers sort first: rows that reach little of the network, which the scorers handle
 // differently from rows that reach most of it.
 pair_list random_network(std::mt19937& rng, int proteins, int interactions) {
-    std::uniform_int_distribution<int> any(0, proteins - 1);
     pair_list pairs;
     for (char chain = 'A'; chain <= 'C'; ++chain) {
         for (char link = '0'; link < '5'; ++link) {
             pairs.emplace_back(std::string{chain, link}, std::string{chain, char(link + 1)});
         }
     }
-    for (int i = 0; i < interactions; ++i) {
-        const int a = i % 4 == 0 ? 1 : any(rng);  // protein 1 is a hub
-        pairs.emplace_back(protein_name(a), protein_name(any(rng)));
-    }
+    const pair_list drawn = random_pairs(rng, {proteins, interactions, 4, 1}, protein_name);  // protein 1 is a hub
+    pairs.insert(pairs.end(), drawn.begin(), drawn.end());
     pairs.emplace_back(protein_name(2), protein_name(2));
-    if (!pairs.empty()) pairs.emplace_back(pairs.front().second, pairs.front().first);
+    pairs.emplace_back(pairs.front().second, pairs.front().first);
     return pairs;
 }
 
-// Pairs to score: the network's own lines, random pairs (mostly not interacting), reversed
-// repeats, self-pairs and pairs with a protein missing from the network.
 pair_list random_listing(std::mt19937& rng, const pair_list& network, int proteins) {
-    std::uniform_int_distribution<int> any(0, proteins - 1);
-    pair_list pairs = network;
-    for (int i = 0; i < proteins * 2; ++i) pairs.emplace_back(protein_name(any(rng)), protein_name(any(rng)));
-    pairs.emplace_back("absent", protein_name(1));
-    pairs.emplace_back(pairs[3].second, pairs[3].first);
-    std::shuffle(pairs.begin(), pairs.end(), rng);
-    return pairs;
-}
-
-// The distinct listed pairs in first orientation, in listing order (the tie-break order).
-pair_list first_orientations(const pair_list& pairs) {
-    pair_list out;
-    std::set<std::pair<std::string, std::string>> seen;
-    for (const auto& [a, b] : pairs) {
-        if (a == b) continue;
-        if (seen.insert(std::minmax(a, b)).second) out.emplace_back(a, b);
-    }
-    return out;
-}
-
-void expect_close(double expected, double actual, const std::string& what) {
-    EXPECT_NEAR(expected, actual, 1e-12 * std::max(1.0, std::fabs(expected))) << what;
-}
-
-struct method_case {
-    std::string method;
-    int rounds;
-};
-
-void PrintTo(const method_case& c, std::ostream* out) { *out << c.method << " with " << c.rounds << " rounds"; }
-
-std::string case_name(const testing::TestParamInfo<method_case>& info) {
-    return info.param.method + "_" + std::to_string(info.param.rounds) + "_rounds";
+    return test_support::random_listing(rng, network, proteins, protein_name);
 }
 
 class method_vs_reference : public testing::TestWithParam<method_case> {};
@@ -147,20 +116,12 @@ TEST_P(method_vs_reference, candidates_match_reference_and_sort_ties_by_identifi
 }
 
 TEST_P(method_vs_reference, output_is_byte_identical_for_any_thread_count) {
-    const auto& [method, rounds] = GetParam();
     std::mt19937 rng(99);
     const int proteins = 40;
     const pair_list interactions = random_network(rng, proteins, 120);
     const auto net = vornel::build_network(interactions).net;
     const auto listed = vornel::resolve_listed_pairs(random_listing(rng, interactions, proteins), net).listed;
-    for (const vornel::listed_pairs* mode : {static_cast<const vornel::listed_pairs*>(nullptr), &listed}) {
-        const std::string single = score_to_text(net, mode, method, rounds, 1);
-        ASSERT_FALSE(single.empty());
-        for (unsigned threads : {2u, 3u, 8u}) {
-            // Small segments make the writer merge many pieces of several sorted runs.
-            EXPECT_EQ(single, score_to_text(net, mode, method, rounds, threads, 7)) << threads << " threads";
-        }
-    }
+    test_support::expect_same_output_on_any_thread_count(net, listed, GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(all_methods, method_vs_reference,

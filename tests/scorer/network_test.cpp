@@ -1,9 +1,8 @@
-// Reading network and pair files: line ends, fields, comments, self-pairs, repeats, ids.
+// Reading network and pair files: comments, self-pairs, repeats, ids.
 #include "test_support.hpp"
 
 #include "scorer/big_vector.hpp"
 #include "scorer/identifier_table.hpp"
-#include "io/line_reader.hpp"
 #include "scorer/network.hpp"
 
 #include <gtest/gtest.h>
@@ -14,63 +13,10 @@ using test_support::pair_list;
 using test_support::scoped_temp_dir;
 using test_support::write_file;
 
-std::vector<std::string> read_lines(const std::string& content) {
-    write_file("lines.txt", content);
-    ppi::io::line_reader reader("lines.txt");
-    std::vector<std::string> lines;
-    std::string_view line;
-    while (reader.next_line(line)) {
-        lines.emplace_back(line);
-        EXPECT_EQ(reader.line_number(), lines.size());
-    }
-    EXPECT_EQ(reader.error(), "");
-    return lines;
-}
-
 std::vector<std::string> neighbours(const vornel::network& net, std::string_view name) {
     std::vector<std::string> out;
     for (auto v : net.partners(*net.find(name))) out.emplace_back(net.name(v));
     return out;
-}
-
-TEST(line_reader, accepts_every_line_end_and_a_missing_last_one) {
-    scoped_temp_dir dir;
-    EXPECT_EQ(read_lines("a\nb\r\nc\rd"), (std::vector<std::string>{"a", "b", "c", "d"}));
-    EXPECT_EQ(read_lines("a\r\rb\n\n"), (std::vector<std::string>{"a", "", "b", ""}));
-    EXPECT_EQ(read_lines(""), std::vector<std::string>{});
-}
-
-TEST(line_reader, handles_lines_longer_than_a_block_and_a_crlf_split_between_blocks) {
-    scoped_temp_dir dir;
-    const std::size_t block = ppi::io::line_reader::block_size;
-    // '\r' is the last byte of the first block and '\n' the first of the second.
-    const std::string first(block - 1, 'x');
-    const std::string huge(3 * block + 17, 'y');
-    const auto lines = read_lines(first + "\r\n" + huge + "\nz");
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0], first);
-    EXPECT_EQ(lines[1], huge);
-    EXPECT_EQ(lines[2], "z");
-}
-
-TEST(line_reader, reports_a_file_that_cannot_be_opened) {
-    scoped_temp_dir dir;
-    ppi::io::line_reader reader("missing.txt");
-    std::string_view line;
-    EXPECT_FALSE(reader.next_line(line));
-    EXPECT_NE(reader.error(), "");
-}
-
-TEST(fields, splits_on_blanks_and_tabs_and_ignores_further_columns) {
-    const auto fields = ppi::io::split_two_fields(" \tA\t \tB  0.9 extra");
-    EXPECT_EQ(fields.count, 2);
-    EXPECT_EQ(fields.first, "A");
-    EXPECT_EQ(fields.second, "B");
-    EXPECT_EQ(ppi::io::split_two_fields("A   ").count, 1);
-    EXPECT_TRUE(ppi::io::is_skipped_line(""));
-    EXPECT_TRUE(ppi::io::is_skipped_line(" \t "));
-    EXPECT_TRUE(ppi::io::is_skipped_line("  # comment"));
-    EXPECT_FALSE(ppi::io::is_skipped_line("A#1 B"));
 }
 
 TEST(identifier_table, numbers_identifiers_in_first_seen_order_across_growth) {
@@ -133,6 +79,20 @@ TEST(read_network, numbers_proteins_in_byte_order_of_identifiers) {
     EXPECT_EQ(names, (std::vector<std::string>{"B", "a10", "a9", "b", "\xc3\xa9"}));
     EXPECT_FALSE(net.find("a"));
     EXPECT_FALSE(net.find("zz"));
+}
+
+// Ctrl-C in Python sets the flag from another thread: a long read stops, and says so.
+TEST(read_network, stops_a_long_read_when_the_stop_flag_is_set) {
+    scoped_temp_dir dir;
+    std::string lines;
+    for (int i = 0; i < 70000; ++i) {
+        lines.append(1, 'P').append(std::to_string(i)).append("\tP").append(std::to_string(i + 1)).append(1, '\n');
+    }
+    write_file("long.txt", lines);
+    std::atomic<bool> cancel{true};
+    EXPECT_EQ(vornel::read_network("long.txt", {}, false, &cancel).error, "long.txt: reading stopped");
+    cancel = false;
+    EXPECT_EQ(vornel::read_network("long.txt", {}, false, &cancel).net.interaction_count(), 70000u);
 }
 
 TEST(read_network, names_the_file_and_line_of_a_line_with_one_identifier) {

@@ -202,6 +202,31 @@ TEST(sort_by_counting, sorts_rows_of_few_scores_into_write_order_on_any_thread_c
     EXPECT_TRUE(std::equal(got->begin(), got->end(), expected.begin(), expected.end(), same_records));
 }
 
+// A stop flag set while the records are handed over (as Ctrl-C sets it from another thread)
+// ends either sort at its next piece with scoring_cancelled; one set before ends it at once.
+TEST(sorting_for_callers, stops_when_the_stop_flag_is_set) {
+    for (const unsigned threads : {1u, 3u}) {
+        auto made = random_runs(3, 20000, 9);
+        std::atomic<bool> cancel{false};
+        std::atomic<std::size_t> parts{0};
+        const auto stop_at_first_part = [&](std::size_t, std::span<const vornel::score_record>) {
+            ++parts;
+            cancel = true;
+        };
+        EXPECT_THROW(vornel::sort_records(made, threads, stop_at_first_part, 1000, &cancel), vornel::scoring_cancelled);
+        EXPECT_LE(parts.load(), threads) << "every thread stops at its next segment";
+
+        auto rows = runs_in_row_order(2, 3000, 5, 40);
+        std::vector<std::uint64_t> ties(records_of(rows).size());
+        std::size_t taken = 0;
+        EXPECT_THROW(vornel::sort_by_counting(rows, threads, ties,
+                                              [&](std::size_t, std::uint64_t, std::span<const std::uint64_t>) { ++taken; },
+                                              8, &cancel),
+                     vornel::scoring_cancelled);
+        EXPECT_EQ(taken, 0u);
+    }
+}
+
 TEST(sort_by_counting, leaves_runs_out_of_row_order_or_of_many_scores_as_they_were) {
     auto out_of_order = runs_in_row_order(3, 3000, 4, 40);
     std::reverse(out_of_order[1].begin(), out_of_order[1].end());

@@ -1,5 +1,6 @@
 // The scorer under unfriendly conditions: inputs named as outputs, a closed standard error,
 // nohup, memory limits, restricted processors, and iteration counts far beyond convergence.
+#include "fixtures.hpp"
 #include "test_support.hpp"
 
 #include "scorer/options.hpp"
@@ -42,17 +43,7 @@ std::size_t count_lines(const std::string& text) {
 
 // A sparse random network of `proteins` proteins (fixed seed).
 std::string random_network(int proteins, int lines) {
-    std::mt19937 rng(7);
-    std::uniform_int_distribution<int> any(0, proteins - 1);
-    std::string text;
-    for (int i = 0; i < lines; ++i) {
-        text += 'P';
-        text += std::to_string(any(rng));
-        text += " P";
-        text += std::to_string(any(rng));
-        text += '\n';
-    }
-    return text;
+    return test_support::random_network_text(7, {proteins, lines, 0, 0});
 }
 
 TEST(strict_numbers, a_sign_may_not_follow_a_sign) {
@@ -174,23 +165,29 @@ TEST(threads, a_count_beyond_the_work_is_capped_and_said) {
     EXPECT_NE(result.err.find("on 1 thread\n"), std::string::npos) << result.err;
 }
 
+// Writes each file, making the directories it lies in.
+void write_files(const std::vector<std::pair<std::string, std::string>>& files) {
+    for (const auto& [path, contents] : files) {
+        fs::create_directories(fs::path(path).parent_path());
+        write_file(path, contents);
+    }
+}
+
 TEST(threads, cgroup_quotas_are_read_up_the_tree_and_the_smallest_wins) {
     scoped_temp_dir dir;
-    fs::create_directories("v2/job/step");
-    write_file("v2/cpu.max", "max 100000\n");
-    write_file("v2/job/cpu.max", "250000 100000\n");
-    write_file("v2/job/step/cpu.max", "max 100000\n");
+    write_files({{"v2/cpu.max", "max 100000\n"},
+                 {"v2/job/cpu.max", "250000 100000\n"},
+                 {"v2/job/step/cpu.max", "max 100000\n"}});
     const std::string root = (dir.path() / "v2").string();
     EXPECT_EQ(vornel::cgroup_cpu_limit("0::/job/step\n", root), 3u);
     EXPECT_EQ(vornel::cgroup_cpu_limit("0::/\n", root), std::nullopt);
     write_file("v2/job/step/cpu.max", "50000 100000\n");
     EXPECT_EQ(vornel::cgroup_cpu_limit("0::/job/step\n", root), 1u);
 
-    fs::create_directories("v1/cpu,cpuacct/box");
-    write_file("v1/cpu,cpuacct/cpu.cfs_quota_us", "-1\n");
-    write_file("v1/cpu,cpuacct/cpu.cfs_period_us", "100000\n");
-    write_file("v1/cpu,cpuacct/box/cpu.cfs_quota_us", "200000\n");
-    write_file("v1/cpu,cpuacct/box/cpu.cfs_period_us", "100000\n");
+    write_files({{"v1/cpu,cpuacct/cpu.cfs_quota_us", "-1\n"},
+                 {"v1/cpu,cpuacct/cpu.cfs_period_us", "100000\n"},
+                 {"v1/cpu,cpuacct/box/cpu.cfs_quota_us", "200000\n"},
+                 {"v1/cpu,cpuacct/box/cpu.cfs_period_us", "100000\n"}});
     const std::string v1 = (dir.path() / "v1").string();
     EXPECT_EQ(vornel::cgroup_cpu_limit("4:memory:/box\n3:cpu,cpuacct:/box\n0::/\n", v1), 2u);
     EXPECT_EQ(vornel::cgroup_cpu_limit("3:cpuacct:/box\n", v1), std::nullopt);

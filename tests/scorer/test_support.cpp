@@ -6,11 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <charconv>
-#include <cstdlib>
-#include <fcntl.h>
-#include <fstream>
-#include <sstream>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace test_support {
@@ -70,36 +65,12 @@ std::string score_to_text(const vornel::network& net, const vornel::listed_pairs
     return text;
 }
 
-program_result run_vornel(const std::vector<std::string>& args) { return run_vornel(args, [] {}); }
+program_result run_vornel(const std::vector<std::string>& args) { return run_program(VORNEL_BINARY, args); }
 
 program_result run_vornel(const std::vector<std::string>& args, const std::function<void()>& in_child) {
-    std::vector<char*> argv;
-    std::string program = VORNEL_BINARY;
-    argv.push_back(program.data());
-    std::vector<std::string> copies = args;
-    for (auto& arg : copies) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-
-    const std::string out_path = ".vornel-test-stdout";
-    const std::string err_path = ".vornel-test-stderr";
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(126);
-        in_child();
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    program_result result;
-    int status = 0;
-    if (child < 0 || ::waitpid(child, &status, 0) != child) return result;
-    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = read_file(out_path);
-    result.err = read_file(err_path);
-    std::filesystem::remove(out_path);
-    std::filesystem::remove(err_path);
-    return result;
+    run_options options;
+    options.in_child = in_child;
+    return run_program(VORNEL_BINARY, args, options);
 }
 
 }  // namespace test_support

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "process.hpp"
 #include "scorer/network.hpp"
 #include "temp_files.hpp"
 
@@ -12,10 +13,6 @@
 namespace test_support {
 
 using pair_list = std::vector<std::pair<std::string, std::string>>;
-
-using test_files::read_file;
-using test_files::scoped_temp_dir;
-using test_files::write_file;
 
 // Pairs as "A B" lines.
 std::string pair_lines(const pair_list& pairs);
@@ -35,11 +32,6 @@ std::string score_to_text(const vornel::network& net, const vornel::listed_pairs
                           const std::string& method, int rounds, unsigned threads,
                           std::size_t records_per_segment = std::size_t{1} << 18);
 
-struct program_result {
-    int exit_code = -1;
-    std::string out;
-    std::string err;
-};
 // Runs the built vornel with `args` in the current directory, capturing both streams.
 program_result run_vornel(const std::vector<std::string>& args);
 // The same, calling `in_child` in the child just before the program starts (to set limits,

@@ -1,6 +1,7 @@
 // The weighted methods against the plainly written reference on small random weighted networks
 // (both modes, several thread counts), values worked out by hand, the rule for repeated weights
 // and the reading of weights; and that the unweighted methods ignore weights.
+#include "fixtures.hpp"
 #include "reference_methods.hpp"
 #include "test_support.hpp"
 
@@ -16,15 +17,15 @@
 
 namespace {
 
+using test_support::case_name;
+using test_support::expect_close;
+using test_support::first_orientations;
+using test_support::method_case;
 using test_support::pair_list;
 using test_support::parse_output;
+using test_support::random_listing;
+using test_support::random_pairs;
 using test_support::score_to_text;
-
-std::string protein_name(int i) {
-    std::string name = "P";
-    name += std::to_string(i);
-    return name;
-}
 
 struct weighted_network {
     pair_list pairs;
@@ -39,47 +40,21 @@ struct weighted_network {
 // A random network with a hub, self-pairs, repeats in both orientations with other weights, a
 // chain whose weights are all 0 (strength 0) and weights of 0 to 1 in steps of 1/8.
 weighted_network random_weighted_network(std::mt19937& rng, int proteins, int interactions) {
-    std::uniform_int_distribution<int> any(0, proteins - 1);
     std::uniform_int_distribution<int> eighths(0, 8);
     weighted_network net;
-    auto add = [&](std::string a, std::string b, double w) {
-        net.pairs.emplace_back(std::move(a), std::move(b));
-        net.weights.push_back(w);
-    };
-    add("Z0", "Z1", 0.0);
-    add("Z1", "Z2", 0.0);
-    add("Z2", "P1", 0.5);
-    for (int i = 0; i < interactions; ++i) {
-        const int a = i % 4 == 0 ? 1 : any(rng);
-        add(protein_name(a), protein_name(any(rng)), eighths(rng) / 8.0);
+    net.pairs = {{"Z0", "Z1"}, {"Z1", "Z2"}, {"Z2", "P1"}};
+    net.weights = {0.0, 0.0, 0.5};
+    const pair_list drawn = random_pairs(rng, {proteins, interactions, 4, 1});  // protein 1 is a hub
+    for (const auto& pair : drawn) {
+        net.pairs.push_back(pair);
+        net.weights.push_back(eighths(rng) / 8.0);
     }
     for (int i = 0; i < 6; ++i) {
         const auto [a, b] = net.pairs[std::size_t(i * 5 + 3)];
-        add(b, a, eighths(rng) / 8.0);
+        net.pairs.emplace_back(b, a);
+        net.weights.push_back(eighths(rng) / 8.0);
     }
     return net;
-}
-
-pair_list random_listing(std::mt19937& rng, const pair_list& network, int proteins) {
-    std::uniform_int_distribution<int> any(0, proteins - 1);
-    pair_list pairs = network;
-    for (int i = 0; i < proteins * 2; ++i) pairs.emplace_back(protein_name(any(rng)), protein_name(any(rng)));
-    pairs.emplace_back("absent", "P1");
-    std::shuffle(pairs.begin(), pairs.end(), rng);
-    return pairs;
-}
-
-pair_list first_orientations(const pair_list& pairs) {
-    pair_list out;
-    std::set<std::pair<std::string, std::string>> seen;
-    for (const auto& [a, b] : pairs) {
-        if (a != b && seen.insert(std::minmax(a, b)).second) out.emplace_back(a, b);
-    }
-    return out;
-}
-
-void expect_close(double expected, double actual, const std::string& what) {
-    EXPECT_NEAR(expected, actual, 1e-12 * std::max(1.0, std::fabs(expected))) << what;
 }
 
 // Checks scorer output against expected non-zero scores by pair, and that it is sorted.
@@ -94,19 +69,6 @@ void expect_scores(const std::string& text, const std::map<std::pair<std::string
             EXPECT_GE(lines[i - 1].score, lines[i].score);
         }
     }
-}
-
-struct method_case {
-    std::string method;
-    int rounds;
-};
-
-void PrintTo(const method_case& c, std::ostream* out) { *out << c.method << " with " << c.rounds << " rounds"; }
-
-std::string case_name(const testing::TestParamInfo<method_case>& info) {
-    std::string name = info.param.method + "_" + std::to_string(info.param.rounds) + "_rounds";
-    std::replace(name.begin(), name.end(), '-', '_');
-    return name;
 }
 
 class weighted_vs_reference : public testing::TestWithParam<method_case> {};
@@ -149,18 +111,11 @@ TEST_P(weighted_vs_reference, candidates_match_reference) {
 }
 
 TEST_P(weighted_vs_reference, output_is_byte_identical_for_any_thread_count) {
-    const auto& [method, rounds] = GetParam();
     std::mt19937 rng(99);
     const weighted_network network = random_weighted_network(rng, 40, 120);
     const auto net = vornel::build_network(network.pairs, network.weights).net;
     const auto listed = vornel::resolve_listed_pairs(random_listing(rng, network.pairs, 40), net).listed;
-    for (const vornel::listed_pairs* mode : {static_cast<const vornel::listed_pairs*>(nullptr), &listed}) {
-        const std::string single = score_to_text(net, mode, method, rounds, 1);
-        ASSERT_FALSE(single.empty());
-        for (unsigned threads : {2u, 3u, 8u}) {
-            EXPECT_EQ(single, score_to_text(net, mode, method, rounds, threads, 7)) << threads << " threads";
-        }
-    }
+    test_support::expect_same_output_on_any_thread_count(net, listed, GetParam());
 }
 
 TEST_P(weighted_vs_reference, a_network_without_weights_weighs_every_interaction_one) {

@@ -19,6 +19,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
 SNAKEFILE = os.path.join(REPO, "workflow", "Snakefile")
 BUILD = os.path.abspath(os.environ.get("PPI_BUILD_DIR", os.path.join(REPO, "build")))
+# The build folder as a YAML value that stays one string whatever the path holds (": ", "#",
+# blanks): JSON's quoted string, which YAML reads alike, as the JSON config files of the tests.
+BUILD_VALUE = json.dumps(BUILD)
 SETTINGS = {"wcd0.2_l3top50": dict(iterations=2, filter_method="wcd", filter_min_score=0.2,
                                    add_method="l3", add_min_score=50),
             "cn_top100": dict(iterations=1, filter_method="cn", filter_min_score=100,
@@ -107,7 +110,7 @@ class DryRunTest(WorkflowCase):
             os.makedirs(os.path.dirname(os.path.join(repo, path)), exist_ok=True)
             open(os.path.join(repo, path), "w").close()
         finished = subprocess.run(["snakemake", "-n", "-s", SNAKEFILE, "--configfile", example,
-                                   "--config", f"build_dir={BUILD}"],
+                                   "--config", f"build_dir={BUILD_VALUE}"],
                                   cwd=repo, env=self.env, capture_output=True, text=True)
         self.assert_ran(finished)
         self.assertRegex(finished.stdout, rf"\nrefine\s+{len(networks) * len(settings)}\s")
@@ -128,7 +131,7 @@ class DryRunTest(WorkflowCase):
 
     def test_a_name_given_twice_is_refused_with_both_lines(self):
         with open(self.path("config.yaml"), "w") as out:
-            out.write(f"build_dir: {BUILD}\n"
+            out.write(f"build_dir: {BUILD_VALUE}\n"
                       "networks:\n  a: a.tsv\n  b: b.tsv\n  a: other.tsv\n"
                       "settings:\n"
                       "  s: {iterations: 1, filter_method: cn, filter_min_score: 0.5,"
@@ -186,7 +189,7 @@ class LocalRunTest(WorkflowCase):
 
     def test_with_no_config_the_bundled_example_runs_on_generated_networks(self):
         finished = subprocess.run(["snakemake", "-s", SNAKEFILE, "--cores", "2", "--config",
-                                   f"build_dir={BUILD}", "threads=1"],
+                                   f"build_dir={BUILD_VALUE}", "threads=1"],
                                   cwd=self.dir, env=self.env, capture_output=True, text=True)
         self.assert_ran(finished)
         rows = self.summary_rows()
