@@ -6,11 +6,10 @@
 //   mps  max over v in N(y) of J(x, v) + max over u in N(x) of J(u, y), ties by k_x k_y
 //
 // with J the Jaccard index of the two neighbourhoods. Every set size is a common-neighbour
-// count: |N(a) | N(b)| = k_a + k_b - cn(a, b). For a row x one two-step pass gives cn(x, v)
-// for every v (so the x-v terms), and the walk u-v-y from every partner u gives cn(u, y)
-// for every y: the number of v through which the walk reaches y. So a row costs one pass over
-// its three-step walks, and every pair is scored from its protein with the smaller id, in a
-// fixed order (partners by increasing id), so results never depend on threads.
+// count, |N(a) | N(b)| = k_a + k_b - cn(a, b): a row x gets cn(x, v) from its own two-step
+// pass, cn(u, y) from two-step rows of every protein kept for the run. Every pair is scored
+// from its protein with the smaller id, terms in a fixed order (partners by increasing id), so
+// results never depend on threads, and a listed pair scores as the same pair proposed.
 //
 // Paths are simple: for an interacting listed pair the walks through the interaction itself
 // (v = x or u = y) are left out, as for l3; the set sizes stay those of the whole network.
@@ -18,6 +17,7 @@
 #include "scorer/methods/scorers.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace vornel {
@@ -26,74 +26,92 @@ namespace {
 
 // What a row has gathered for one pair: two sums or maxima (the x-v side and the u-y side).
 struct leg_sums {
-    double near = 0;
-    double far = 0;
+    double near = 0, far = 0;
 };
 
-// What the walk from one partner u has gathered for a protein y, in one place: the innermost
-// loop then touches one cache line per step instead of three (with the partner check moved out
-// of it, measured: scoring cpu 2.58 -> 2.30 s, l3n candidates of HuRI on 1 thread, mean of 2).
-struct walk_entry {
-    std::uint32_t stamp = 0;  // the walk that reached y
-    std::uint32_t count = 0;  // cn(u, y)
-    double value = 0;         // x-v terms over the walks u-v-y, combined
+// The paths x-u-v-y of a listed pair through a partner u of x: their number and x-v terms. Zero
+// outside the pair, so the first path needs no test (0 + t and max(0, t) are t, all t > 0).
+struct walk_cell {
+    double value = 0;
+    std::uint32_t count = 0;  // paths
 };
 
-// Per-thread arrays indexed by protein id; stamps mark which entries belong to the current
-// row (row_stamp), partner u (walks) or listed pair (other_stamp).
+// Per-thread arrays by protein id; stamps mark the entries of the current row (partner_stamp,
+// middle_stamp); cells, walk values, row sums and `seen` are zero outside their row or pair.
 struct similarity_workspace {
     explicit similarity_workspace(std::uint32_t n)
-        : partner_stamp(n, 0), middle_stamp(n, 0), middle_count(n, 0), factor(n, 0.0), walks(n), row_stamp(n, 0),
-          row_sums(n), other_stamp(n, 0) {}
+        : partner_stamp(n, 0), middle_stamp(n, 0), middle_count(n, 0), factor(n, 0.0), cells(n), walk_value(n, 0.0),
+          walk_touched(n), seen(n, 0), row_sums(n), row_touched(n), middle_start(n, 0) {}
 
     std::vector<std::uint32_t> partner_stamp;  // v is a partner of the row
     std::vector<std::uint32_t> middle_stamp;   // cn(x, v) belongs to the row
     std::vector<std::uint32_t> middle_count;
     std::vector<double> factor;                // the x-v term of the method
     std::vector<std::uint32_t> middle_touched;
-    std::vector<walk_entry> walks;             // by y, for the current partner u
-    std::vector<std::uint32_t> walk_touched;
-    std::uint32_t walk_counter = 0;
-    std::vector<std::uint32_t> row_stamp;      // row_sums[y] belongs to the row
+    std::vector<walk_cell> cells;              // listed pairs: by u, for the current pair
+    std::vector<double> walk_value;            // candidates: by y, for the current partner u
+    std::vector<std::uint32_t> walk_touched;   // listed pairs: the u reached, n slots
+    std::vector<std::uint8_t> seen;            // y has a row sum
     std::vector<leg_sums> row_sums;
-    std::vector<std::uint32_t> row_touched;
-    std::vector<std::uint32_t> other_stamp;    // listed pairs: the partners of the other protein
-    std::uint32_t other_counter = 0;
+    std::vector<std::uint32_t> row_touched;    // the y with a row sum, n slots
+    std::uint32_t row_touched_count = 0;
+    std::vector<std::uint32_t> middle_start;   // listed pairs: where the partners shared with v start
+    std::vector<std::uint32_t> middles;        // in middle_start order
     record_buffer records;
 };
 
-// A fresh stamp from `counter`; on wrap-around the stamps are cleared first.
-std::uint32_t next_stamp(std::uint32_t& counter, std::vector<std::uint32_t>& stamps) {
-    if (++counter == 0) {
-        std::fill(stamps.begin(), stamps.end(), 0u);
-        counter = 1;
-    }
-    return counter;
+record_runs take_records(std::vector<similarity_workspace>& spaces) {
+    record_runs runs;
+    for (auto& space : spaces) runs.push_back(std::move(space.records));
+    return runs;
 }
 
-std::uint32_t next_stamp(std::uint32_t& counter, std::vector<walk_entry>& walks) {
-    if (++counter == 0) {
-        for (walk_entry& entry : walks) entry.stamp = 0;
-        counter = 1;
+std::vector<similarity_workspace> make_similarity_workspaces(const scoring_job& job) {
+    std::vector<similarity_workspace> spaces;
+    spaces.reserve(std::max(1u, job.threads));
+    for (unsigned t = 0; t < std::max(1u, job.threads); ++t) {
+        spaces.emplace_back(job.net->protein_count());
+        drain_for_thread(job, t, spaces.back().records);
     }
-    return counter;
+    return spaces;
 }
 
-// |N(a) | N(b)| from the two degrees and the shared count.
-inline double union_size(const network& net, std::uint32_t a, std::uint32_t b, std::uint32_t shared) {
-    return double(net.degree(a)) + double(net.degree(b)) - double(shared);
+// Every protein's degree in one array (one load where the network's rows need two), for the
+// set sizes |N(a) | N(b)| = k_a + k_b - cn(a, b) (measured: scoring cpu l3n 1.20 -> 1.02 s,
+// sim 1.13 -> 0.91 s, HuRI candidates, 1 thread, best of 3).
+struct set_sizes {
+    explicit set_sizes(const network& net) : degree(net.protein_count()) {
+        for (std::uint32_t x = 0; x < net.protein_count(); ++x) degree[x] = net.degree(x);
+    }
+    std::vector<std::uint32_t> degree;
+
+    double union_size(std::uint32_t a, std::uint32_t b, std::uint32_t shared) const {
+        return double(degree[a]) + double(degree[b]) - double(shared);
+    }
+};
+
+// sqrt(s) for every set size s up to twice the largest degree: the same numbers as std::sqrt,
+// which rounds exactly, for a load (measured: l3n scoring cpu 1.18 -> 1.02 s, HuRI candidates,
+// 1 thread, best of 3).
+std::vector<double> square_roots(const set_sizes& sizes) {
+    std::uint32_t largest = 0;
+    for (const std::uint32_t k : sizes.degree) largest = std::max(largest, k);
+    std::vector<double> root(2 * std::size_t(largest) + 1);
+    for (std::size_t s = 0; s < root.size(); ++s) root[s] = std::sqrt(double(s));
+    return root;
 }
 
 // l3n: the x-v term is 1/sqrt|N(x) | N(v)|, summed over v, then times 1/sqrt|N(u) | N(y)|.
 struct l3n_kernel {
     static constexpr bool takes_max = false;
-    const network& net;
+    const set_sizes& sizes;
+    const double* root;  // square_roots(sizes)
     double near_term(std::uint32_t x, std::uint32_t v, std::uint32_t shared) const {
-        return 1.0 / std::sqrt(union_size(net, x, v, shared));
+        return 1.0 / root[sizes.degree[x] + sizes.degree[v] - shared];
     }
     void add_partner(std::uint32_t u, std::uint32_t y, std::uint32_t shared, std::uint32_t, double near,
                      leg_sums& sums) const {
-        sums.near += near / std::sqrt(union_size(net, u, y, shared));
+        sums.near += near / root[sizes.degree[u] + sizes.degree[y] - shared];
     }
     double finish(std::uint32_t, std::uint32_t, const leg_sums& sums) const { return sums.near; }
 };
@@ -102,13 +120,13 @@ struct l3n_kernel {
 // and 1/|N(u) | N(y)| (so a u with cn(u, y) paths onwards adds J(u, y)).
 struct sim_kernel {
     static constexpr bool takes_max = false;
-    const network& net;
+    const set_sizes& sizes;
     double near_term(std::uint32_t x, std::uint32_t v, std::uint32_t shared) const {
-        return 1.0 / union_size(net, x, v, shared);
+        return 1.0 / sizes.union_size(x, v, shared);
     }
     void add_partner(std::uint32_t u, std::uint32_t y, std::uint32_t shared, std::uint32_t paths, double near,
                      leg_sums& sums) const {
-        sums.near += near + double(paths) / union_size(net, u, y, shared);
+        sums.near += near + double(paths) / sizes.union_size(u, y, shared);
     }
     double finish(std::uint32_t, std::uint32_t, const leg_sums& sums) const { return sums.near; }
 };
@@ -118,37 +136,121 @@ struct sim_kernel {
 // a larger sum always ranks first and equal sums rank by the degree product.
 struct mps_kernel {
     static constexpr bool takes_max = true;
-    const network& net;
+    const set_sizes& sizes;
     double degree_scale;  // 2^-25 / (k_max^2 + 1)
     double near_term(std::uint32_t x, std::uint32_t v, std::uint32_t shared) const {
-        return double(shared) / union_size(net, x, v, shared);
+        return double(shared) / sizes.union_size(x, v, shared);
     }
     void add_partner(std::uint32_t u, std::uint32_t y, std::uint32_t shared, std::uint32_t, double near,
                      leg_sums& sums) const {
         sums.near = std::max(sums.near, near);
-        sums.far = std::max(sums.far, double(shared) / union_size(net, u, y, shared));
+        sums.far = std::max(sums.far, double(shared) / sizes.union_size(u, y, shared));
     }
     double finish(std::uint32_t x, std::uint32_t y, const leg_sums& sums) const {
         const double best = sums.near + sums.far;
         if (best <= 0) return 0.0;
         constexpr double grid = 16777216.0;  // 2^24
-        return std::floor(best * grid) / grid + double(net.degree(x)) * double(net.degree(y)) * degree_scale;
+        return std::floor(best * grid) / grid + double(sizes.degree[x]) * double(sizes.degree[y]) * degree_scale;
     }
 };
 
-template <class Kernel>
-double combine(double sum, double term) {
-    if constexpr (Kernel::takes_max) {
-        return std::max(sum, term);
-    } else {
-        return sum + term;
+// For every protein u, a value of the pair u, y (cn(u, y) or J(u, y)) for each y two steps away
+// and above u's smallest partner (a row x asks only for y > x, x a partner of u), y increasing;
+// rows are kept in per-thread blocks. Built once, in one two-step pass over the network, so a
+// row x reads the two-step neighbourhoods of its partners instead of walking them again.
+template <class Value>
+struct two_step_rows {
+    struct row_ref {
+        std::uint32_t block = 0;
+        std::uint32_t size = 0;
+        std::uint64_t start = 0;
+    };
+    std::vector<big_vector<std::uint32_t>> ids;  // by block (the thread that built the row)
+    std::vector<big_vector<Value>> values;
+    std::vector<row_ref> rows;                   // by u
+
+    std::span<const std::uint32_t> ids_of(std::uint32_t u) const {
+        return {ids[rows[u].block].data() + rows[u].start, rows[u].size};
+    }
+    const Value* values_of(std::uint32_t u) const { return values[rows[u].block].data() + rows[u].start; }
+};
+
+// Per-thread scratch of build_two_step_rows: cn(u, y) by y, a bitmap and a list of the y reached.
+struct two_step_scratch {
+    explicit two_step_scratch(std::uint32_t n) : count(n, 0), bits(n / 64 + 1, 0) {}
+    std::vector<std::uint32_t> count;
+    std::vector<std::uint64_t> bits;
+    std::vector<std::uint32_t> reached;
+};
+
+// The y reached from u in increasing order: sorted when few, else read off the bitmap (whose
+// words are cleared on the way), so a row costs neither a sort of many ids nor a scan of n bits.
+void order_reached(two_step_scratch& scratch) {
+    std::vector<std::uint32_t>& reached = scratch.reached;
+    if (reached.size() * 16 < scratch.bits.size()) {
+        std::sort(reached.begin(), reached.end());
+        for (const std::uint32_t y : reached) scratch.bits[y / 64] = 0;
+        return;
+    }
+    reached.clear();
+    for (std::size_t w = 0; w < scratch.bits.size(); ++w) {
+        for (std::uint64_t word = scratch.bits[w]; word != 0; word &= word - 1) {
+            reached.push_back(static_cast<std::uint32_t>(w * 64 + std::countr_zero(word)));
+        }
+        scratch.bits[w] = 0;
     }
 }
 
+// value_of(u, y, cn(u, y)) gives the value kept for the pair.
+template <class Value, class ValueOf>
+void build_two_step_row(const network& net, std::uint32_t u, two_step_scratch& scratch, two_step_rows<Value>& rows,
+                        unsigned block, const ValueOf& value_of) {
+    for (const std::uint32_t a : net.partners(u)) {
+        for (const std::uint32_t y : net.partners(a)) {
+            if (y == u) continue;
+            if (scratch.count[y]++ == 0) {
+                scratch.reached.push_back(y);
+                scratch.bits[y / 64] |= std::uint64_t{1} << (y % 64);
+            }
+        }
+    }
+    order_reached(scratch);
+    const std::uint32_t lowest = net.degree(u) > 0 ? net.partners(u)[0] : net.protein_count();
+    big_vector<std::uint32_t>& ids = rows.ids[block];
+    big_vector<Value>& values = rows.values[block];
+    rows.rows[u] = {static_cast<std::uint32_t>(block), 0, ids.size()};
+    for (const std::uint32_t y : scratch.reached) {
+        const std::uint32_t shared = scratch.count[y];
+        scratch.count[y] = 0;
+        if (y <= lowest) continue;
+        ids.push_back(y);
+        values.push_back(value_of(u, y, shared));
+    }
+    rows.rows[u].size = static_cast<std::uint32_t>(ids.size() - rows.rows[u].start);
+    scratch.reached.clear();
+}
+
+template <class Value, class ValueOf>
+two_step_rows<Value> build_two_step_rows(const scoring_job& job, const ValueOf& value_of) {
+    const network& net = *job.net;
+    const unsigned threads = std::max(1u, job.threads);
+    two_step_rows<Value> rows;
+    rows.ids.resize(threads);
+    rows.values.resize(threads);
+    rows.rows.resize(net.protein_count());
+    std::vector<two_step_scratch> scratch;
+    scratch.reserve(threads);
+    for (unsigned t = 0; t < threads; ++t) scratch.emplace_back(net.protein_count());
+    parallel_for_items(net.protein_count(), job.threads, [&](unsigned t, std::uint32_t u) {
+        build_two_step_row(net, u, scratch[t], rows, t, value_of);
+    }, job.cancel);
+    return rows;
+}
+
 // Marks the partners of x and fills cn(x, v) and the kernel's x-v term for every v != x two
-// steps away; returns the row's stamp.
+// steps away, listed in ws.middle_touched; returns the row's stamp.
 template <class Kernel>
-std::uint32_t prepare_row(const network& net, const Kernel& kernel, std::uint32_t x, similarity_workspace& ws) {
+std::uint32_t fill_middle_terms(const network& net, const Kernel& kernel, std::uint32_t x, similarity_workspace& ws) {
     const std::uint32_t stamp = x + 1;
     for (const std::uint32_t a : net.partners(x)) ws.partner_stamp[a] = stamp;
     for (const std::uint32_t a : net.partners(x)) {
@@ -164,79 +266,188 @@ std::uint32_t prepare_row(const network& net, const Kernel& kernel, std::uint32_
         }
     }
     for (const std::uint32_t v : ws.middle_touched) ws.factor[v] = kernel.near_term(x, v, ws.middle_count[v]);
-    ws.middle_touched.clear();
     return stamp;
 }
 
-// Walks u-v-y for every v != x and every y > x, counting cn(u, y) and combining the x-v
-// terms; then hands each reached y that is not a partner of x to the kernel (partners are
-// filtered here, once per reached y, rather than once per step).
-template <class Kernel>
-void walk_from_partner(const network& net, const Kernel& kernel, std::uint32_t x, std::uint32_t u,
-                       std::uint32_t stamp, similarity_workspace& ws) {
-    const std::uint32_t walk = next_stamp(ws.walk_counter, ws.walks);
-    walk_entry* walks = ws.walks.data();
+// Sums the x-v terms of the walks u-v-y, v != x, y > x, in increasing v order. The y reached
+// and cn(u, y) come from u's stored two-step row, so a step is one addition (measured against counting them in the walk: sim scoring cpu 1.12 -> 0.91 s, HuRI, 1 thread,
+// best of 3; l3n on the human pathways network, 2 threads: 58.6 s -> 37.4 s).
+void walk_from_partner(const network& net, std::uint32_t x, std::uint32_t u, similarity_workspace& ws) {
+    double* const value = ws.walk_value.data();
+    const double* const factor = ws.factor.data();
     for (const std::uint32_t v : net.partners(u)) {
         if (v == x) continue;
-        const double term = ws.factor[v];
-        for (const std::uint32_t y : partners_above(net, v, x)) {
-            walk_entry& entry = walks[y];
-            if (entry.stamp != walk) {
-                entry = {walk, 1, term};
-                ws.walk_touched.push_back(y);
-            } else {
-                ++entry.count;
-                entry.value = combine<Kernel>(entry.value, term);
-            }
-        }
+        const double term = factor[v];
+        for (const std::uint32_t y : partners_above(net, v, x)) value[y] += term;
     }
-    for (const std::uint32_t y : ws.walk_touched) {
-        if (ws.partner_stamp[y] == stamp) continue;
-        if (ws.row_stamp[y] != stamp) {
-            ws.row_stamp[y] = stamp;
-            ws.row_sums[y] = {};
-            ws.row_touched.push_back(y);
-        }
-        kernel.add_partner(u, y, walks[y].count, walks[y].count, walks[y].value, ws.row_sums[y]);
+}
+
+// Hands the kernel, for every y > x two steps from u, cn(u, y) and the walks' sum, and clears
+// the sums. Partners of x are handed over too and left out when the row's records are made
+// (one test per row, not per u); for the others cn(u, y) is the number of walks u-v-y, v != x.
+template <class Kernel>
+void add_partner_walks(const Kernel& kernel, const two_step_rows<std::uint32_t>& counts, std::uint32_t x,
+                       std::uint32_t u, similarity_workspace& ws) {
+    double* const value = ws.walk_value.data();
+    std::uint8_t* const seen = ws.seen.data();
+    std::uint32_t* const row_touched = ws.row_touched.data();
+    std::uint32_t count = ws.row_touched_count;
+    const auto ids = counts.ids_of(u);
+    const std::uint32_t* const shared = counts.values_of(u);
+    for (auto i = std::size_t(std::upper_bound(ids.begin(), ids.end(), x) - ids.begin()); i < ids.size(); ++i) {
+        const std::uint32_t y = ids[i];
+        row_touched[count] = y;
+        count += seen[y] == 0;
+        seen[y] = 1;
+        kernel.add_partner(u, y, shared[i], shared[i], value[y], ws.row_sums[y]);
+        value[y] = 0;
     }
-    ws.walk_touched.clear();
+    value[u] = 0;  // the walks u-v-u, which u's row leaves out
+    ws.row_touched_count = count;
+}
+
+// Records the row's sums of every reached y that is not a partner of x, and clears them.
+template <class Kernel>
+void emit_row(const Kernel& kernel, std::uint32_t x, std::uint32_t stamp, similarity_workspace& ws) {
+    for (std::uint32_t i = 0; i < ws.row_touched_count; ++i) {
+        const std::uint32_t y = ws.row_touched[i];
+        if (ws.partner_stamp[y] != stamp) {
+            const double score = kernel.finish(x, y, ws.row_sums[y]);
+            if (score > 0) ws.records.push_back({descending_key(score), candidate_tie(x, y)});
+        }
+        ws.row_sums[y] = {};
+        ws.seen[y] = 0;
+    }
+    ws.row_touched_count = 0;
 }
 
 template <class Kernel>
-void score_candidate_row(const network& net, const Kernel& kernel, std::uint32_t x, similarity_workspace& ws) {
-    const std::uint32_t stamp = prepare_row(net, kernel, x, ws);
-    for (const std::uint32_t u : net.partners(x)) walk_from_partner(net, kernel, x, u, stamp, ws);
-    for (const std::uint32_t y : ws.row_touched) {
-        const double score = kernel.finish(x, y, ws.row_sums[y]);
-        if (score > 0) ws.records.push_back({descending_key(score), candidate_tie(x, y)});
+void score_candidate_row(const network& net, const Kernel& kernel, const two_step_rows<std::uint32_t>& counts,
+                         std::uint32_t x, similarity_workspace& ws) {
+    const std::uint32_t stamp = fill_middle_terms(net, kernel, x, ws);
+    ws.middle_touched.clear();
+    for (const std::uint32_t u : net.partners(x)) {
+        walk_from_partner(net, x, u, ws);
+        add_partner_walks(kernel, counts, x, u, ws);
     }
-    ws.row_touched.clear();
+    emit_row(kernel, x, stamp, ws);
 }
 
-// A listed pair (x, y), x the smaller id, once the row of x is prepared: the same terms in the
-// same order as for a candidate, found by walking the row of every partner u against the
-// marked partners of y.
+// Groups the row's two-step walks x-u-v by v: after it, ws.middles[middle_start[v] ..
+// middle_start[v] + middle_count[v]) holds the partners u of x shared with v, increasing.
+void group_middles(const network& net, std::uint32_t x, similarity_workspace& ws) {
+    std::uint32_t start = 0;
+    for (const std::uint32_t v : ws.middle_touched) {
+        ws.middle_start[v] = start;
+        start += ws.middle_count[v];
+    }
+    ws.middles.resize(start);
+    for (const std::uint32_t u : net.partners(x)) {
+        for (const std::uint32_t v : net.partners(u)) {
+            if (v != x) ws.middles[ws.middle_start[v]++] = u;
+        }
+    }
+    for (const std::uint32_t v : ws.middle_touched) ws.middle_start[v] -= ws.middle_count[v];
+}
+
+// The partners u of x reached by the paths x-u-v-y of a listed pair, in increasing order: sorted
+// when few, else read off x's row.
+std::span<const std::uint32_t> reached_in_order(const network& net, std::uint32_t x, std::uint32_t reached,
+                                                similarity_workspace& ws) {
+    std::uint32_t* touched = ws.walk_touched.data();
+    if (std::uint64_t(reached) * 8 < net.degree(x)) {
+        std::sort(touched, touched + reached);
+        return {touched, reached};
+    }
+    std::uint32_t count = 0;
+    for (const std::uint32_t u : net.partners(x)) {
+        touched[count] = u;
+        count += ws.cells[u].count != 0;
+    }
+    return {touched, count};
+}
+
+// A listed pair (x, y), x the smaller id, once the row of x is prepared and its walks grouped:
+// the same terms in the same order as for a candidate (for each u, the x-v terms over
+// increasing v), found from the partners v of y, each handing its term to the partners u it
+// shares with x. A path costs one step, so a pair costs its paths plus k_y, not a walk of x's
+// two-step neighbourhood (measured: l3n scoring cpu 19.1 -> 5.2 s, the human pathways network's
+// own interactions, 1 thread).
 template <class Kernel>
 double listed_pair_score(const network& net, const Kernel& kernel, std::uint32_t x, std::uint32_t y,
-                         similarity_workspace& ws) {
-    const std::uint32_t mark = next_stamp(ws.other_counter, ws.other_stamp);
-    for (const std::uint32_t v : net.partners(y)) ws.other_stamp[v] = mark;
-    leg_sums sums;
-    for (const std::uint32_t u : net.partners(x)) {
-        if (u == y) continue;
-        std::uint32_t shared = 0;
-        std::uint32_t paths = 0;
-        double near = 0;
-        for (const std::uint32_t v : net.partners(u)) {
-            if (ws.other_stamp[v] != mark) continue;
-            ++shared;
-            if (v == x) continue;
-            near = paths == 0 ? ws.factor[v] : combine<Kernel>(near, ws.factor[v]);
-            ++paths;
+                         std::uint32_t stamp, similarity_workspace& ws) {
+    walk_cell* const cells = ws.cells.data();
+    std::uint32_t* const touched = ws.walk_touched.data();
+    std::uint32_t reached = 0;
+    for (const std::uint32_t v : net.partners(y)) {
+        if (v == x || ws.middle_stamp[v] != stamp) continue;
+        const double term = ws.factor[v];
+        const std::uint32_t* const middle = ws.middles.data() + ws.middle_start[v];
+        const std::uint32_t* const middle_end = middle + ws.middle_count[v];
+        for (const std::uint32_t* it = middle; it != middle_end; ++it) {
+            const std::uint32_t u = *it;
+            if (u == y) continue;
+            walk_cell& cell = cells[u];
+            touched[reached] = u;
+            reached += cell.count == 0;
+            ++cell.count;
+            cell.value = Kernel::takes_max ? std::max(cell.value, term) : cell.value + term;
         }
-        if (paths > 0) kernel.add_partner(u, y, shared, paths, near, sums);
+    }
+    // cn(u, y) counts x too when x and y interact; the paths never do.
+    const std::uint32_t through_x = ws.partner_stamp[y] == stamp ? 1 : 0;
+    leg_sums sums;
+    for (const std::uint32_t u : reached_in_order(net, x, reached, ws)) {
+        kernel.add_partner(u, y, cells[u].count + through_x, cells[u].count, cells[u].value, sums);
+        cells[u] = {};
     }
     return kernel.finish(x, y, sums);
+}
+
+// mps takes maxima, in any order, so its rows need no three-step walk: the largest J(x, v) over
+// v in N(y) by l3's scatter of J(x, v) over N(v), the largest J(u, y) from the kept Jaccard rows
+// of x's partners (measured: scoring cpu 1.39 -> 0.86 s, HuRI candidates, 1 thread, best of 3).
+// take_largest keeps `value` if it is the largest seen for y in the row (`side`: near or far).
+inline void take_largest(similarity_workspace& ws, std::uint32_t y, double leg_sums::*side, double value,
+                         std::uint32_t& count) {
+    ws.row_touched[count] = y;
+    count += ws.seen[y] == 0;
+    ws.seen[y] = 1;
+    double& best = ws.row_sums[y].*side;
+    best = std::max(best, value);
+}
+
+void score_mps_candidate_row(const network& net, const mps_kernel& kernel, const two_step_rows<double>& jaccard,
+                             std::uint32_t x, similarity_workspace& ws) {
+    const std::uint32_t stamp = fill_middle_terms(net, kernel, x, ws);
+    std::uint32_t count = 0;
+    for (const std::uint32_t v : ws.middle_touched) {
+        const double term = ws.factor[v];
+        for (const std::uint32_t y : partners_above(net, v, x)) take_largest(ws, y, &leg_sums::near, term, count);
+    }
+    ws.middle_touched.clear();
+    for (const std::uint32_t u : net.partners(x)) {
+        const auto ids = jaccard.ids_of(u);
+        const double* values = jaccard.values_of(u);
+        for (auto i = std::size_t(std::upper_bound(ids.begin(), ids.end(), x) - ids.begin()); i < ids.size(); ++i) {
+            take_largest(ws, ids[i], &leg_sums::far, values[i], count);
+        }
+    }
+    ws.row_touched_count = count;
+    emit_row(kernel, x, stamp, ws);
+}
+
+record_runs score_mps_candidates(const scoring_job& job, const mps_kernel& kernel) {
+    const network& net = *job.net;
+    const set_sizes& sizes = kernel.sizes;
+    const auto jaccard = build_two_step_rows<double>(job, [&](std::uint32_t u, std::uint32_t y, std::uint32_t shared) {
+        return double(shared) / sizes.union_size(u, y, shared);
+    });
+    std::vector<similarity_workspace> spaces = make_similarity_workspaces(job);
+    parallel_for_items(net.protein_count(), job.threads, [&](unsigned t, std::uint32_t x) {
+        score_mps_candidate_row(net, kernel, jaccard, x, spaces[t]);
+    }, job.cancel);
+    return take_records(spaces);
 }
 
 template <class Kernel>
@@ -245,39 +456,46 @@ record_runs score_partner_similarity(const scoring_job& job, const Kernel& kerne
     const std::uint32_t n = net.protein_count();
     const pair_rows listed = job.listed ? group_by_smaller_id(job.listed->pairs, n) : pair_rows{};
     const std::uint32_t row_count = job.listed ? static_cast<std::uint32_t>(listed.rows.size()) : n;
-    std::vector<similarity_workspace> spaces;
-    spaces.reserve(std::max(1u, job.threads));
-    for (unsigned t = 0; t < std::max(1u, job.threads); ++t) {
-        spaces.emplace_back(n);
-        drain_for_thread(job, t, spaces.back().records);
-    }
+    std::vector<similarity_workspace> spaces = make_similarity_workspaces(job);
+    const auto counts = job.listed ? two_step_rows<std::uint32_t>{}
+                                   : build_two_step_rows<std::uint32_t>(job, [](std::uint32_t, std::uint32_t,
+                                                                                std::uint32_t shared) { return shared; });
     parallel_for_items(row_count, job.threads, [&](unsigned t, std::uint32_t item) {
         similarity_workspace& ws = spaces[t];
-        if (!job.listed) return score_candidate_row(net, kernel, item, ws);
+        if (!job.listed) return score_candidate_row(net, kernel, counts, item, ws);
         const std::uint32_t x = listed.rows[item];
-        prepare_row(net, kernel, x, ws);
+        const std::uint32_t stamp = fill_middle_terms(net, kernel, x, ws);
+        group_middles(net, x, ws);
+        ws.middle_touched.clear();
         for (std::uint64_t e = listed.starts[x]; e < listed.starts[x + 1]; ++e) {
             const auto [y, index] = listed.entries[e];
-            const double score = listed_pair_score(net, kernel, x, y, ws);
+            const double score = listed_pair_score(net, kernel, x, y, stamp, ws);
             if (score > 0) ws.records.push_back({descending_key(score), index});
         }
     }, job.cancel);
-    record_runs runs;
-    for (auto& space : spaces) runs.push_back(std::move(space.records));
-    return runs;
+    return take_records(spaces);
 }
 
 }  // namespace
 
-record_runs score_l3n(const scoring_job& job) { return score_partner_similarity(job, l3n_kernel{*job.net}); }
+record_runs score_l3n(const scoring_job& job) {
+    const set_sizes sizes(*job.net);
+    const std::vector<double> root = square_roots(sizes);
+    return score_partner_similarity(job, l3n_kernel{sizes, root.data()});
+}
 
-record_runs score_sim(const scoring_job& job) { return score_partner_similarity(job, sim_kernel{*job.net}); }
+record_runs score_sim(const scoring_job& job) {
+    const set_sizes sizes(*job.net);
+    return score_partner_similarity(job, sim_kernel{sizes});
+}
 
 record_runs score_mps(const scoring_job& job) {
-    const network& net = *job.net;
+    const set_sizes sizes(*job.net);
     double largest = 0;
-    for (std::uint32_t x = 0; x < net.protein_count(); ++x) largest = std::max(largest, double(net.degree(x)));
-    return score_partner_similarity(job, mps_kernel{net, 1.0 / 33554432.0 / (largest * largest + 1.0)});
+    for (const std::uint32_t k : sizes.degree) largest = std::max(largest, double(k));
+    const mps_kernel kernel{sizes, 1.0 / 33554432.0 / (largest * largest + 1.0)};
+    if (!job.listed) return score_mps_candidates(job, kernel);
+    return score_partner_similarity(job, kernel);
 }
 
 }  // namespace vornel

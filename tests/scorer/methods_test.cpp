@@ -12,6 +12,7 @@
 #include <cmath>
 #include <map>
 #include <random>
+#include <set>
 
 namespace {
 
@@ -268,3 +269,65 @@ TEST(partner_similarity, listed_candidates_score_exactly_as_proposed) {
 }
 
 }  // namespace
+
+// Many small components (chains and random clusters, rows that reach two or three proteins of
+// a large network) beside a hub with a dozen partners, of which only one or two lead to some
+// listed pairs: rows and pairs at both ends of what the row kernels tell apart. Every candidate
+// and every listed pair must score as the reference says, and no candidate may be missing.
+TEST(partner_similarity, sparse_rows_and_hub_pairs_match_reference) {
+    std::mt19937 rng(23);
+    pair_list interactions;
+    pair_list listing;
+    std::set<std::pair<std::string, std::string>> expected_candidates;
+    for (int c = 0; c < 400; ++c) {
+        pair_list component;
+        auto name = [c](int i) {
+            std::string text = std::to_string(c);
+            text += '_';
+            text += char('a' + i);
+            return text;
+        };
+        const int size = c % 2 == 0 ? 5 : 7;
+        for (int i = 0; i + 1 < size; ++i) component.emplace_back(name(i), name(i + 1));
+        if (c % 2 == 1) {
+            std::uniform_int_distribution<int> any(0, size - 1);
+            for (int i = 0; i < 4; ++i) component.emplace_back(name(any(rng)), name(any(rng)));
+        }
+        for (const auto& [pair, score] : reference::candidates(reference::make_graph(component), "sim", 1)) {
+            expected_candidates.insert(pair);
+        }
+        interactions.insert(interactions.end(), component.begin(), component.end());
+    }
+    // Hub A with partners L0..L11; only L0 and L1 lead on, to Y through M.
+    for (const char* leaf : {"L0", "L1", "L2", "L3", "L4", "L5", "L6", "L7", "L8", "L9", "LA", "LB"}) {
+        interactions.emplace_back("A", leaf);
+    }
+    interactions.insert(interactions.end(), {{"L0", "M"}, {"L1", "M"}, {"M", "Y"}, {"M", "Z"}, {"L2", "L3"}});
+    listing = {{"A", "Y"}, {"A", "Z"}, {"A", "L2"}, {"A", "M"}, {"L0", "Y"}, {"1_a", "1_d"}, {"2_a", "2_d"}};
+    const auto net = vornel::build_network(interactions).net;
+    const auto graph = reference::make_graph(interactions);
+    for (const auto& [pair, score] : reference::candidates(reference::make_graph(pair_list(interactions.end() - 17,
+                                                                                              interactions.end())),
+                                                           "sim", 1)) {
+        expected_candidates.insert(pair);
+    }
+    const auto listed = vornel::resolve_listed_pairs(listing, net).listed;
+    for (const std::string method : {"l3n", "sim", "mps"}) {
+        const auto lines = parse_output(score_to_text(net, nullptr, method, 1, 2));
+        std::set<std::pair<std::string, std::string>> proposed;
+        for (const auto& line : lines) {
+            proposed.insert({line.a, line.b});
+            expect_close(reference::score(graph, method, line.a, line.b, 1), line.score, method + " " + line.a + line.b);
+        }
+        EXPECT_EQ(proposed, expected_candidates) << method;
+        const auto scored = parse_output(score_to_text(net, &listed, method, 1, 3));
+        const auto expected = reference::score_list(graph, method, listing, 1);
+        std::map<std::pair<std::string, std::string>, double> by_pair;
+        for (const auto& line : scored) by_pair[{line.a, line.b}] = line.score;
+        for (std::size_t i = 0; i < listing.size(); ++i) {
+            const auto found = by_pair.find(listing[i]);
+            const double score = found == by_pair.end() ? 0.0 : found->second;
+            expect_close(expected[i], score, method + " listed " + listing[i].first + listing[i].second);
+        }
+    }
+}
