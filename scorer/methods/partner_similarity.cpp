@@ -15,6 +15,7 @@
 // (v = x or u = y) are left out, as for l3; the set sizes stay those of the whole network.
 #include "scorer/methods/row_engine.hpp"
 #include "scorer/methods/scorers.hpp"
+#include "scorer/methods/two_step_rows.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -153,99 +154,6 @@ struct mps_kernel {
         return std::floor(best * grid) / grid + double(sizes.degree[x]) * double(sizes.degree[y]) * degree_scale;
     }
 };
-
-// For every protein u, a value of the pair u, y (cn(u, y) or J(u, y)) for each y two steps away
-// and above u's smallest partner (a row x asks only for y > x, x a partner of u), y increasing;
-// rows are kept in per-thread blocks. Built once, in one two-step pass over the network, so a
-// row x reads the two-step neighbourhoods of its partners instead of walking them again.
-template <class Value>
-struct two_step_rows {
-    struct row_ref {
-        std::uint32_t block = 0;
-        std::uint32_t size = 0;
-        std::uint64_t start = 0;
-    };
-    std::vector<big_vector<std::uint32_t>> ids;  // by block (the thread that built the row)
-    std::vector<big_vector<Value>> values;
-    std::vector<row_ref> rows;                   // by u
-
-    std::span<const std::uint32_t> ids_of(std::uint32_t u) const {
-        return {ids[rows[u].block].data() + rows[u].start, rows[u].size};
-    }
-    const Value* values_of(std::uint32_t u) const { return values[rows[u].block].data() + rows[u].start; }
-};
-
-// Per-thread scratch of build_two_step_rows: cn(u, y) by y, a bitmap and a list of the y reached.
-struct two_step_scratch {
-    explicit two_step_scratch(std::uint32_t n) : count(n, 0), bits(n / 64 + 1, 0) {}
-    std::vector<std::uint32_t> count;
-    std::vector<std::uint64_t> bits;
-    std::vector<std::uint32_t> reached;
-};
-
-// The y reached from u in increasing order: sorted when few, else read off the bitmap (whose
-// words are cleared on the way), so a row costs neither a sort of many ids nor a scan of n bits.
-void order_reached(two_step_scratch& scratch) {
-    std::vector<std::uint32_t>& reached = scratch.reached;
-    if (reached.size() * 16 < scratch.bits.size()) {
-        std::sort(reached.begin(), reached.end());
-        for (const std::uint32_t y : reached) scratch.bits[y / 64] = 0;
-        return;
-    }
-    reached.clear();
-    for (std::size_t w = 0; w < scratch.bits.size(); ++w) {
-        for (std::uint64_t word = scratch.bits[w]; word != 0; word &= word - 1) {
-            reached.push_back(static_cast<std::uint32_t>(w * 64 + std::countr_zero(word)));
-        }
-        scratch.bits[w] = 0;
-    }
-}
-
-// value_of(u, y, cn(u, y)) gives the value kept for the pair.
-template <class Value, class ValueOf>
-void build_two_step_row(const network& net, std::uint32_t u, two_step_scratch& scratch, two_step_rows<Value>& rows,
-                        unsigned block, const ValueOf& value_of) {
-    for (const std::uint32_t a : net.partners(u)) {
-        for (const std::uint32_t y : net.partners(a)) {
-            if (y == u) continue;
-            if (scratch.count[y]++ == 0) {
-                scratch.reached.push_back(y);
-                scratch.bits[y / 64] |= std::uint64_t{1} << (y % 64);
-            }
-        }
-    }
-    order_reached(scratch);
-    const std::uint32_t lowest = net.degree(u) > 0 ? net.partners(u)[0] : net.protein_count();
-    big_vector<std::uint32_t>& ids = rows.ids[block];
-    big_vector<Value>& values = rows.values[block];
-    rows.rows[u] = {static_cast<std::uint32_t>(block), 0, ids.size()};
-    for (const std::uint32_t y : scratch.reached) {
-        const std::uint32_t shared = scratch.count[y];
-        scratch.count[y] = 0;
-        if (y <= lowest) continue;
-        ids.push_back(y);
-        values.push_back(value_of(u, y, shared));
-    }
-    rows.rows[u].size = static_cast<std::uint32_t>(ids.size() - rows.rows[u].start);
-    scratch.reached.clear();
-}
-
-template <class Value, class ValueOf>
-two_step_rows<Value> build_two_step_rows(const scoring_job& job, const ValueOf& value_of) {
-    const network& net = *job.net;
-    const unsigned threads = std::max(1u, job.threads);
-    two_step_rows<Value> rows;
-    rows.ids.resize(threads);
-    rows.values.resize(threads);
-    rows.rows.resize(net.protein_count());
-    std::vector<two_step_scratch> scratch;
-    scratch.reserve(threads);
-    for (unsigned t = 0; t < threads; ++t) scratch.emplace_back(net.protein_count());
-    parallel_for_items(net.protein_count(), job.threads, [&](unsigned t, std::uint32_t u) {
-        build_two_step_row(net, u, scratch[t], rows, t, value_of);
-    }, job.cancel);
-    return rows;
-}
 
 // Marks the partners of x and fills cn(x, v) and the kernel's x-v term for every v != x two
 // steps away, listed in ws.middle_touched; returns the row's stamp.
