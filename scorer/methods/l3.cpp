@@ -168,6 +168,7 @@ record_runs score_paths_of_three(const scoring_job& job, const Weights& w) {
     const pair_rows listed = job.listed ? group_by_smaller_id(job.listed->pairs, n) : pair_rows{};
     const std::uint32_t row_count = job.listed ? static_cast<std::uint32_t>(listed.rows.size()) : n;
     auto spaces = make_workspaces(job);
+    for (row_workspace& ws : spaces) ws.prepare_middle_sums(n);
     parallel_for_items(row_count, job.threads, [&](unsigned t, std::uint32_t item) {
         row_workspace& ws = spaces[t];
         const std::uint32_t u = job.listed ? listed.rows[item] : item;

@@ -32,9 +32,14 @@ struct partner_sums {
 // Per-thread scratch arrays indexed by protein id. A stamp array entry equal to the current
 // row's stamp (row id + 1) marks membership, so nothing needs clearing between rows.
 struct row_workspace {
-    explicit row_workspace(std::uint32_t n)
-        : partner_stamp(n, 0), partner_slot(n, 0), sum_stamp(n, 0), sum(n, 0.0), middle_stamp(n, 0), middle(n, 0.0),
-          middle_weighted(n, 0.0) {}
+    explicit row_workspace(std::uint32_t n) : partner_stamp(n, 0), partner_slot(n, 0), sum_stamp(n, 0), sum(n, 0.0) {}
+
+    // Sizes the sums at the middle protein of paths of length three, which only l3 uses.
+    void prepare_middle_sums(std::uint32_t n) {
+        middle_stamp.assign(n, 0);
+        middle.assign(n, 0.0);
+        middle_weighted.assign(n, 0.0);
+    }
 
     std::vector<std::uint32_t> partner_stamp; // v is a partner of the row
     std::vector<std::uint64_t> partner_slot;  // for partners: the slot of v in the row
@@ -42,7 +47,7 @@ struct row_workspace {
     std::vector<double> sum;
     std::vector<partner_sums> partner_sum;   // instead of sum for partner_sums kernels; sized on first use
     std::vector<std::uint32_t> touched;      // the v with sum[v] set, in first-touch order
-    std::vector<std::uint32_t> middle_stamp; // for paths of length three: sums at b
+    std::vector<std::uint32_t> middle_stamp; // l3, after prepare_middle_sums: sums at b
     std::vector<double> middle;
     std::vector<double> middle_weighted; // zero except while a row uses it
     std::vector<std::uint32_t> middle_touched;

@@ -172,22 +172,22 @@ segment_plan plan_segments(record_runs& runs, std::size_t records_per_segment, c
 }
 
 // Sorts the segment's part of every run; big parts (a bucket of many equal scores) are sorted
-// on threads of their own.
+// on threads of their own while this thread sorts the others.
 void sort_segment(record_runs& runs, const segment_plan& plan, std::size_t segment) {
     constexpr std::size_t big_part = std::size_t{1} << 20;
     auto sort_part = [&](std::size_t r) {
         std::sort(runs[r].begin() + plan.bounds[segment][r], runs[r].begin() + plan.bounds[segment + 1][r]);
     };
-    std::vector<std::thread> helpers;
+    std::vector<std::size_t> big_parts;
     for (std::size_t r = 1; r < runs.size(); ++r) {
-        if (plan.bounds[segment + 1][r] - plan.bounds[segment][r] > big_part) {
-            if (!try_start_thread(helpers, sort_part, r)) sort_part(r);
-        } else {
-            sort_part(r);
-        }
+        if (plan.bounds[segment + 1][r] - plan.bounds[segment][r] > big_part) big_parts.push_back(r);
     }
-    if (!runs.empty()) sort_part(0);
-    for (auto& helper : helpers) helper.join();
+    for_each_part(big_parts.size() + 1, [&](std::size_t part) {
+        if (part > 0) return sort_part(big_parts[part - 1]);
+        for (std::size_t r = 0; r < runs.size(); ++r) {
+            if (std::find(big_parts.begin(), big_parts.end(), r) == big_parts.end()) sort_part(r);
+        }
+    });
 }
 
 // Segments small enough that every thread gets a few of them, so outputs of a few hundred
