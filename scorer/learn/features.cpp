@@ -21,7 +21,7 @@ struct near_terms {
 // best-l3 gather needs, is a plain array of doubles (8 bytes a step instead of a whole record).
 // measured (with the per-need passes of visit_row): learn --top 500, 1,000,000-interaction
 // STRING-shaped network, -t 2: one 40-byte record per protein, every pass gathering it whole ->
-// these arrays: 148.3 -> 93.3 s of CPU (5,000 proteins, 250,000 interactions: 11.1 -> 6.3 s).
+// these arrays: 148.8 -> 96.7-99.1 s of CPU (5,000 proteins, 250,000 interactions: 11.1 -> 6.3 s).
 struct feature_workspace {
     explicit feature_workspace(std::uint32_t n)
         : partner_stamp(n, 0), middle_stamp(n, 0), near(n), middle_l3(n, 0.0), l3_out(n, 0.0), end_stamp(n, 0),
