@@ -423,7 +423,8 @@ std::string run_evaluate(const evaluate_options& opts, std::FILE* out, std::FILE
         // Between the lines above: a bar on a terminal, a line every few seconds in a log.
         const progress_meter meter(log, [&](double, bool bar) {
             const double seconds = since_start();
-            return "vornel evaluate: " + seconds_text(seconds) + " s: " + tracker.current_line() + ": " +
+            const std::string line = tracker.current_line();
+            return "vornel evaluate: " + seconds_text(seconds) + " s: " + (line.empty() ? "starting" : line) + ": " +
                    tracker.describe(seconds, bar);
         });
         result = evaluate_methods(read.net, settings, progress);

@@ -1,4 +1,6 @@
 // The progress of reading a file and of the runs of `vornel evaluate`.
+#include "test_support.hpp"
+
 #include "io/line_reader.hpp"
 #include "scorer/cli/evaluation_progress.hpp"
 #include "scorer/cli/progress_meter.hpp"
@@ -60,6 +62,18 @@ TEST(evaluation_progress, ignores_other_lines_and_phases_beyond_the_announced) {
     p.note("done", 3);
     EXPECT_DOUBLE_EQ(*p.seconds_left(3), 0);
     EXPECT_EQ(p.describe(3, false), "run 1 of 1, 100%, about 0 s left");
+}
+
+TEST(evaluation_progress, each_run_line_of_evaluate_says_how_far_the_evaluation_is) {
+    test_support::scoped_temp_dir dir;
+    test_support::write_file("net.txt", "A B\nA C\nA D\nB C\nC D\nD E\nE F\nB F\n");
+    const auto result = test_support::run_vornel({"evaluate", "--repeats", "2", "--methods", "cn,l3", "net.txt"});
+    ASSERT_EQ(result.exit_code, 0) << result.err;
+    EXPECT_NE(result.err.find(": proposal repeat 1/2: cn (run 1 of 8, 0%)\n"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find(": proposal repeat 1/2: l3 (run 2 of 8, "), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find(": filtering repeat 2/2: l3 (run 8 of 8, "), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find(" left)\n"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find(" s: done\n"), std::string::npos) << result.err;
 }
 
 TEST(reading_meter, logs_lines_while_a_file_is_read_and_nothing_for_a_device) {
