@@ -97,6 +97,16 @@ class SettingTest(unittest.TestCase):
         chosen, best, safe, near = auto_study.recommend(scores)
         self.assertEqual(chosen["setting"], (5, 2, None, 0.05))
         self.assertEqual((best, safe, near), (0.20, 3, 2))
+        # Without learn, the conservative near-tie falls 5% below l3 on a case: the other stays.
+        without_learn = [scored((3, 0.5, None, 0), 4, 0.1, -0.1),
+                         scored((3, 1, 2, 0), 3, 0.08, 0.0),
+                         scored((5, 2, None, 0.05), 2, 0.12, -0.05),
+                         scored((5, 3, None, 0.10), 1, 0.0, 0.0)]
+        chosen, _, _, near = auto_study.recommend(scores, without_learn)
+        self.assertEqual((chosen["setting"], near), ((3, 1, 2, 0), 1))
+        # When no near-tie survives that check, the first choice stands.
+        unsafe = [dict(s, worst=-0.5) for s in without_learn]
+        self.assertEqual(auto_study.recommend(scores, unsafe)[0]["setting"], (5, 2, None, 0.05))
 
     def test_the_grid_spans_every_combination(self):
         settings = list(auto_study.grid())
