@@ -22,11 +22,13 @@ Networks: gavin2006 and collins2007 (yeast AP-MS), two generated ones (tools/syn
 the harness's default and a sparse one with a binary screen's mean degree) and two seeded cuts
 of the human pathways network (a breadth-first neighbourhood and a random sample of proteins).
 
-Usage: evidence/auto_study.py VORNEL DATA_DIR OUT.md   (cases in a temporary directory)
+Usage: evidence/auto_study.py VORNEL DATA_DIR OUT.md [--cases FILE.json]
+  (the training networks live in a temporary directory; --cases keeps the measured figures in
+  FILE.json, outside the repository, and a later run with it only simulates and reports)
 """
 
-import itertools
 import gzip
+import itertools
 import os
 import random
 import statistics
