@@ -27,6 +27,14 @@ long plain_read(int fd, char* out, std::size_t room)
     }
 }
 
+// Publishes fd's read position to reported_file_position (when set and the file has one).
+void report_position(int fd)
+{
+    if (reported_file_position == nullptr) return;
+    const off_t at = ::lseek(fd, 0, SEEK_CUR);
+    if (at >= 0) reported_file_position->store(static_cast<std::uint64_t>(at), std::memory_order_relaxed);
+}
+
 }  // namespace
 
 block_reader::block_reader(unique_fd fd, std::size_t capacity)
@@ -55,6 +63,7 @@ bool block_reader::refill()
     }
     const long got = read_some(buffer_.get() + end_, std::min(capacity_ - end_, read_size_));
     if (got > 0) {
+        if (fd_) report_position(fd_.get());
         end_ += static_cast<std::size_t>(got);
         // Doubling without a cap: reads then fill whatever room there is, so a buffer grown for
         // a huge field fills in as many reads as it has doublings and is rescanned as often,

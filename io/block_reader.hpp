@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -15,6 +16,11 @@ namespace ppi::io {
 // The usual size of every read and of the initial buffer. Fixed: only data longer than one
 // block (a line or field with a huge identifier) makes the buffer grow.
 inline constexpr std::size_t block_size = std::size_t{1} << 20;
+
+// Where the block readers of this thread publish how far into their file they are, once per
+// block: the file's own bytes (compressed ones for gzip), as its read position says; null:
+// nowhere. A progress meter points it at its counter while a file is read.
+inline thread_local std::atomic<std::uint64_t>* reported_file_position = nullptr;
 
 // Streams a file descriptor through one buffer. The caller looks at the unread bytes with
 // unread(), consumes what it has handled, and calls refill() when it needs the bytes after the

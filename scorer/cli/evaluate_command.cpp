@@ -2,16 +2,19 @@
 
 #include "io/same_file.hpp"
 #include "io/strict_number.hpp"
+#include "scorer/cli/evaluation_progress.hpp"
+#include "scorer/cli/method_registry.hpp"
+#include "scorer/cli/options.hpp"
+#include "scorer/cli/progress_meter.hpp"
+#include "scorer/evaluate/report.hpp"
 #include "scorer/graph/empty_network.hpp"
 #include "scorer/output/gnuplot_png.hpp"
-#include "scorer/cli/method_registry.hpp"
-#include "scorer/evaluate/report.hpp"
 #include "scorer/output/output_file.hpp"
-#include "scorer/cli/options.hpp"
 #include "scorer/parallel/processors.hpp"
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -20,6 +23,7 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <thread>
+#include <unistd.h>
 
 namespace vornel {
 
@@ -362,6 +366,12 @@ std::string draw_plot(const evaluation_result& result, const std::string& plot_p
     return {};
 }
 
+// Seconds with one decimal, as the progress lines give them.
+std::string seconds_text(double seconds) {
+    char text[32];
+    return std::string(text, std::to_chars(text, text + sizeof text, seconds, std::chars_format::fixed, 1).ptr);
+}
+
 }  // namespace
 
 std::string run_evaluate(const evaluate_options& opts, std::FILE* out, std::FILE* log) {
@@ -373,7 +383,11 @@ std::string run_evaluate(const evaluate_options& opts, std::FILE* out, std::FILE
         if (!plot->error().empty()) return "--plot " + printable(plot->error());
     }
     evaluation_settings settings = opts.settings;
-    network_result read = read_network(opts.network_path, opts.formats, uses_weights(settings));
+    network_result read;
+    {
+        const reading_meter meter(log, opts.network_path);
+        read = read_network(opts.network_path, opts.formats, uses_weights(settings));
+    }
     if (!read.error.empty()) return read.error;
     read.lines = {};
     if (read.net.interaction_count() == 0) return empty_network_error(opts.network_path, read.table);
@@ -387,12 +401,32 @@ std::string run_evaluate(const evaluate_options& opts, std::FILE* out, std::FILE
                           ">= 0): the weighted methods weigh every interaction 1\n",
                      opts.network_path.c_str(), ull(read.counts.pairs_without_weight));
     }
+    const auto since_start = [&] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    evaluation_progress tracker(settings.methods.size(), settings.repeats,
+                                int(settings.propose) + int(settings.filter));
+    const bool terminal = ::isatty(::fileno(log)) == 1;
     const auto progress = [&](const std::string& line) {
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        std::fprintf(log, "vornel evaluate: %.1f s: %s\n", seconds, line.c_str());
+        const double seconds = since_start();
+        tracker.note(line, seconds);
+        if (terminal) std::fputs("\r\033[K", log); // the bar goes; it is redrawn below the line
+        if (tracker.current_line() == line) {
+            std::fprintf(log, "vornel evaluate: %.1f s: %s (%s)\n", seconds, line.c_str(),
+                         tracker.describe(seconds, false).c_str());
+        } else {
+            std::fprintf(log, "vornel evaluate: %.1f s: %s\n", seconds, line.c_str());
+        }
     };
     evaluation_result result;
     try {
+        // Between the lines above: a bar on a terminal, a line every few seconds in a log.
+        const progress_meter meter(log, [&](double, bool bar) {
+            const double seconds = since_start();
+            const std::string line = tracker.current_line();
+            return "vornel evaluate: " + seconds_text(seconds) + " s: " + (line.empty() ? "starting" : line) + ": " +
+                   tracker.describe(seconds, bar);
+        });
         result = evaluate_methods(read.net, settings, progress);
     } catch (const std::bad_alloc&) {
         return "out of memory while evaluating";

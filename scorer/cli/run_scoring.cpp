@@ -229,13 +229,19 @@ struct run_inputs {
 };
 
 // Reads NETWORK and PAIRS and checks the network; returns the error line, or "".
-std::string read_inputs(const options& opts, const method_entry& method, run_inputs& in) {
-    in.read = read_network(opts.network_path, opts.formats, method.weighted);
+std::string read_inputs(const options& opts, const method_entry& method, run_inputs& in, std::FILE* log) {
+    {
+        const reading_meter meter(log, opts.network_path);
+        in.read = read_network(opts.network_path, opts.formats, method.weighted);
+    }
     if (!in.read.error.empty()) return in.read.error;
     if (!opts.proposes_candidates()) {
-        in.listed = same_regular_file(opts.pairs_path, opts.network_path)
-                        ? listed_pairs_of_network(in.read)
-                        : read_listed_pairs(opts.pairs_path, in.read.net, opts.formats);
+        if (same_regular_file(opts.pairs_path, opts.network_path)) {
+            in.listed = listed_pairs_of_network(in.read);
+        } else {
+            const reading_meter meter(log, opts.pairs_path);
+            in.listed = read_listed_pairs(opts.pairs_path, in.read.net, opts.formats);
+        }
         if (!in.listed.error.empty()) return in.listed.error;
     }
     in.read.lines = {};
@@ -312,7 +318,7 @@ std::string score_and_write(const options& opts, std::FILE* log) {
     output_file out(opts.output_path);
     if (!out.error().empty()) return out.error();
     run_inputs in;
-    if (std::string error = read_inputs(opts, method, in); !error.empty()) return error;
+    if (std::string error = read_inputs(opts, method, in, log); !error.empty()) return error;
     if (std::string error = report_inputs(opts, method, in, log); !error.empty()) return error;
     const network& net = in.read.net;
     scoring_job job = logged_job(opts, method, in, log);
@@ -343,7 +349,11 @@ std::string write_network_only(const options& opts, std::FILE* log) {
     }
     output_file out(opts.write_network_path);
     if (!out.error().empty()) return out.error();
-    network_result read = read_network(opts.network_path, opts.formats, true);
+    network_result read;
+    {
+        const reading_meter meter(log, opts.network_path);
+        read = read_network(opts.network_path, opts.formats, true);
+    }
     if (!read.error.empty()) return read.error;
     report_table(log, "network", opts.network_path, read.table, read.counts);
     report_cut(log, opts.network_path, opts.formats.min_weight, read.table, read.counts);

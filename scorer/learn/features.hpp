@@ -54,6 +54,15 @@ void visit_candidates(const network& net, unsigned threads, const candidate_visi
 void visit_whole_rows(const network& net, std::span<const std::uint32_t> rows, unsigned threads,
                       const candidate_visit& visit, const std::atomic<bool>* cancel = nullptr);
 
+// Calls visit(thread, u, v, counts) for every row u of `rows` and every candidate v > u of it
+// with in_sample[v] set (as visit_whole_rows would, for those pairs only). When row_best is
+// given, (*row_best)[u] becomes at least the highest l3 among all of u's candidates, below u as
+// well as above (what visit_whole_rows would have shown); the other candidates cost a sum of
+// l3 alone, and without row_best nothing.
+void visit_sampled_pairs(const network& net, std::span<const std::uint32_t> rows,
+                         std::span<const unsigned char> in_sample, unsigned threads, const candidate_visit& visit,
+                         std::vector<double>* row_best, const std::atomic<bool>* cancel = nullptr);
+
 // For every protein, the highest l3 among its candidates (0 when it has none).
 std::vector<double> best_l3_per_protein(const network& net, unsigned threads, const std::atomic<bool>* cancel = nullptr);
 

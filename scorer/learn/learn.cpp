@@ -78,7 +78,6 @@ struct proposal_round {
     std::uint64_t seed = 0;
 
     bool is_hidden(std::uint64_t tie) const { return std::binary_search(hidden.begin(), hidden.end(), tie); }
-    bool pairs_sampled(std::uint32_t u, std::uint32_t v) const { return v > u && in_sample[v]; }
 };
 
 proposal_round make_proposal_round(const network& net, std::span<const pair_ids> interactions, int round) {
@@ -107,11 +106,9 @@ void add_proposal_round(proposal_round& r, unsigned threads, training_set& train
     r.best.assign(r.kept.protein_count(), 0.0); // row u's entry is written by row u only
     std::vector<std::vector<sampled_pair>> positives(count);
     std::vector<std::priority_queue<sampled_pair>> samples(count); // the smallest hashes; top is the largest
-    visit_whole_rows(
-        r.kept, r.sample, count,
+    visit_sampled_pairs(
+        r.kept, r.sample, r.in_sample, count,
         [&](unsigned t, std::uint32_t u, std::uint32_t v, const pair_counts& c) {
-            r.best[u] = std::max(r.best[u], c.l3);
-            if (!r.pairs_sampled(u, v)) return;
             const std::uint64_t tie = candidate_tie(u, v);
             if (r.is_hidden(tie)) {
                 positives[t].push_back({0, tie, c});
@@ -124,7 +121,7 @@ void add_proposal_round(proposal_round& r, unsigned threads, training_set& train
                 drawn.push(candidate);
             }
         },
-        cancel);
+        &r.best, cancel);
     std::vector<sampled_pair> found, drawn;
     for (auto& list : positives) found.insert(found.end(), list.begin(), list.end());
     for (auto& list : samples) {
@@ -196,15 +193,14 @@ void add_reranking_round(const proposal_round& r, const logistic_model& first, u
                          const std::atomic<bool>* cancel) {
     const auto limit = std::max<std::size_t>(1, std::size_t(std::llround(double(shortlist_size) * r.share * r.share)));
     shortlist_keeper keeper(threads, limit);
-    visit_whole_rows(
-        r.kept, r.sample, threads,
+    visit_sampled_pairs(
+        r.kept, r.sample, r.in_sample, threads,
         [&](unsigned t, std::uint32_t u, std::uint32_t v, const pair_counts& c) {
-            if (!r.pairs_sampled(u, v)) return;
             const double score = first.probability(proposal_features_of(c, r.best[u], r.best[v]));
             if (score > 0)
                 keeper.offer(t, {{descending_key(score), candidate_tie(u, v)}, c}, [](const score_record&) {});
         },
-        cancel);
+        nullptr, cancel);
     const std::vector<shortlisted> best = keeper.best([](const score_record&) {});
     for (const shortlisted& s : best) {
         const auto [u, v] = pair_of(s.record.tie);

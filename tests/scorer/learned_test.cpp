@@ -140,6 +140,57 @@ TEST(features, whole_rows_and_best_l3_match_plain_path_counts) {
     }
 }
 
+TEST(features, sampled_pairs_and_best_l3_have_the_bits_of_whole_rows) {
+    // The cheaper passes sum the same terms in the same order as the whole rows, so their counts
+    // and maxima are equal to the last bit, whether a row gathers (dense) or scatters (sparse).
+    for (const std::uint32_t seed : {7u, 8u}) {
+        const network net = seed == 7 ? random_network(seed, 150, 200) : random_network(seed, 40, 300);
+        const std::uint32_t n = net.protein_count();
+        std::vector<std::uint32_t> rows;
+        std::vector<unsigned char> in_sample(n, 0);
+        for (std::uint32_t x = 0; x < n; x += 3) {
+            rows.push_back(x);
+            in_sample[x] = 1;
+        }
+        std::map<std::uint64_t, pair_counts> whole;
+        std::vector<double> want_row_best(n, 0.0);
+        std::mutex lock;
+        visit_whole_rows(net, rows, 2, [&](unsigned, std::uint32_t u, std::uint32_t v, const pair_counts& c) {
+            std::lock_guard guard(lock);
+            want_row_best[u] = std::max(want_row_best[u], c.l3);
+            if (v > u && in_sample[v]) whole.emplace(candidate_tie(u, v), c);
+        });
+        for (const bool with_best : {true, false}) {
+            std::map<std::uint64_t, pair_counts> sampled;
+            std::vector<double> row_best(n, 0.0);
+            visit_sampled_pairs(
+                net, rows, in_sample, 3,
+                [&](unsigned, std::uint32_t u, std::uint32_t v, const pair_counts& c) {
+                    std::lock_guard guard(lock);
+                    EXPECT_TRUE(sampled.emplace(candidate_tie(u, v), c).second);
+                },
+                with_best ? &row_best : nullptr);
+            ASSERT_EQ(sampled.size(), whole.size());
+            for (const auto& [tie, c] : whole) {
+                const pair_counts& got = sampled.at(tie);
+                EXPECT_EQ(got.paths3, c.paths3);
+                EXPECT_EQ(got.l3, c.l3);
+                EXPECT_EQ(got.shared, c.shared);
+                EXPECT_EQ(got.ra, c.ra);
+                EXPECT_EQ(got.k_low, c.k_low);
+                EXPECT_EQ(got.k_high, c.k_high);
+            }
+            for (std::uint32_t x = 0; x < n; ++x) EXPECT_EQ(row_best[x], with_best ? want_row_best[x] : 0.0) << x;
+        }
+        std::vector<double> want_best(n, 0.0);
+        visit_candidates(net, 1, [&](unsigned, std::uint32_t u, std::uint32_t v, const pair_counts& c) {
+            want_best[u] = std::max(want_best[u], c.l3);
+            want_best[v] = std::max(want_best[v], c.l3);
+        });
+        EXPECT_EQ(best_l3_per_protein(net, 3), want_best);
+    }
+}
+
 TEST(features, listed_pairs_count_as_if_absent) {
     const network net = random_network(4, 30, 80);
     std::vector<pair_ids> pairs = interaction_list(net);
