@@ -244,9 +244,12 @@ void visit_candidates(const network& net, unsigned threads, const candidate_visi
     const std::vector<double> factor = inverse_root_degrees(net);
     auto spaces = make_feature_workspaces(net, threads);
     const auto count = rows.empty() ? net.protein_count() : static_cast<std::uint32_t>(rows.size());
-    parallel_for_items(count, std::max(1u, threads), [&](unsigned t, std::uint32_t item) {
-        visit_row(net, factor, t, rows.empty() ? item : rows[item], false, spaces[t], visit);
-    }, cancel);
+    parallel_for_items(
+        count, std::max(1u, threads),
+        [&](unsigned t, std::uint32_t item) {
+            visit_row(net, factor, t, rows.empty() ? item : rows[item], false, spaces[t], visit);
+        },
+        cancel);
 }
 
 void visit_whole_rows(const network& net, std::span<const std::uint32_t> rows, unsigned threads,

@@ -352,9 +352,12 @@ record_runs score_mps_candidates(const scoring_job& job, const mps_kernel& kerne
         return double(shared) / sizes.union_size(u, y, shared);
     });
     std::vector<similarity_workspace> spaces = make_similarity_workspaces(job);
-    parallel_for_items(rows_to_score(job), job.threads, [&](unsigned t, std::uint32_t item) {
-        score_mps_candidate_row(net, kernel, jaccard, row_to_score(job, item), spaces[t]);
-    }, job.cancel);
+    parallel_for_items(
+        rows_to_score(job), job.threads,
+        [&](unsigned t, std::uint32_t item) {
+            score_mps_candidate_row(net, kernel, jaccard, row_to_score(job, item), spaces[t]);
+        },
+        job.cancel);
     return take_records(spaces);
 }
 
