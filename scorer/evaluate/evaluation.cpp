@@ -31,6 +31,16 @@ std::vector<std::uint32_t> drawn_rows(std::uint32_t proteins, double share, std:
     return rows;
 }
 
+// The non-interacting pairs of the kept network whose smaller protein is drawn (`drawn` by id).
+double drawn_non_edges(std::span<const std::uint32_t> rows, std::span<const pair_ids> kept,
+                       const std::vector<std::uint8_t>& drawn) {
+    const double n = double(drawn.size());
+    double pairs = 0;
+    for (const std::uint32_t u : rows) pairs += n - 1 - double(u);
+    for (const pair_ids& p : kept) pairs -= drawn[std::min(p.first, p.second)];
+    return pairs;
+}
+
 // One proposal run of `method` on the kept network over `rows` (empty: all), its records
 // counted as they are made instead of being kept.
 std::unique_ptr<proposal_tally> tally_proposals(const method_entry& method, const network& kept,
@@ -79,9 +89,8 @@ void evaluate_proposing(const network& net, std::span<const method_entry* const>
         result.hidden = hidden.size();
         result.scored_rows += (all_rows ? n : double(rows.size())) / double(repeats);
         const pair_set hidden_set(hidden);
-        // Among the drawn rows' pairs, about their share of all pairs.
-        const double row_share = all_rows ? 1.0 : double(rows.size()) / std::max(1.0, n);
-        const double non_edges = (n * (n - 1) / 2 - double(split.kept.size())) * row_share;
+        const double non_edges =
+            all_rows ? n * (n - 1) / 2 - double(split.kept.size()) : drawn_non_edges(rows, split.kept, drawn);
         result.random_precision = non_edges > 0 ? double(hidden.size()) / non_edges : 0.0;
         for (std::size_t m = 0; m < methods.size(); ++m) {
             progress("proposal repeat " + std::to_string(r + 1) + "/" + std::to_string(repeats) + ": " +
