@@ -10,7 +10,9 @@ Tests (each skipped with a message when its input is missing):
   4. filtering Lit-BM-13 with 25% planted interactions whose endpoints follow degree;
   5. the README's synthetic default network, with its known truth;
   6. the weighted methods (-w) filtering the Krogan 2006 network with its confidences, against
-     their unweighted forms and the experimenters' own confidence cut, on CYC2008 complexes.
+     their unweighted forms and the experimenters' own confidence cut, on CYC2008 complexes;
+  7. new pairs from nine tenths of HuRI, hits = pairs of the tenth left out, over ten folds
+     (evidence/holdout.py).
 The tests are listed in TESTS. The workflow beside this script (evidence/Snakefile, started by
 evidence/run.sh) runs each as a job of its own (`evidence.py run-test KEY ...`, which saves its
 outcome), then writes the report from the saved outcomes (`evidence.py report ...`).
@@ -520,6 +522,9 @@ def write_plot_data(results, data_dir):
             out.write("method auc low_share\n")
             for method, row in results["planted"]["rows"].items():
                 out.write(f"{method} {row['auc']} {row['low_share']}\n")
+    if "tenfold" in results:
+        import holdout
+        holdout.write_ten_fold_plot_data(results["tenfold"], os.path.join(data_dir, "tenfold.dat"))
     if "synthetic" in results:
         with open(os.path.join(data_dir, "synthetic.dat"), "w") as out:
             out.write("method filter_precision filter_recall add_precision_top_500\n")
@@ -535,6 +540,10 @@ def report_summary(results):
     if "half" in results:
         columns.append(("2. held-out half, top 500",
                         lambda m: fmt(results["half"]["rows"][m][500][0])))
+    if "tenfold" in results:
+        rows = results["tenfold"]["rows"]
+        columns.append(("7. HuRI 10-fold, top 500",
+                        lambda m: fmt(rows[m][500][0]) if m in rows else "-"))
     if "complexes" in results:
         columns.append(("3. complexes, top 50%: precision / recall",
                         lambda m: "{} / {}".format(fmt(results["complexes"]["rows"][(m, 0.5)]["precision"]),
@@ -604,6 +613,16 @@ def known_methods(build_dir):
     return [m for m in METHODS if m in listed] + [m for m in listed if m not in METHODS]
 
 
+def test_ten_fold(pipeline, data_dir, methods):
+    import holdout  # holdout.py builds on this module, so it is imported when first used
+    return holdout.test_ten_fold(pipeline, data_dir, methods)
+
+
+def report_ten_fold(result):
+    import holdout
+    return holdout.report_ten_fold(result)
+
+
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 HarnessTest = collections.namedtuple("HarnessTest", "key number run inputs report")
@@ -625,6 +644,7 @@ TESTS = [
                 [], report_synthetic),
     HarnessTest("weighted", "6", test_weighted_complexes,
                 ["yeast/krogan2006_extended_scores.tsv", "yeast/cyc2008_complexes.tsv"], report_weighted),
+    HarnessTest("tenfold", "7", test_ten_fold, ["human/huri.tsv"], report_ten_fold),
 ]
 
 

@@ -49,6 +49,20 @@ if (file_exists(f)) {
     unset logscale x
 }
 
+f = datadir . "/tenfold.dat"
+if (file_exists(f)) {
+    set output outdir . "/tenfold.png"
+    set title "7. New pairs from nine tenths of HuRI, hits in the tenth left out (mean and sd over folds)"
+    set logscale x
+    set xlabel "top k proposed pairs"
+    set ylabel "precision"
+    set yrange [0:*]
+    m = (column_count(f) - 1) / 2
+    plot for [i=0:m-1] f using 1:(column(2+2*i)):(column(3+2*i)) with yerrorlines lt (i+1) \
+         title columnhead(2+2*i)
+    unset logscale x
+}
+
 f = datadir . "/complexes.dat"
 if (file_exists(f)) {
     set output outdir . "/complexes.png"
