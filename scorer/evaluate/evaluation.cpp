@@ -20,12 +20,35 @@ std::uint64_t repeat_seed(std::uint64_t seed, int repeat, std::uint64_t job_salt
     return mix.next();
 }
 
-// One proposal run of `method` on the kept network, its records counted as they are made
-// instead of being kept.
-std::unique_ptr<proposal_tally> tally_proposals(const method_entry& method, const network& kept, const pair_set& hidden,
+// The proteins whose hash under `seed` falls below `share` of the hash range, increasing.
+std::vector<std::uint32_t> drawn_rows(std::uint32_t proteins, double share, std::uint64_t seed) {
+    std::vector<std::uint32_t> rows;
+    const double range = 18446744073709551616.0; // 2^64
+    for (std::uint32_t x = 0; x < proteins; ++x) {
+        seeded_random mix(std::uint64_t(x) ^ seed);
+        if (double(mix.next()) < share * range) rows.push_back(x);
+    }
+    return rows;
+}
+
+// The non-interacting pairs of the kept network whose smaller protein is drawn (`drawn` by id).
+double drawn_non_edges(std::span<const std::uint32_t> rows, std::span<const pair_ids> kept,
+                       const std::vector<std::uint8_t>& drawn) {
+    const double n = double(drawn.size());
+    double pairs = 0;
+    for (const std::uint32_t u : rows) pairs += n - 1 - double(u);
+    for (const pair_ids& p : kept) pairs -= drawn[std::min(p.first, p.second)];
+    return pairs;
+}
+
+// One proposal run of `method` on the kept network over `rows` (empty: all), its records
+// counted as they are made instead of being kept.
+std::unique_ptr<proposal_tally> tally_proposals(const method_entry& method, const network& kept,
+                                                std::span<const std::uint32_t> rows, const pair_set& hidden,
                                                 std::uint64_t hidden_count, std::uint64_t best_count,
                                                 const evaluation_settings& settings) {
     scoring_job job = make_job(kept, nullptr, settings);
+    job.rows = rows;
     auto tally = std::make_unique<proposal_tally>(hidden, hidden_count, best_count, job.threads);
     job.consume = [&counts = *tally](unsigned thread, std::span<const score_record> block) {
         counts.take(thread, block);
@@ -53,16 +76,27 @@ void evaluate_proposing(const network& net, std::span<const method_entry* const>
         const hold_out split =
             split_interactions(interactions, settings.hide_share, repeat_seed(settings.seed, int(r), 1));
         const network kept = network_with_interactions(net, split.kept, weights_of_pairs(net, split.kept, 0));
+        const bool all_rows = settings.row_share >= 1.0;
+        const std::vector<std::uint32_t> rows =
+            all_rows ? std::vector<std::uint32_t>{}
+                     : drawn_rows(net.protein_count(), settings.row_share, repeat_seed(settings.seed, int(r), 4));
+        std::vector<std::uint8_t> drawn(all_rows ? 0 : net.protein_count(), 0);
+        for (const std::uint32_t x : rows) drawn[x] = 1;
         std::vector<std::uint64_t> hidden;
-        for (const auto& p : split.hidden) hidden.push_back(candidate_tie(p.first, p.second));
-        result.hidden = split.hidden.size();
+        for (const auto& p : split.hidden) {
+            if (all_rows || drawn[std::min(p.first, p.second)]) hidden.push_back(candidate_tie(p.first, p.second));
+        }
+        result.hidden = hidden.size();
+        result.scored_rows += (all_rows ? n : double(rows.size())) / double(repeats);
         const pair_set hidden_set(hidden);
-        const double non_edges = n * (n - 1) / 2 - double(split.kept.size());
-        result.random_precision = non_edges > 0 ? double(split.hidden.size()) / non_edges : 0.0;
+        const double non_edges =
+            all_rows ? n * (n - 1) / 2 - double(split.kept.size()) : drawn_non_edges(rows, split.kept, drawn);
+        result.random_precision = non_edges > 0 ? double(hidden.size()) / non_edges : 0.0;
         for (std::size_t m = 0; m < methods.size(); ++m) {
             progress("proposal repeat " + std::to_string(r + 1) + "/" + std::to_string(repeats) + ": " +
                      std::string(methods[m]->name));
-            const auto tally = tally_proposals(*methods[m], kept, hidden_set, hidden.size(), best_count, settings);
+            const auto tally =
+                tally_proposals(*methods[m], kept, rows, hidden_set, hidden.size(), best_count, settings);
             figures[m].push_back(tally->figures(settings.top_k));
             curves[m].push_back(tally->figures(result.curve_k));
         }
@@ -79,6 +113,7 @@ void evaluate_proposing(const network& net, std::span<const method_entry* const>
         }
         for (std::size_t r = 0; r < repeats; ++r) values[r] = figures[m][r].average_precision;
         row.average_precision = spread_of(values);
+        row.average_precision_by_repeat = values;
         for (std::size_t k = 0; k < result.curve_k.size(); ++k) {
             for (std::size_t r = 0; r < repeats; ++r) values[r] = curves[m][r].precision[k];
             row.curve.push_back(spread_of(values).mean);

@@ -32,6 +32,12 @@ struct evaluation_settings {
     unsigned threads = 1;
     bool propose = true;
     bool filter = true;
+    // Proposing: the share of rows scored (scoring_job::rows), drawn afresh in each repeat by a
+    // seeded hash of the protein, so the draw does not depend on threads; 1: every row, with
+    // nothing drawn. A row emits only the pairs whose smaller protein it is, so the hidden pairs
+    // counted are those whose smaller protein was drawn, and the figures are those of ranking
+    // the drawn rows' candidates.
+    double row_share = 1.0;
     // Set by another thread to stop the evaluation: the scoring runs then throw scoring_cancelled.
     const std::atomic<bool>* cancel = nullptr;
 };
@@ -41,6 +47,7 @@ struct proposal_row {
     std::vector<spread> precision; // by top_k
     std::vector<spread> recall;    // by top_k
     spread average_precision;
+    std::vector<double> average_precision_by_repeat;
     std::vector<double> curve; // mean precision at each curve_k
 };
 
@@ -55,7 +62,8 @@ struct evaluation_result {
     std::uint32_t proteins = 0;
     bool weighted = false; // the network's weights were used by the -w methods
     std::uint64_t interactions = 0;
-    std::uint64_t hidden = 0;    // per repeat
+    std::uint64_t hidden = 0;    // per repeat (the hidden pairs the scored rows can propose)
+    double scored_rows = 0;      // per repeat, on average (evaluation_settings::row_share)
     double random_precision = 0; // hidden pairs over non-interacting pairs of the kept network
     std::vector<std::uint64_t> curve_k;
     std::vector<proposal_row> proposal;

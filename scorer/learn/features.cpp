@@ -293,13 +293,15 @@ proposal_features proposal_features_of(const pair_counts& c, double best_u, doub
 }
 
 void visit_candidates(const network& net, unsigned threads, const candidate_visit& visit,
-                      const std::atomic<bool>* cancel) {
+                      const std::atomic<bool>* cancel, std::span<const std::uint32_t> rows) {
     const std::vector<double> factor = inverse_root_degrees(net);
     auto spaces = make_feature_workspaces(net, threads);
+    const auto count = rows.empty() ? net.protein_count() : static_cast<std::uint32_t>(rows.size());
     parallel_for_items(
-        net.protein_count(), std::max(1u, threads),
-        [&](unsigned t, std::uint32_t u) {
-            visit_row(net, factor, t, u, false, spaces[t], need_counts{}, visit, [](std::uint32_t, double) {});
+        count, std::max(1u, threads),
+        [&](unsigned t, std::uint32_t item) {
+            visit_row(net, factor, t, rows.empty() ? item : rows[item], false, spaces[t], need_counts{}, visit,
+                      [](std::uint32_t, double) {});
         },
         cancel);
 }

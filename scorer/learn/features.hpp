@@ -43,10 +43,11 @@ proposal_features proposal_features_of(const pair_counts& counts, double best_u,
 using candidate_visit = std::function<void(unsigned, std::uint32_t, std::uint32_t, const pair_counts&)>;
 
 // Calls visit(thread, u, v, counts) for every non-interacting pair u < v joined by a path of
-// length two or three, on `threads` threads (each thread's calls in row order).
+// length two or three, on `threads` threads (each thread's calls in row order); with `rows`
+// (increasing), only for the u listed there.
 // Every pass here stops soon after `cancel` is set (when given) by throwing scoring_cancelled.
 void visit_candidates(const network& net, unsigned threads, const candidate_visit& visit,
-                      const std::atomic<bool>* cancel = nullptr);
+                      const std::atomic<bool>* cancel = nullptr, std::span<const std::uint32_t> rows = {});
 
 // Calls visit(thread, u, v, counts) for every row u of `rows` and every v != u (below u as well
 // as above) that does not interact with u and is joined to it by a path of length two or three.

@@ -42,6 +42,10 @@ constexpr double sampled_positives = 2000;
 // the first model's best candidates.
 constexpr std::size_t reranking_min_positives = 20;
 
+// Mixed into a round's seed for its sample of negative pairs, so that the sample does not
+// follow the protein sample drawn with the round's seed itself.
+constexpr std::uint64_t negative_pair_salt = 0x5bd1e9955bd1e995ULL;
+
 std::uint64_t pair_hash(std::uint64_t tie, std::uint64_t seed) {
     seeded_random mix(tie ^ seed);
     return mix.next();
@@ -114,7 +118,7 @@ void add_proposal_round(proposal_round& r, unsigned threads, training_set& train
                 positives[t].push_back({0, tie, c});
                 return;
             }
-            const sampled_pair candidate{pair_hash(tie, r.seed), tie, c};
+            const sampled_pair candidate{pair_hash(tie, r.seed ^ negative_pair_salt), tie, c};
             auto& drawn = samples[t];
             if (drawn.size() < negatives || candidate < drawn.top()) {
                 if (drawn.size() == negatives) drawn.pop();
@@ -250,6 +254,14 @@ void say_how_ranked(const scoring_job& job, const proposal_models& models) {
     }
 }
 
+// The shortlist of a run over the job's rows: shortlist_size scaled to the share of rows
+// scored, which is about the share of the whole network's best candidates those rows hold.
+std::size_t rows_shortlist_size(const scoring_job& job) {
+    if (job.rows.empty()) return shortlist_size;
+    const double share = double(job.rows.size()) / double(std::max(1u, job.net->protein_count()));
+    return std::max<std::size_t>(1, std::size_t(std::llround(double(shortlist_size) * share)));
+}
+
 } // namespace
 
 std::size_t training_set::positives() const { return std::size_t(std::count(labels.begin(), labels.end(), 1)); }
@@ -292,7 +304,7 @@ record_runs score_learn(const scoring_job& job) {
     std::vector<double> best = best_l3_per_protein(net, threads, job.cancel);
     log_best_l3(best);
     // Without a second model nothing is kept back: every record goes straight to its run.
-    shortlist_keeper keeper(threads, models.second.coefficients.empty() ? 0 : shortlist_size);
+    shortlist_keeper keeper(threads, models.second.coefficients.empty() ? 0 : rows_shortlist_size(job));
     visit_candidates(
         net, threads,
         [&](unsigned t, std::uint32_t u, std::uint32_t v, const pair_counts& c) {
@@ -301,7 +313,7 @@ record_runs score_learn(const scoring_job& job) {
             keeper.offer(t, {{descending_key(score), candidate_tie(u, v)}, c},
                          [&](const score_record& record) { runs[t].push_back(record); });
         },
-        job.cancel);
+        job.cancel, job.rows);
     // The records the threads kept back go to a run of their own, handed over on this thread.
     runs.emplace_back();
     drain_for_thread(job, 0, runs.back());

@@ -40,7 +40,11 @@ struct proposal_models {
 proposal_models train_for_proposing(const network& net, unsigned threads, const std::atomic<bool>* cancel = nullptr);
 
 // Trained on the network itself at run time (learn.cpp); a listed pair's features are
-// computed as if the pair did not interact.
+// computed as if the pair did not interact. A run over some rows (scoring_job::rows) trains on
+// the whole network as a full run does and makes the full run's records of those rows, except
+// that the second model reorders the rows' best shortlist_size * (rows / proteins) candidates
+// instead of those among the whole network's best shortlist_size (a full run's threshold
+// would need every row).
 record_runs score_learn(const scoring_job& job);
 
 }  // namespace vornel

@@ -164,14 +164,14 @@ record_runs score_paths_of_three(const scoring_job& job, const Weights& w) {
     const std::uint32_t n = net.protein_count();
     const std::vector<double> factor = path_factors(net, w);
 
-    // Listed pairs are scored from their protein with the smaller id; candidates from every row.
+    // Listed pairs are scored from their protein with the smaller id; candidates from the job's rows.
     const pair_rows listed = job.listed ? group_by_smaller_id(job.listed->pairs, n) : pair_rows{};
-    const std::uint32_t row_count = job.listed ? static_cast<std::uint32_t>(listed.rows.size()) : n;
+    const std::uint32_t row_count = job.listed ? static_cast<std::uint32_t>(listed.rows.size()) : rows_to_score(job);
     auto spaces = make_workspaces(job);
     for (row_workspace& ws : spaces) ws.prepare_middle_sums(n);
     parallel_for_items(row_count, job.threads, [&](unsigned t, std::uint32_t item) {
         row_workspace& ws = spaces[t];
-        const std::uint32_t u = job.listed ? listed.rows[item] : item;
+        const std::uint32_t u = job.listed ? listed.rows[item] : row_to_score(job, item);
         const std::uint32_t stamp = mark_partners(net, u, ws);
         const std::uint64_t reached_degree = sum_paths_to_middle(net, factor, w, u, stamp, ws);
         if (job.listed) {

@@ -352,9 +352,12 @@ record_runs score_mps_candidates(const scoring_job& job, const mps_kernel& kerne
         return double(shared) / sizes.union_size(u, y, shared);
     });
     std::vector<similarity_workspace> spaces = make_similarity_workspaces(job);
-    parallel_for_items(net.protein_count(), job.threads, [&](unsigned t, std::uint32_t x) {
-        score_mps_candidate_row(net, kernel, jaccard, x, spaces[t]);
-    }, job.cancel);
+    parallel_for_items(
+        rows_to_score(job), job.threads,
+        [&](unsigned t, std::uint32_t item) {
+            score_mps_candidate_row(net, kernel, jaccard, row_to_score(job, item), spaces[t]);
+        },
+        job.cancel);
     return take_records(spaces);
 }
 
@@ -363,14 +366,14 @@ record_runs score_partner_similarity(const scoring_job& job, const Kernel& kerne
     const network& net = *job.net;
     const std::uint32_t n = net.protein_count();
     const pair_rows listed = job.listed ? group_by_smaller_id(job.listed->pairs, n) : pair_rows{};
-    const std::uint32_t row_count = job.listed ? static_cast<std::uint32_t>(listed.rows.size()) : n;
+    const std::uint32_t row_count = job.listed ? static_cast<std::uint32_t>(listed.rows.size()) : rows_to_score(job);
     std::vector<similarity_workspace> spaces = make_similarity_workspaces(job);
     const auto counts = job.listed ? two_step_rows<std::uint32_t>{}
                                    : build_two_step_rows<std::uint32_t>(job, [](std::uint32_t, std::uint32_t,
                                                                                 std::uint32_t shared) { return shared; });
     parallel_for_items(row_count, job.threads, [&](unsigned t, std::uint32_t item) {
         similarity_workspace& ws = spaces[t];
-        if (!job.listed) return score_candidate_row(net, kernel, counts, item, ws);
+        if (!job.listed) return score_candidate_row(net, kernel, counts, row_to_score(job, item), ws);
         const std::uint32_t x = listed.rows[item];
         const std::uint32_t stamp = fill_middle_terms(net, kernel, x, ws);
         group_middles(net, x, ws);

@@ -225,16 +225,17 @@ record_runs score_listed_shared_partners(const scoring_job& job, const Kernel& k
 // Scores the job's pairs with a shared-partner kernel: kernel.path_term(a, slot_ua, slot_av)
 // is the contribution of partner a shared by u and v (symmetric in u and v), and
 // kernel.finish(u, v, sum, interacting) turns the summed contributions into the score.
-// Candidates are scored row by row (walking two steps from u).
+// Candidates are scored row by row (walking two steps from u), over the job's rows.
 template <class Kernel>
 record_runs score_shared_partners(const scoring_job& job, const Kernel& kernel) {
     if (job.listed) return score_listed_shared_partners(job, kernel);
     const network& net = *job.net;
     auto spaces = make_workspaces(job);
     parallel_for_items(
-        net.protein_count(), job.threads,
-        [&](unsigned t, std::uint32_t u) {
+        rows_to_score(job), job.threads,
+        [&](unsigned t, std::uint32_t item) {
             row_workspace& ws = spaces[t];
+            const std::uint32_t u = row_to_score(job, item);
             const std::uint32_t stamp = mark_partners(net, u, ws);
             sum_two_step_paths(net, kernel, u, stamp, ws);
             emit_candidates<term_of<Kernel>>(u, stamp, ws, [&](std::uint32_t v, const term_of<Kernel>& sum) {

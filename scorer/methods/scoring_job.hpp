@@ -43,7 +43,20 @@ struct scoring_job {
     // every record is kept and returned.
     std::function<void(unsigned thread, std::span<const score_record>)> consume;
     std::size_t consume_block = std::size_t{1} << 16; // records per block handed to consume
+    // Proposing only: the source proteins whose rows are scored, increasing; empty (the
+    // command line): every row. A row u emits only pairs (u, v) with v > u, every pair from its
+    // smaller protein, so a restricted run makes exactly the records of the full run whose
+    // smaller protein is listed (learn: see score_learn). The evaluation samples rows this way.
+    std::span<const std::uint32_t> rows;
 };
+
+// The number of rows a proposal run of `job` scores, and the source protein of its i-th row.
+inline std::uint32_t rows_to_score(const scoring_job& job) {
+    return job.rows.empty() ? job.net->protein_count() : static_cast<std::uint32_t>(job.rows.size());
+}
+inline std::uint32_t row_to_score(const scoring_job& job, std::uint32_t item) {
+    return job.rows.empty() ? item : job.rows[item];
+}
 
 // Makes `buffer`, filled by thread `thread`, drain into the job's consumer (if it has one).
 inline void drain_for_thread(const scoring_job& job, unsigned thread, record_buffer& buffer) {

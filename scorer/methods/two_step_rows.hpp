@@ -91,9 +91,31 @@ void build_two_step_row(const network& net, std::uint32_t u, two_step_scratch& s
     scratch.reached.clear();
 }
 
+// The proteins whose two-step rows a proposal run reads: the partners of the job's rows, increasing
+// (every protein when the job scores every row).
+inline std::vector<std::uint32_t> two_step_rows_needed(const scoring_job& job) {
+    const network& net = *job.net;
+    std::vector<std::uint32_t> needed;
+    if (job.rows.empty()) {
+        needed.resize(net.protein_count());
+        for (std::uint32_t u = 0; u < net.protein_count(); ++u) needed[u] = u;
+        return needed;
+    }
+    std::vector<std::uint8_t> is_needed(net.protein_count(), 0);
+    for (const std::uint32_t x : job.rows) {
+        for (const std::uint32_t u : net.partners(x)) is_needed[u] = 1;
+    }
+    for (std::uint32_t u = 0; u < net.protein_count(); ++u) {
+        if (is_needed[u]) needed.push_back(u);
+    }
+    return needed;
+}
+
+// The rows of the proteins two_step_rows_needed(job) lists; the others are left empty.
 template <class Value, class ValueOf>
 two_step_rows<Value> build_two_step_rows(const scoring_job& job, const ValueOf& value_of) {
     const network& net = *job.net;
+    const std::vector<std::uint32_t> needed = two_step_rows_needed(job);
     const unsigned threads = std::max(1u, job.threads);
     two_step_rows<Value> rows;
     rows.ids.resize(threads);
@@ -103,8 +125,9 @@ two_step_rows<Value> build_two_step_rows(const scoring_job& job, const ValueOf& 
     scratch.reserve(threads);
     for (unsigned t = 0; t < threads; ++t) scratch.emplace_back(net.protein_count());
     parallel_for_items(
-        net.protein_count(), job.threads,
-        [&](unsigned t, std::uint32_t u) { build_two_step_row(net, u, scratch[t], rows, t, value_of); }, job.cancel);
+        static_cast<std::uint32_t>(needed.size()), job.threads,
+        [&](unsigned t, std::uint32_t i) { build_two_step_row(net, needed[i], scratch[t], rows, t, value_of); },
+        job.cancel);
     return rows;
 }
 
