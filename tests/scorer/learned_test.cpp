@@ -421,7 +421,7 @@ TEST(learned_methods, auto_says_what_it_chose_and_writes_exactly_that_methods_ou
         EXPECT_TRUE(candidates.count(chosen)) << chosen;
         if (pairs == "NULL") {
             EXPECT_NE(
-                chosen_run.err.find("auto: on 5 hold-outs of 10% of the network (every row), average precision: l3 "),
+                chosen_run.err.find("auto: on 3 hold-outs of 10% of the network (every row), average precision: l3 "),
                 std::string::npos)
                 << chosen_run.err;
         }
