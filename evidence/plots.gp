@@ -18,8 +18,10 @@ set linetype 8 lc rgb "#7f7f7f" lw 2 pt 8
 set linetype 9 lc rgb "#000000" lw 3 pt 10
 set linetype 10 lc rgb "#17becf" lw 3 pt 12
 set linetype 11 lc rgb "#bcbd22" lw 3 pt 14
-set linetype 12 lc rgb "#aaaaaa" lw 1 dt 2 pt 0
-set linetype cycle 12
+set linetype 12 lc rgb "#e6550d" lw 3 pt 3
+set linetype 13 lc rgb "#31a354" lw 3 pt 1
+set linetype 14 lc rgb "#6a51a3" lw 2 dt 2 pt 2
+set linetype 20 lc rgb "#aaaaaa" lw 1 dt 2 pt 0
 
 f = datadir . "/screen.dat"
 if (file_exists(f)) {
@@ -31,7 +33,7 @@ if (file_exists(f)) {
     set yrange [0:*]
     n = column_count(f)
     plot for [i=2:n-1] f using 1:i with linespoints lt (i-1) title columnhead(i), \
-         f using 1:n with lines lt 12 title "random"
+         f using 1:n with lines lt 20 title "random"
     unset logscale x
 }
 
