@@ -76,10 +76,12 @@ void evaluate_proposing(const network& net, std::span<const method_entry* const>
         const hold_out split =
             split_interactions(interactions, settings.hide_share, repeat_seed(settings.seed, int(r), 1));
         const network kept = network_with_interactions(net, split.kept, weights_of_pairs(net, split.kept, 0));
-        const bool all_rows = settings.row_share >= 1.0;
+        // An empty draw (a share too small for the network) scores every row, as the job reads it.
         const std::vector<std::uint32_t> rows =
-            all_rows ? std::vector<std::uint32_t>{}
-                     : drawn_rows(net.protein_count(), settings.row_share, repeat_seed(settings.seed, int(r), 4));
+            settings.row_share >= 1.0
+                ? std::vector<std::uint32_t>{}
+                : drawn_rows(net.protein_count(), settings.row_share, repeat_seed(settings.seed, int(r), 4));
+        const bool all_rows = rows.empty();
         std::vector<std::uint8_t> drawn(all_rows ? 0 : net.protein_count(), 0);
         for (const std::uint32_t x : rows) drawn[x] = 1;
         std::vector<std::uint64_t> hidden;

@@ -164,6 +164,11 @@ TEST(auto_choice, an_evaluation_over_every_row_drawn_equals_the_full_one) {
     for (std::size_t m = 0; m < full.proposal.size(); ++m) {
         EXPECT_EQ(drawn.proposal[m].average_precision_by_repeat, full.proposal[m].average_precision_by_repeat);
     }
+    // A share so small that no protein is drawn scores every row rather than none.
+    settings.row_share = 1e-12;
+    const evaluation_result none_drawn = evaluate_methods(net, settings, [](const std::string&) {});
+    EXPECT_EQ(none_drawn.scored_rows, double(net.protein_count()));
+    EXPECT_EQ(evaluation_report(none_drawn, settings, "x"), evaluation_report(full, settings, "x"));
 }
 
 TEST(auto_choice, an_evaluation_over_half_the_rows_counts_only_their_hidden_pairs) {
