@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -367,10 +366,7 @@ std::string draw_plot(const evaluation_result& result, const std::string& plot_p
 }
 
 // Seconds with one decimal, as the progress lines give them.
-std::string seconds_text(double seconds) {
-    char text[32];
-    return std::string(text, std::to_chars(text, text + sizeof text, seconds, std::chars_format::fixed, 1).ptr);
-}
+std::string seconds_text(double seconds) { return fixed(seconds, 1); }
 
 }  // namespace
 

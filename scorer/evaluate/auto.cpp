@@ -13,11 +13,11 @@
 #include "scorer/evaluate/auto.hpp"
 
 #include "scorer/evaluate/evaluation.hpp"
+#include "scorer/evaluate/report.hpp"
 #include "scorer/learn/learn.hpp"
 #include "scorer/methods/scorers.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
 namespace vornel {
@@ -54,17 +54,9 @@ constexpr method_entry mps_entry{"mps", "", false, false, score_mps};
 constexpr method_entry learn_entry{"learn", "", false, false, score_learn};
 constexpr method_entry wcd_entry{"wcd", "", true, false, score_wcd};
 
-std::string three_digits(double value) {
-    char buffer[32];
-    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 3).ptr;
-    return std::string(buffer, end);
-}
+std::string three_digits(double value) { return fixed(value, 3); }
 
-std::string one_digit(double value) {
-    char buffer[32];
-    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 1).ptr;
-    return std::string(buffer, end);
-}
+std::string one_digit(double value) { return fixed(value, 1); }
 
 // 19600 as "19,600".
 std::string with_thousands(std::uint64_t value) {

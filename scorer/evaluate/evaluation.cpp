@@ -20,17 +20,6 @@ std::uint64_t repeat_seed(std::uint64_t seed, int repeat, std::uint64_t job_salt
     return mix.next();
 }
 
-// The proteins whose hash under `seed` falls below `share` of the hash range, increasing.
-std::vector<std::uint32_t> drawn_rows(std::uint32_t proteins, double share, std::uint64_t seed) {
-    std::vector<std::uint32_t> rows;
-    const double range = 18446744073709551616.0; // 2^64
-    for (std::uint32_t x = 0; x < proteins; ++x) {
-        seeded_random mix(std::uint64_t(x) ^ seed);
-        if (double(mix.next()) < share * range) rows.push_back(x);
-    }
-    return rows;
-}
-
 // The non-interacting pairs of the kept network whose smaller protein is drawn (`drawn` by id).
 double drawn_non_edges(std::span<const std::uint32_t> rows, std::span<const pair_ids> kept,
                        const std::vector<std::uint8_t>& drawn) {
@@ -80,7 +69,7 @@ void evaluate_proposing(const network& net, std::span<const method_entry* const>
         const std::vector<std::uint32_t> rows =
             settings.row_share >= 1.0
                 ? std::vector<std::uint32_t>{}
-                : drawn_rows(net.protein_count(), settings.row_share, repeat_seed(settings.seed, int(r), 4));
+                : hashed_sample(net.protein_count(), settings.row_share, repeat_seed(settings.seed, int(r), 4));
         const bool all_rows = rows.empty();
         std::vector<std::uint8_t> drawn(all_rows ? 0 : net.protein_count(), 0);
         for (const std::uint32_t x : rows) drawn[x] = 1;

@@ -6,13 +6,13 @@
 
 namespace vornel {
 
-namespace {
-
 std::string fixed(double value, int digits) {
     char buffer[64];
     const auto end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, digits).ptr;
     return std::string(buffer, end);
 }
+
+namespace {
 
 std::string with_sd(const spread& s) { return fixed(s.mean, 3) + " ± " + fixed(s.sd, 3); }
 

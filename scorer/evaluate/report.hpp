@@ -12,6 +12,9 @@ namespace vornel {
 // The method that proposes best (highest mean average precision; mean precision at the first
 // top-k breaks ties, then list order), and the one that filters best (highest mean AUC; the
 // AUC without degree-1 ends breaks ties). Empty when nothing was evaluated.
+// `value` with `digits` decimals, without locale ("0.123").
+std::string fixed(double value, int digits);
+
 std::string best_proposer(const evaluation_result& result);
 std::string best_filter(const evaluation_result& result);
 

@@ -24,6 +24,15 @@ std::uint64_t seeded_random::below(std::uint64_t bound) {
     }
 }
 
+std::vector<std::uint32_t> hashed_sample(std::uint32_t count, double share, std::uint64_t seed) {
+    std::vector<std::uint32_t> sample;
+    const double range = 18446744073709551616.0; // 2^64
+    for (std::uint32_t x = 0; x < count; ++x) {
+        if (share >= 1.0 || double(seeded_random(std::uint64_t(x) ^ seed).next()) < share * range) sample.push_back(x);
+    }
+    return sample;
+}
+
 namespace {
 
 // The rows of `net` (row_starts already counted) from weighted pairs: each row sorted by

@@ -25,6 +25,11 @@ private:
     std::uint64_t state_;
 };
 
+// The proteins 0..count-1 whose hash under `seed` (splitmix64 of id ^ seed) falls below `share`
+// of the hash range, in increasing id order; every protein when share >= 1. The draw depends on
+// the seed only, not on threads.
+std::vector<std::uint32_t> hashed_sample(std::uint32_t count, double share, std::uint64_t seed);
+
 // Every interaction once, as (smaller id, larger id), in row order.
 std::vector<pair_ids> interaction_list(const network& net);
 

@@ -60,16 +60,6 @@ struct sampled_pair {
     }
 };
 
-// The proteins whose hash falls below `share` of the hash range, in increasing id order.
-std::vector<std::uint32_t> sampled_proteins(std::uint32_t count, double share, std::uint64_t seed) {
-    std::vector<std::uint32_t> sample;
-    const double range = 18446744073709551616.0; // 2^64
-    for (std::uint32_t x = 0; x < count; ++x) {
-        if (share >= 1.0 || double(pair_hash(x, seed)) < share * range) sample.push_back(x);
-    }
-    return sample;
-}
-
 // One proposal round: the network without a hidden share, a hashed sample of its proteins, the
 // hidden pairs between sampled proteins, and the sampled rows' best l3 (log(1 + x)).
 struct proposal_round {
@@ -90,7 +80,7 @@ proposal_round make_proposal_round(const network& net, std::span<const pair_ids>
     const hold_out split = split_interactions(interactions, hidden_share, r.seed);
     r.kept = network_with_interactions(net, split.kept);
     r.share = split.hidden.empty() ? 1.0 : std::min(1.0, std::sqrt(sampled_positives / double(split.hidden.size())));
-    r.sample = sampled_proteins(r.kept.protein_count(), r.share, r.seed);
+    r.sample = hashed_sample(r.kept.protein_count(), r.share, r.seed);
     r.in_sample.assign(r.kept.protein_count(), 0);
     for (const std::uint32_t x : r.sample) r.in_sample[x] = 1;
     for (const auto& p : split.hidden) {
