@@ -34,8 +34,8 @@ std::string share_text(double share) {
 int repeat_count(const evaluation_settings& settings) { return std::max(1, settings.repeats); }
 
 // The sampling error of a mean over the repeats, each with its own draw: the spread over the
-// repeats holds the draws' variation as well as the hold-outs', so sd / sqrt(repeats) bounds
-// the draws' error of the mean.
+// repeats holds the draws' variation as well as the hold-outs', so sd / sqrt(repeats) is about
+// an upper bound of the draws' standard error of the mean.
 double sampling_error(const spread& s, const evaluation_settings& settings) {
     return s.sd / std::sqrt(double(repeat_count(settings)));
 }
@@ -47,8 +47,8 @@ bool filtering_sampled(const evaluation_result& result) { return result.scored_l
 std::string error_note(const evaluation_settings& settings) {
     const int r = repeat_count(settings);
     return "Every repeat draws its own sample, so the ± (over the " + std::to_string(r) +
-           " repeats) include the draws' variation, and the sampling error of a mean (one standard error) is at most about its ± / √" +
-           std::to_string(r) + " (÷ " + fixed(std::sqrt(double(r)), 2) +
+           " repeats) include the draws' variation, and the sampling error of a mean (one standard error) "
+           "is at most about its ± / √" + std::to_string(r) + " (÷ " + fixed(std::sqrt(double(r)), 2) +
            "); the last column gives it for the figure the recommendation compares.\n";
 }
 
