@@ -86,3 +86,46 @@ def test_other_python_threads_run_while_scoring():
     assert end - start > 0.1, "the run was too short to tell"
     # With the GIL held the ticker would stand still for the whole run.
     assert len(during) > 20
+
+
+READING_SCRIPT = r"""
+import sys
+import vornel
+calls = []
+print("reading", flush=True)
+try:
+    vornel.read_network(sys.argv[1], progress=lambda *report: calls.append(report))
+except KeyboardInterrupt:
+    print("interrupted", len(calls), flush=True)
+    raise
+print("finished", flush=True)
+"""
+
+
+def test_sigint_stops_reading_with_progress_reports(tmp_path):
+    """Reading a gzip file of 400 million self-pairs (seconds of reading, little on disk) with a
+    progress callable: SIGINT ends it with KeyboardInterrupt well before the end."""
+    import gzip
+    member = gzip.compress(b"A\tA\n" * 1_000_000, compresslevel=9)
+    path = tmp_path / "selfs.tsv.gz"
+    with open(path, "wb") as out:
+        out.write(gzip.compress(b"A\tB\nB\tC\n"))
+        for _ in range(400):
+            out.write(member)
+    process = subprocess.Popen([sys.executable, "-c", READING_SCRIPT, str(path)], stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE, text=True, env=os.environ.copy())
+    try:
+        assert process.stdout.readline().strip() == "reading"
+        time.sleep(0.8)
+        assert process.poll() is None, "the read ended before it could be interrupted"
+        sent = time.monotonic()
+        process.send_signal(signal.SIGINT)
+        out, err = process.communicate(timeout=10)
+        stopped_after = time.monotonic() - sent
+    finally:
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+    assert "interrupted" in out and "finished" not in out
+    assert "KeyboardInterrupt" in err
+    assert stopped_after < 1.5, f"stopped {stopped_after:.2f} s after SIGINT"
