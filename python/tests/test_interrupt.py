@@ -64,7 +64,7 @@ def test_other_python_threads_run_while_scoring():
 
     import vornel
     rng = np.random.default_rng(1)
-    net = vornel.from_edges(rng.integers(0, 3000, size=(60000, 2)))
+    net = vornel.from_edges(rng.integers(0, 5000, size=(250000, 2)))
     ticks = []
     stop = threading.Event()
 

@@ -80,6 +80,16 @@ void parse_share(std::string_view name, std::string_view text, double& share, ev
     }
 }
 
+// A share above 0 and at most 1.
+void parse_sample(std::string_view name, std::string_view text, evaluate_parse_state& state) {
+    double& share = state.parsed.values.sample_share;
+    if (!ppi::io::parse_real(text, share) || share <= 0 || share > 1) {
+        state.parsed.errors.push_back(std::string(name) + " '" + std::string(text) +
+                                      "' is not a number above 0 and at most 1");
+        share = 0;
+    }
+}
+
 // A whole number from `low` to `high`; 0 when it is not one (the error is reported).
 std::uint64_t parse_bounded(std::string_view name, std::string_view text, std::uint64_t low, std::uint64_t high,
                             evaluate_parse_state& state) {
@@ -136,6 +146,7 @@ constexpr valued_option valued_options[] = {
      [](auto name, auto text, auto& state) {
          settings_of(state).threads = static_cast<unsigned>(parse_bounded(name, text, 1, 1024, state));
      }},
+    {"--sample", "", parse_sample},
     {"--plot", "", parse_plot},
     {"--format", "", parse_format_option},
     {"--columns", "", parse_format_option},
@@ -263,6 +274,11 @@ std::string evaluate_help_text() {
            "      --seed N          seed of the hidden and planted draws (default 1)\n"
            "      --top K1,K2,..    k of precision and recall at k (default 100,500,1000)\n"
            "      --iterations N    rounds of iterative methods (default 2)\n"
+           "      --sample SHARE    share of the rows (proposing) and of the listed pairs\n"
+           "                        (filtering) scored in each repeat, drawn afresh by\n"
+           "                        a seeded hash (default: 1 up to 2,000,000\n"
+           "                        interactions, 2,000,000 / interactions above); the\n"
+           "                        report states the share and the sampling error\n"
            "      --propose-only    skip the filtering evaluation\n"
            "      --filter-only     skip the proposal evaluation\n"
            "      --plot FILE.png   draw precision against k per method (needs gnuplot;\n"
@@ -370,6 +386,10 @@ std::string seconds_text(double seconds) { return fixed(seconds, 1); }
 
 }  // namespace
 
+double sampled_share_for(std::uint64_t interactions) {
+    return double(interactions) <= unsampled_interactions ? 1.0 : unsampled_interactions / double(interactions);
+}
+
 std::string run_evaluate(const evaluate_options& opts, std::FILE* out, std::FILE* log) {
     const auto start = std::chrono::steady_clock::now();
     std::optional<output_file> plot;
@@ -389,6 +409,15 @@ std::string run_evaluate(const evaluate_options& opts, std::FILE* out, std::FILE
     if (read.net.interaction_count() == 0) return empty_network_error(opts.network_path, read.table);
     // As many threads as the network gives rows for (the figures do not depend on them).
     settings.threads = threads_for_rows(settings.threads, read.net.protein_count());
+    const double share =
+        opts.sample_share > 0 ? opts.sample_share : sampled_share_for(read.net.interaction_count());
+    settings.row_share = share;
+    settings.listed_share = share;
+    if (share < 1.0) {
+        std::fprintf(log, "vornel evaluate: each repeat scores a hashed %s%% of the rows and of the listed pairs "
+                          "(--sample %s; --sample 1 scores every one)\n",
+                     fixed(100 * share, 1).c_str(), fixed(share, 4).c_str());
+    }
     std::fprintf(log, "vornel evaluate: network %s: %u proteins, %llu interactions; %zu methods, %d repeats\n",
                  opts.network_path.c_str(), read.net.protein_count(), ull(read.net.interaction_count()),
                  settings.methods.size(), settings.repeats);

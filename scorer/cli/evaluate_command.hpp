@@ -18,6 +18,9 @@ struct evaluate_options {
     std::string network_path;
     std::string plot_path;  // empty: no plot
     evaluation_settings settings;  // threads 0: one per core
+    // --sample: the share of rows and listed pairs scored per repeat; 0: chosen from the
+    // network's size (sampled_share_for).
+    double sample_share = 0;
     ppi::io::format_options formats;
     // The reading options as given, one word each ("--taxon", "9606", "--genetic"): ppi-refine
     // cannot pass them on, so its line refines a plain cut that vornel writes with them.
@@ -34,6 +37,13 @@ struct parsed_evaluate_options {
 parsed_evaluate_options parse_evaluate_options(std::span<const char* const> args);
 
 std::string evaluate_help_text();
+
+// Networks up to this many interactions are evaluated on every row and pair by default.
+constexpr double unsampled_interactions = 2'000'000;
+
+// The share scored per repeat when --sample is not given: 1 up to unsampled_interactions,
+// then so much that about that many interactions' worth is scored.
+double sampled_share_for(std::uint64_t interactions);
 
 // Reads the network, evaluates, writes the report to `out` and the plot (through gnuplot)
 // when asked; progress goes to `log`. Returns an error text, empty on success. A plot that

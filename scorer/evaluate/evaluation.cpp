@@ -1,8 +1,10 @@
 #include "scorer/evaluate/evaluation.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace vornel {
 
@@ -28,6 +30,16 @@ double drawn_non_edges(std::span<const std::uint32_t> rows, std::span<const pair
     for (const std::uint32_t u : rows) pairs += n - 1 - double(u);
     for (const pair_ids& p : kept) pairs -= drawn[std::min(p.first, p.second)];
     return pairs;
+}
+
+// The ranks at which the figures at `ks` are read when `share` of the pairs is scored: where
+// the whole ranking's k-th pair falls among the scored pairs on average (at least the first).
+std::vector<std::uint64_t> ranks_in_share(std::span<const std::uint64_t> ks, double share) {
+    std::vector<std::uint64_t> ranks;
+    for (const std::uint64_t k : ks) {
+        ranks.push_back(share >= 1.0 ? k : std::max<std::uint64_t>(1, std::uint64_t(std::llround(double(k) * share))));
+    }
+    return ranks;
 }
 
 // One proposal run of `method` on the kept network over `rows` (empty: all), its records
@@ -56,6 +68,7 @@ void evaluate_proposing(const network& net, std::span<const method_entry* const>
     const auto repeats = static_cast<std::size_t>(std::max(1, settings.repeats));
     std::vector<std::vector<proposal_figures>> figures(methods.size());
     std::vector<std::vector<proposal_figures>> curves(methods.size());
+    std::vector<double> pair_shares;
     const double n = net.protein_count();
     // The precision curve reaches the largest top-k: that many best records are kept.
     std::uint64_t best_count = 0;
@@ -78,20 +91,26 @@ void evaluate_proposing(const network& net, std::span<const method_entry* const>
             if (all_rows || drawn[std::min(p.first, p.second)]) hidden.push_back(candidate_tie(p.first, p.second));
         }
         result.hidden = hidden.size();
+        result.hidden_in_all_rows = split.hidden.size();
         result.scored_rows += (all_rows ? n : double(rows.size())) / double(repeats);
         const pair_set hidden_set(hidden);
-        const double non_edges =
-            all_rows ? n * (n - 1) / 2 - double(split.kept.size()) : drawn_non_edges(rows, split.kept, drawn);
+        const double all_non_edges = n * (n - 1) / 2 - double(split.kept.size());
+        const double non_edges = all_rows ? all_non_edges : drawn_non_edges(rows, split.kept, drawn);
         result.random_precision = non_edges > 0 ? double(hidden.size()) / non_edges : 0.0;
+        const double pair_share = all_rows || all_non_edges <= 0 ? 1.0 : non_edges / all_non_edges;
+        pair_shares.push_back(pair_share);
+        const std::vector<std::uint64_t> top_ranks = ranks_in_share(settings.top_k, pair_share);
+        const std::vector<std::uint64_t> curve_ranks = ranks_in_share(result.curve_k, pair_share);
         for (std::size_t m = 0; m < methods.size(); ++m) {
             progress("proposal repeat " + std::to_string(r + 1) + "/" + std::to_string(repeats) + ": " +
                      std::string(methods[m]->name));
             const auto tally =
                 tally_proposals(*methods[m], kept, rows, hidden_set, hidden.size(), best_count, settings);
-            figures[m].push_back(tally->figures(settings.top_k));
-            curves[m].push_back(tally->figures(result.curve_k));
+            figures[m].push_back(tally->figures(top_ranks));
+            curves[m].push_back(tally->figures(curve_ranks));
         }
     }
+    result.scored_pair_share = spread_of(pair_shares).mean;
     for (std::size_t m = 0; m < methods.size(); ++m) {
         proposal_row row;
         row.method = methods[m]->name;
@@ -111,6 +130,31 @@ void evaluate_proposing(const network& net, std::span<const method_entry* const>
         }
         result.proposal.push_back(std::move(row));
     }
+}
+
+// The listed pairs a repeat scores, with which of them are planted (those from place
+// `first_planted` on): a hashed `share` of the places, in list order, drawn by `seed`; every
+// pair when share >= 1 or the draw comes out empty.
+struct scored_list {
+    listed_pairs pairs;
+    std::vector<std::uint8_t> is_planted;
+};
+
+scored_list draw_scored(listed_pairs listed, std::size_t first_planted, double share, std::uint64_t seed) {
+    scored_list scored;
+    const std::vector<std::uint32_t> places =
+        share >= 1.0 ? std::vector<std::uint32_t>{} : hashed_sample(std::uint32_t(listed.pairs.size()), share, seed);
+    if (places.empty()) {
+        scored.pairs = std::move(listed);
+        scored.is_planted.assign(scored.pairs.pairs.size(), 0);
+        std::fill(scored.is_planted.begin() + static_cast<std::ptrdiff_t>(first_planted), scored.is_planted.end(), 1);
+        return scored;
+    }
+    for (const std::uint32_t i : places) {
+        scored.pairs.pairs.push_back(listed.pairs[i]);
+        scored.is_planted.push_back(i >= first_planted ? 1 : 0);
+    }
+    return scored;
 }
 
 // The scores of listed pairs by listing index (0 for pairs without a record).
@@ -139,16 +183,21 @@ void evaluate_filtering(const network& net, std::span<const method_entry* const>
             net, listed.pairs, weights_of_pairs(net, listed.pairs, repeat_seed(settings.seed, int(r), 3)));
         result.planted = planted.size();
         result.planted_base_share = listed.pairs.empty() ? 0.0 : double(planted.size()) / double(listed.pairs.size());
-        std::vector<std::uint8_t> is_planted(listed.pairs.size(), 0);
-        std::fill(is_planted.begin() + static_cast<std::ptrdiff_t>(interactions.size()), is_planted.end(), 1);
+        // Only the drawn pairs are scored; the network keeps every pair.
+        const scored_list drawn = draw_scored(std::move(listed), interactions.size(), settings.listed_share,
+                                              repeat_seed(settings.seed, int(r), 5));
+        const listed_pairs& scored = drawn.pairs;
+        const std::vector<std::uint8_t>& is_planted = drawn.is_planted;
+        result.listed = interactions.size() + planted.size();
+        result.scored_listed += double(scored.pairs.size()) / double(repeats);
         for (std::size_t m = 0; m < methods.size(); ++m) {
             progress("filtering repeat " + std::to_string(r + 1) + "/" + std::to_string(repeats) + ": " +
                      std::string(methods[m]->name));
-            const record_runs runs = methods[m]->score(make_job(noisy, &listed, settings));
-            const std::vector<double> scores = scores_by_index(runs, listed.pairs.size());
+            const record_runs runs = methods[m]->score(make_job(noisy, &scored, settings));
+            const std::vector<double> scores = scores_by_index(runs, scored.pairs.size());
             std::vector<double> real, fake, real_inner, fake_inner;
             for (std::size_t i = 0; i < scores.size(); ++i) {
-                const pair_ids p = listed.pairs[i];
+                const pair_ids p = scored.pairs[i];
                 const bool inner = noisy.degree(p.first) > 1 && noisy.degree(p.second) > 1;
                 (is_planted[i] ? fake : real).push_back(scores[i]);
                 if (inner) (is_planted[i] ? fake_inner : real_inner).push_back(scores[i]);

@@ -35,9 +35,15 @@ struct evaluation_settings {
     // Proposing: the share of rows scored (scoring_job::rows), drawn afresh in each repeat by a
     // seeded hash of the protein, so the draw does not depend on threads; 1: every row, with
     // nothing drawn. A row emits only the pairs whose smaller protein it is, so the hidden pairs
-    // counted are those whose smaller protein was drawn, and the figures are those of ranking
-    // the drawn rows' candidates.
+    // counted are those whose smaller protein was drawn. Precision and recall at k are read at
+    // the rank where the whole ranking's k-th pair falls among the drawn pairs on average (k
+    // times their share of all pairs), so that they estimate the figures of every row; average
+    // precision needs no such scaling.
     double row_share = 1.0;
+    // Filtering: the share of the listed pairs (interactions and planted pairs alike) scored,
+    // drawn afresh in each repeat by a seeded hash of the pair's place in the list; the network
+    // scored still holds every pair. 1: every pair.
+    double listed_share = 1.0;
     // Set by another thread to stop the evaluation: the scoring runs then throw scoring_cancelled.
     const std::atomic<bool>* cancel = nullptr;
 };
@@ -63,11 +69,15 @@ struct evaluation_result {
     bool weighted = false; // the network's weights were used by the -w methods
     std::uint64_t interactions = 0;
     std::uint64_t hidden = 0;    // per repeat (the hidden pairs the scored rows can propose)
+    std::uint64_t hidden_in_all_rows = 0; // per repeat, before the rows were drawn
     double scored_rows = 0;      // per repeat, on average (evaluation_settings::row_share)
+    double scored_pair_share = 1; // per repeat, on average: the drawn rows' share of all pairs
     double random_precision = 0; // hidden pairs over non-interacting pairs of the kept network
     std::vector<std::uint64_t> curve_k;
     std::vector<proposal_row> proposal;
     std::uint64_t planted = 0;     // per repeat
+    std::uint64_t listed = 0;      // per repeat: interactions and planted pairs
+    double scored_listed = 0;      // per repeat, on average: those scored
     double planted_base_share = 0; // planted over all scored pairs
     std::vector<filter_row> filtering;
 };

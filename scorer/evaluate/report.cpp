@@ -26,20 +26,64 @@ void add_cell(std::string& text, const std::string& value) {
 
 std::string percent(double share) { return fixed(100.0 * share, 0) + "%"; }
 
+// A share as the sampling notes give it: whole percents, or one significant digit below 1%.
+std::string share_text(double share) {
+    return share >= 0.01 ? percent(share) : fixed(100.0 * share, share >= 0.001 ? 1 : 2) + "%";
+}
+
+int repeat_count(const evaluation_settings& settings) { return std::max(1, settings.repeats); }
+
+// The sampling error of a mean over the repeats, each with its own draw: the spread over the
+// repeats holds the draws' variation as well as the hold-outs', so sd / sqrt(repeats) bounds
+// the draws' error of the mean.
+double sampling_error(const spread& s, const evaluation_settings& settings) {
+    return s.sd / std::sqrt(double(repeat_count(settings)));
+}
+
+// Whether a draw left rows or listed pairs unscored (a share just below 1 may draw every one).
+bool proposal_sampled(const evaluation_result& result) { return result.scored_rows < double(result.proteins) - 0.5; }
+bool filtering_sampled(const evaluation_result& result) { return result.scored_listed < double(result.listed) - 0.5; }
+
+std::string error_note(const evaluation_settings& settings) {
+    const int r = repeat_count(settings);
+    return "Every repeat draws its own sample, so the ± (over the " + std::to_string(r) +
+           " repeats) include the draws' variation, and the sampling error of a mean (one standard error) is at most about its ± / √" +
+           std::to_string(r) + " (÷ " + fixed(std::sqrt(double(r)), 2) +
+           "); the last column gives it for the figure the recommendation compares.\n";
+}
+
+void add_proposal_sampling_note(std::string& text, const evaluation_result& result,
+                                const evaluation_settings& settings) {
+    text += "\nSampled (--sample " + fixed(settings.row_share, 4) + "): each repeat scored the rows of a hashed " +
+            share_text(settings.row_share) + " of the proteins (" + fixed(result.scored_rows, 0) +
+            " on average), the pairs whose smaller protein was drawn: " + share_text(result.scored_pair_share) +
+            " of all pairs. Only the " + std::to_string(result.hidden) +
+            " hidden interactions those rows can propose count. P@k and R@k are read at rank k × " +
+            fixed(result.scored_pair_share, 4) +
+            " of the drawn pairs' ranking, where the whole ranking's k-th pair falls on average, so they estimate "
+            "the figures of every row. " +
+            error_note(settings);
+}
+
 void add_proposal_table(std::string& text, const evaluation_result& result, const evaluation_settings& settings) {
-    text += "\n## Proposing: " + std::to_string(result.hidden) + " interactions hidden (" +
-            percent(settings.hide_share) + ") and ranked back\n\n| method |";
+    const bool sampled = proposal_sampled(result);
+    text += "\n## Proposing: " + std::to_string(sampled ? result.hidden_in_all_rows : result.hidden) +
+            " interactions hidden (" + percent(settings.hide_share) + ") and ranked back\n";
+    if (sampled) add_proposal_sampling_note(text, result, settings);
+    text += "\n| method |";
     for (const auto k : settings.top_k) text += " P@" + std::to_string(k) + " |";
     text += " AP |";
     for (const auto k : settings.top_k) text += " R@" + std::to_string(k) + " |";
+    if (sampled) text += " AP's sampling error |";
     text += "\n|---|";
-    for (std::size_t i = 0; i < 2 * settings.top_k.size() + 1; ++i) text += "---|";
+    for (std::size_t i = 0; i < 2 * settings.top_k.size() + 1 + (sampled ? 1 : 0); ++i) text += "---|";
     text += "\n";
     for (const auto& row : result.proposal) {
         text += "| " + row.method + " |";
         for (const auto& s : row.precision) add_cell(text, with_sd(s));
         add_cell(text, with_sd(row.average_precision));
         for (const auto& s : row.recall) add_cell(text, with_sd(s));
+        if (sampled) add_cell(text, "± " + fixed(sampling_error(row.average_precision, settings), 4));
         text += "\n";
     }
     text += "| random |";
@@ -47,25 +91,60 @@ void add_proposal_table(std::string& text, const evaluation_result& result, cons
     add_cell(text, fixed(result.random_precision, 5));
     const double non_edges = result.random_precision > 0 ? double(result.hidden) / result.random_precision : 0.0;
     for (const auto k : settings.top_k) {
-        add_cell(text, fixed(non_edges > 0 ? std::min(1.0, double(k) / non_edges) : 0.0, 5));
+        const double rank = sampled ? std::max(1.0, std::round(double(k) * result.scored_pair_share)) : double(k);
+        add_cell(text, fixed(non_edges > 0 ? std::min(1.0, rank / non_edges) : 0.0, 5));
     }
+    if (sampled) add_cell(text, "");
     text += "\n";
 }
 
 void add_filter_table(std::string& text, const evaluation_result& result, const evaluation_settings& settings) {
+    const bool sampled = filtering_sampled(result);
     text += "\n## Filtering: " + std::to_string(result.planted) + " degree-proportional random pairs planted (" +
-            percent(settings.plant_share) + ")\n\n| method | AUC | planted among lowest " +
-            percent(settings.low_share) + " | AUC without degree-1 ends |\n|---|---|---|---|\n";
+            percent(settings.plant_share) + ")\n";
+    if (sampled) {
+        text += "\nSampled (--sample " + fixed(settings.listed_share, 4) + "): each repeat scored a hashed " +
+                share_text(settings.listed_share) + " of the interactions and planted pairs (" +
+                fixed(result.scored_listed, 0) + " on average) in the network that holds them all. " +
+                error_note(settings);
+    }
+    text += "\n| method | AUC | planted among lowest " + percent(settings.low_share) + " | AUC without degree-1 ends |";
+    text += sampled ? " AUC's sampling error |\n|---|---|---|---|---|\n" : "\n|---|---|---|---|\n";
     for (const auto& row : result.filtering) {
         text += "| " + row.method + " | " + with_sd(row.auc) + " | " + with_sd(row.low_share) + " | " +
-                with_sd(row.auc_without_leaves) + " |\n";
+                with_sd(row.auc_without_leaves) + " |";
+        if (sampled) add_cell(text, "± " + fixed(sampling_error(row.auc, settings), 4));
+        text += "\n";
     }
-    text += "| random | 0.500 | " + fixed(result.planted_base_share, 3) + " | 0.500 |\n";
+    text += "| random | 0.500 | " + fixed(result.planted_base_share, 3) + " | 0.500 |" + (sampled ? " |" : "") + "\n";
 }
 
 // The interactions the recommended filter phase keeps: the best four fifths.
 std::uint64_t filter_keep_count(const evaluation_result& result, const evaluation_settings& settings) {
     return static_cast<std::uint64_t>(std::llround((1.0 - settings.low_share) * double(result.interactions)));
+}
+
+// The methods other than `best` whose mean is within the sampling errors of `best`'s (the two
+// errors added in quadrature), as ", a, b"; empty when none is, or nothing was sampled.
+template <class Row, class Figure>
+std::string within_error_of(const std::vector<Row>& rows, const std::string& best, Figure figure,
+                            const evaluation_settings& settings) {
+    const auto chosen = std::find_if(rows.begin(), rows.end(), [&](const Row& row) { return row.method == best; });
+    if (chosen == rows.end()) return {};
+    const spread& top = figure(*chosen);
+    std::string names;
+    for (const Row& row : rows) {
+        const spread& other = figure(row);
+        const double error = std::hypot(sampling_error(top, settings), sampling_error(other, settings));
+        if (row.method != best && top.mean - other.mean <= error) names += ", " + row.method;
+    }
+    return names;
+}
+
+// The recommendation's reason, with the runners-up a sampled evaluation cannot tell from it.
+std::string reason_with_error(const std::string& reason, const std::string& close) {
+    if (close.empty()) return " (" + reason + ").\n";
+    return " (" + reason + "; within the sampling error of it: " + close.substr(2) + ").\n";
 }
 
 } // namespace
@@ -129,11 +208,28 @@ std::string evaluation_report(const evaluation_result& result, const evaluation_
                                                 [](const filter_row& row) { return row.auc.mean > 0.5; });
     if (!proposer.empty()) {
         text += proposer_informative
-                    ? "Recommendation for proposing: " + proposer + " (highest average precision).\n"
+                    ? "Recommendation for proposing: " + proposer +
+                          reason_with_error("highest average precision",
+                                            proposal_sampled(result)
+                                                ? within_error_of(result.proposal, proposer,
+                                                                  [](const proposal_row& row) -> const spread& {
+                                                                      return row.average_precision;
+                                                                  },
+                                                                  settings)
+                                                : std::string())
                     : std::string("Recommendation for proposing: none (no method beats random here).\n");
     }
     if (!filter.empty()) {
-        text += filter_informative ? "Recommendation for filtering: " + filter + " (highest AUC).\n"
+        text += filter_informative
+                    ? "Recommendation for filtering: " + filter +
+                          reason_with_error("highest AUC",
+                                            filtering_sampled(result)
+                                                ? within_error_of(result.filtering, filter,
+                                                                  [](const filter_row& row) -> const spread& {
+                                                                      return row.auc;
+                                                                  },
+                                                                  settings)
+                                                : std::string())
                                    : std::string("Recommendation for filtering: none (no method beats random here).\n");
     }
     // ppi-refine reads its network as a plain list: a network read with other options is cut

@@ -347,11 +347,18 @@ TEST(evaluation, command_line_is_checked_and_runs_end_to_end) {
     EXPECT_NE(run.out.find("| method | P@5 | P@10 | AP | R@5 | R@10 |"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("\n    ppi-refine net.tsv 2 "), std::string::npos);
     EXPECT_NE(run.err.find("vornel evaluate: "), std::string::npos);
+    const auto half = test_support::run_vornel({"evaluate", "--methods", "cn", "--repeats=2", "--sample", "0.5",
+                                                "net.tsv"});
+    EXPECT_EQ(half.exit_code, 0) << half.err;
+    EXPECT_NE(half.err.find("each repeat scores a hashed 50.0% of the rows"), std::string::npos) << half.err;
+    EXPECT_NE(half.out.find("Sampled (--sample 0.5000)"), std::string::npos) << half.out;
 
-    const auto bad = test_support::run_vornel({"evaluate", "--methods", "cn,nope", "--hide", "1.5", "--repeats", "x"});
+    const auto bad = test_support::run_vornel({"evaluate", "--methods", "cn,nope", "--hide", "1.5", "--repeats", "x",
+                                               "--sample", "0", "--sample=1.01"});
     EXPECT_EQ(bad.exit_code, 2);
     EXPECT_EQ(bad.out, "");
-    for (const char* expected : {"unknown method 'nope'", "--hide '1.5'", "--repeats 'x'", "expected 1 argument",
+    for (const char* expected : {"unknown method 'nope'", "--hide '1.5'", "--repeats 'x'", "--sample '0'",
+                                 "--sample '1.01'", "expected 1 argument",
                                  "Usage: vornel evaluate"}) {
         EXPECT_NE(bad.err.find(expected), std::string::npos) << expected << "\n" << bad.err;
     }
@@ -369,6 +376,51 @@ TEST(evaluation, command_line_is_checked_and_runs_end_to_end) {
     const auto missing = test_support::run_vornel({"evaluate", "absent.tsv"});
     EXPECT_EQ(missing.exit_code, 1);
     EXPECT_NE(missing.err.find("vornel evaluate: "), std::string::npos);
+}
+
+// A sampled evaluation estimates the exact one: on the same hold-outs and planted pairs, every
+// mean lies within a few of its stated sampling errors of the exact mean, and the report says
+// what was sampled. (No hub: a hub of the first ids owns most of its pairs' row, and drawing
+// that one row or not would swing the head of the ranking.)
+TEST(evaluation, sampled_figures_lie_within_their_stated_error_of_the_exact_ones) {
+    const network net = test_support::random_network(41, {500, 4000, 0, 0}, name_of);
+    evaluation_settings settings;
+    settings.methods = {"cn", "ra", "wcd", "l3"};
+    settings.repeats = 6;
+    settings.top_k = {100, 400};
+    settings.threads = 2;
+    const evaluation_result exact = evaluate_methods(net, settings, [](const std::string&) {});
+    settings.row_share = 0.5;
+    settings.listed_share = 0.5;
+    const evaluation_result sampled = evaluate_methods(net, settings, [](const std::string&) {});
+    const double root = std::sqrt(double(settings.repeats));
+    const auto expect_within = [&](const spread& estimate, const spread& truth, const std::string& what) {
+        EXPECT_LE(std::abs(estimate.mean - truth.mean), 3 * estimate.sd / root + 1e-9)
+            << what << ": " << estimate.mean << " +- " << estimate.sd << " against " << truth.mean;
+    };
+    for (std::size_t m = 0; m < settings.methods.size(); ++m) {
+        const std::string& method = settings.methods[m];
+        expect_within(sampled.proposal[m].average_precision, exact.proposal[m].average_precision, method + " AP");
+        for (std::size_t k = 0; k < settings.top_k.size(); ++k) {
+            expect_within(sampled.proposal[m].precision[k], exact.proposal[m].precision[k], method + " P@k");
+            expect_within(sampled.proposal[m].recall[k], exact.proposal[m].recall[k], method + " R@k");
+        }
+        expect_within(sampled.filtering[m].auc, exact.filtering[m].auc, method + " AUC");
+    }
+    EXPECT_GT(sampled.scored_pair_share, 0.4);
+    EXPECT_LT(sampled.scored_pair_share, 0.6);
+    EXPECT_GT(sampled.scored_listed, 0.4 * double(sampled.listed));
+    EXPECT_LT(sampled.scored_listed, 0.6 * double(sampled.listed));
+    EXPECT_EQ(sampled.hidden_in_all_rows, exact.hidden);
+    EXPECT_EQ(best_proposer(sampled), best_proposer(exact));
+    EXPECT_EQ(best_filter(sampled), best_filter(exact));
+    const std::string report = evaluation_report(sampled, settings, "x");
+    for (const char* expected : {"Sampled (--sample 0.5000): each repeat scored the rows of a hashed 50%",
+                                 "| AP's sampling error |", "Sampled (--sample 0.5000): each repeat scored a hashed "
+                                 "50% of the interactions and planted pairs", "| AUC's sampling error |"}) {
+        EXPECT_NE(report.find(expected), std::string::npos) << expected << "\n" << report;
+    }
+    EXPECT_EQ(evaluation_report(exact, settings, "x").find("Sampled"), std::string::npos);
 }
 
 }  // namespace
