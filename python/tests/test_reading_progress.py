@@ -1,7 +1,6 @@
 """progress= of read_network: bytes of the file as stored, reported from the calling thread,
 the program's report for True, and the same checks and errors as for scoring."""
 
-import gzip
 import io
 import os
 import threading
@@ -13,30 +12,15 @@ import vornel
 from vornel import _progress
 
 
-SELF_PAIRS_PER_MEMBER = 1_000_000
-
-
-def self_pair_file(path, members):
-    """A gzip file of concatenated members, each a million self-pairs that reading parses and
-    drops, after one holding two interactions: reading it takes seconds though it stores
-    little, on disk and in memory."""
-    member = gzip.compress(b"A\tA\n" * SELF_PAIRS_PER_MEMBER, compresslevel=9)
-    with open(path, "wb") as out:
-        out.write(gzip.compress(b"A\tB\nB\tC\n"))
-        for _ in range(members):
-            out.write(member)
-    return path
-
-
 @pytest.fixture(scope="module")
-def long_files(tmp_path_factory):
+def long_files(tmp_path_factory, self_pair_gzip):
     """A plain edge list of a million interactions between two million distinct proteins
     (building the network takes about a second), and a gzip file whose reading does."""
     folder = tmp_path_factory.mktemp("reading")
     ids = np.random.default_rng(5).permutation(2_000_000).reshape(-1, 2)
     plain = folder / "long.tsv"
     plain.write_text("".join(f"ENSP{a:011d}\tENSP{b:011d}\n" for a, b in ids.tolist()))
-    return {"plain": plain, "gzip": self_pair_file(folder / "selfs.tsv.gz", 120)}
+    return {"plain": plain, "gzip": self_pair_gzip(folder / "selfs.tsv.gz", 120)}
 
 
 @pytest.fixture
