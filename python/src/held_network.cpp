@@ -2,10 +2,13 @@
 
 #include "interruptible.hpp"
 
+#include "io/block_reader.hpp"
 #include "scorer/graph/empty_network.hpp"
 #include "scorer/graph/readable_names.hpp"
 
 #include <pybind11/stl.h>
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
@@ -13,6 +16,7 @@
 #include <limits>
 #include <span>
 #include <string_view>
+#include <utility>
 
 namespace vornel::python {
 
@@ -58,15 +62,56 @@ ppi::io::format_options format_options_of(const file_options& given) {
     return options;
 }
 
+// The size of the regular file at `path`; 0 for anything else (or when it cannot be looked at,
+// which reading then reports).
+std::uint64_t regular_file_size(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return 0;
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
+// Makes the block readers of this thread publish their file position into `position` while it
+// lives.
+class file_position_scope {
+public:
+    explicit file_position_scope(std::atomic<std::uint64_t>& position)
+        : previous_(std::exchange(ppi::io::reported_file_position, &position)) {}
+    ~file_position_scope() { ppi::io::reported_file_position = previous_; }
+    file_position_scope(const file_position_scope&) = delete;
+    file_position_scope& operator=(const file_position_scope&) = delete;
+
+private:
+    std::atomic<std::uint64_t>* previous_;
+};
+
 } // namespace
 
-std::shared_ptr<py_network> network_from_file(const std::string& path, const file_options& given) {
+std::shared_ptr<py_network> network_from_file(const std::string& path, const file_options& given,
+                                              const py::object& progress) {
     const ppi::io::format_options options = format_options_of(given);
     network_result read;
+    // The readers of the worker thread publish how far into the file they are; the callback
+    // sees the furthest position so far (a format's first look reads the start once more).
+    // Without a size (a pipe, a device) there is nothing to measure against: no calls.
+    std::atomic<std::uint64_t> position{0};
+    const std::uint64_t size = regular_file_size(path);
+    const py::object report = size == 0 ? py::none() : progress;
+    const call_clock clock;
     // A whole-proteome file takes seconds to read: Ctrl-C stops it.
     std::atomic<bool> cancel{false};
-    run_interruptibly(cancel, [&] { read = read_network(path, options, given.weights, &cancel); });
-    return finish_network(std::move(read), path);
+    run_interruptibly(
+        cancel,
+        [&] {
+            const file_position_scope reported(position);
+            read = read_network(path, options, given.weights, &cancel);
+        },
+        progress_tick(report, clock, [&position, size, furthest = std::uint64_t{0}]() mutable {
+            furthest = std::min(size, std::max(furthest, position.load(std::memory_order_relaxed)));
+            return std::pair(furthest, size);
+        }));
+    auto held = finish_network(std::move(read), path);
+    if (!report.is_none()) report(size, size, clock.seconds());
+    return held;
 }
 
 std::vector<std::pair<std::string, std::string>> zip_identifiers(const std::vector<std::string>& a,

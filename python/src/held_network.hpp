@@ -38,7 +38,11 @@ struct file_options {
 // a file that could not be read raises OSError, contents that are not a network ValueError.
 [[noreturn]] void raise_read_error(read_failure failure, const std::string& message);
 
-std::shared_ptr<py_network> network_from_file(const std::string& path, const file_options& options);
+// The network in the file at `path`. `progress` (None or a callable) is called about twice a
+// second as progress(done, total, seconds), done and total in bytes of the file as stored
+// (compressed ones for gzip), and once done == total when the network is read.
+std::shared_ptr<py_network> network_from_file(const std::string& path, const file_options& options,
+                                              const py::object& progress);
 std::shared_ptr<py_network> network_from_pairs(const std::vector<std::string>& a, const std::vector<std::string>& b,
                                                std::optional<weight_array> weights);
 

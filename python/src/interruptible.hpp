@@ -7,11 +7,13 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <mutex>
 #include <new>
 #include <thread>
+#include <utility>
 
 namespace vornel::python {
 
@@ -30,6 +32,31 @@ inline bool stop_requested(const std::function<void()>& tick) {
         return true;
     }
     return false;
+}
+
+// How long a call has run, for the progress callback's `seconds`.
+class call_clock {
+public:
+    double seconds() const {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    }
+
+private:
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+// The tick of run_interruptibly for a progress callback: progress(done, total, seconds) at most
+// twice a second, with the (done, total) pair `counts()` gives then; none for progress None.
+template <class Counts>
+std::function<void()> progress_tick(const py::object& progress, const call_clock& clock, Counts counts) {
+    if (progress.is_none()) return {};
+    return [&progress, &clock, counts = std::move(counts), last = clock.seconds()]() mutable {
+        const double now = clock.seconds();
+        if (now - last < 0.5) return;
+        last = now;
+        const std::pair<std::uint64_t, std::uint64_t> reached = counts();
+        progress(reached.first, reached.second, now);
+    };
 }
 
 // Raises the exception the work ended with; running out of memory raises MemoryError.

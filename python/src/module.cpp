@@ -30,9 +30,11 @@ void define_network(py::module_& m) {
 std::shared_ptr<py_network> read_network_file(const std::string& path, std::optional<std::string> format,
                                               std::optional<std::string> columns, std::optional<std::string> taxon,
                                               std::optional<std::string> ids, bool genetic, bool weights,
-                                              std::optional<double> min_weight) {
-    return network_from_file(path, file_options{std::move(format), std::move(columns), std::move(taxon), std::move(ids),
-                                                genetic, weights, min_weight});
+                                              std::optional<double> min_weight, const py::object& progress) {
+    return network_from_file(path,
+                             file_options{std::move(format), std::move(columns), std::move(taxon), std::move(ids),
+                                          genetic, weights, min_weight},
+                             progress);
 }
 
 py::tuple score_network(const std::shared_ptr<py_network>& held, const std::string& method, pair_source source,
@@ -55,7 +57,8 @@ PYBIND11_MODULE(_vornel, m) {
         .value("given", pair_source::given);
     m.def("read_network", &read_network_file, py::arg("path"), py::kw_only(), py::arg("format") = py::none(),
           py::arg("columns") = py::none(), py::arg("taxon") = py::none(), py::arg("ids") = py::none(),
-          py::arg("genetic") = false, py::arg("weights") = true, py::arg("min_weight") = py::none());
+          py::arg("genetic") = false, py::arg("weights") = true, py::arg("min_weight") = py::none(),
+          py::arg("progress") = py::none());
     m.def("readable_names", &readable_names_of, py::arg("network"), py::arg("path"));
     m.def("build_network", &network_from_pairs, py::arg("a"), py::arg("b"), py::arg("weights"));
     m.def("score", &score_network, py::arg("network"), py::arg("method"), py::arg("source"), py::arg("pairs_a"),

@@ -10,8 +10,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <functional>
 #include <utility>
 
 namespace vornel::python {
@@ -27,18 +25,6 @@ py::array_t<Shown> to_numpy(big_vector<T>&& values) {
                               release);
 }
 
-// The progress callback's tick: progress(done, total, seconds) at most twice a second.
-std::function<void()> progress_tick(const py::object& progress, const work_progress& counts) {
-    if (progress.is_none()) return {};
-    const auto start = std::chrono::steady_clock::now();
-    return [&progress, &counts, start, last = start]() mutable {
-        const auto now = std::chrono::steady_clock::now();
-        if (now - last < std::chrono::milliseconds(500)) return;
-        last = now;
-        progress(counts.done.load(), counts.total.load(), std::chrono::duration<double>(now - start).count());
-    };
-}
-
 // Scores on a thread of its own (Ctrl-C stops it) and returns the rows as numpy arrays.
 template <class Code>
 py::tuple score_interruptibly(const method_entry& method, scoring_job& job, const score_request& request,
@@ -47,13 +33,17 @@ py::tuple score_interruptibly(const method_entry& method, scoring_job& job, cons
     job.cancel = &cancel;
     result_rows<Code> out;
     work_progress counts;
+    const call_clock clock;
     run_interruptibly(
         cancel,
         [&] {
             const progress_scope counted(counts);
             out = score_into_rows<Code>(method, job, request.top, request.ordered);
         },
-        progress_tick(progress, counts));
+        progress_tick(progress, clock, [&counts] {
+            const std::uint64_t done = counts.done.load();
+            return std::pair(done, counts.total.load());
+        }));
     return py::make_tuple(to_numpy<Code>(std::move(out.a)), to_numpy<Code>(std::move(out.b)),
                           to_numpy<double>(std::move(out.score_bits)));
 }

@@ -1,5 +1,7 @@
-"""Shared fixtures: the vornel program built beside the package, and a generated network."""
+"""Shared fixtures: the vornel program built beside the package, a generated network, and long
+gzip files."""
 
+import gzip
 import os
 import random
 import subprocess
@@ -34,3 +36,19 @@ def synth_network(tmp_path_factory):
             a, b = line.split()
             target.write(f"{a}\t{b}\t{rng.randint(150, 999) / 1000}\n")
     return weighted
+
+
+def write_self_pairs(path, millions):
+    """A gzip file of two interactions, then `millions` members of a million self-pairs each,
+    which reading parses and drops: seconds of reading for little on disk and in memory."""
+    member = gzip.compress(b"A\tA\n" * 1_000_000, compresslevel=9)
+    with open(path, "wb") as out:
+        out.write(gzip.compress(b"A\tB\nB\tC\n"))
+        for _ in range(millions):
+            out.write(member)
+    return path
+
+
+@pytest.fixture(scope="session")
+def self_pair_gzip():
+    return write_self_pairs

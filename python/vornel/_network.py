@@ -10,7 +10,8 @@ import numpy as np
 import pandas as pd
 
 from . import _vornel
-from ._checks import check_flag, check_missing, check_number, check_option
+from ._checks import ProgressArg, check_flag, check_missing, check_number, check_option, check_progress
+from ._progress import progress_report
 
 PathLike = Union[str, "os.PathLike[str]"]
 EdgesLike = Union[np.ndarray, Sequence[Sequence[object]]]
@@ -233,7 +234,7 @@ class Network:
 def read_network(path: PathLike, *, format: Optional[str] = None, columns: Optional[str] = None,
                  taxon: Optional[str] = None, ids: Optional[str] = None, genetic: bool = False,
                  weights: bool = True, min_weight: Optional[float] = None,
-                 names: Optional[PathLike] = None) -> Network:
+                 names: Optional[PathLike] = None, progress: ProgressArg = None) -> Network:
     r"""Read a network file as the ``vornel`` program does.
 
     Every format the program reads is read, gzip-compressed files included; each keyword is the
@@ -263,6 +264,13 @@ def read_network(path: PathLike, *, format: Optional[str] = None, columns: Optio
         read, 0-1: STRING's combined_score 700 is 0.7).
     names : str or os.PathLike, optional
         A mapping table of readable names (see ``Network.read_names``).
+    progress : bool or callable, optional
+        True reports on ``sys.stderr`` how far reading has come, as the program does (a bar on
+        a terminal, else a line every 5 s; nothing for reads under a few seconds); a callable
+        is called as ``progress(done, total, seconds)`` about twice a second (bytes of the file
+        read so far and its size, compressed bytes for a gzip file; seconds since the start)
+        and once more with ``done == total`` when the network is read, and an exception it
+        raises ends the call. A file without a size (a pipe) gets no reports.
 
     Returns
     -------
@@ -276,6 +284,8 @@ def read_network(path: PathLike, *, format: Optional[str] = None, columns: Optio
         When its contents are not a network, the network is empty, ``min_weight`` is given for
         a file without weights, or an option is not one the program accepts. The message is the
         program's error line without its ``vornel: `` prefix.
+    KeyboardInterrupt
+        On Ctrl-C, which stops reading within a fraction of a second.
 
     See Also
     --------
@@ -292,11 +302,13 @@ def read_network(path: PathLike, *, format: Optional[str] = None, columns: Optio
     >>> vornel.read_network(path, min_weight=0.5)
     <vornel.Network: 3 proteins, 3 interactions, weighted>
     """
-    core = _vornel.read_network(os.fspath(path), format=check_option("format", format),
-                                columns=check_option("columns", columns), taxon=check_option("taxon", taxon),
-                                ids=check_option("ids", ids), genetic=check_flag("genetic", genetic),
-                                weights=check_flag("weights", weights),
-                                min_weight=check_number("min_weight", min_weight, optional=True))
+    path = os.fspath(path)
+    options = dict(format=check_option("format", format), columns=check_option("columns", columns),
+                   taxon=check_option("taxon", taxon), ids=check_option("ids", ids),
+                   genetic=check_flag("genetic", genetic), weights=check_flag("weights", weights),
+                   min_weight=check_number("min_weight", min_weight, optional=True))
+    with progress_report(check_progress(progress), f"reading {path}") as report:
+        core = _vornel.read_network(path, **options, progress=report)
     network = Network._wrap(core)
     return network if names is None else network.read_names(names)
 
