@@ -70,7 +70,7 @@ def recommendation(report, job):
 
 
 def compare(exact, sampled, heading, column):
-    """(methods within 2 errors, methods, largest |difference| / error, largest |difference|)."""
+    """(methods within their error, methods, largest |difference| / error, largest |difference|)."""
     truth, estimate = figures(exact, heading, column), figures(sampled, heading, column)
     within, ratios, differences = 0, [], []
     for method, (mean, error) in estimate.items():
@@ -79,7 +79,7 @@ def compare(exact, sampled, heading, column):
         # The report prints three decimals: a difference of up to 0.0005 is rounding.
         ratio = max(0.0, difference - 0.0005) / error if error else (0.0 if difference <= 0.0005 else float("inf"))
         ratios.append(ratio)
-        within += ratio <= 2
+        within += ratio <= 1
     return within, len(estimate), max(ratios), max(differences)
 
 
@@ -95,9 +95,9 @@ def main():
     lines = [
         f"# Sampled against exact `vornel evaluate` (--sample {args.share}, {args.repeats} repeats, seed 1)",
         "",
-        "Within: methods whose sampled mean lies within 2 stated sampling errors of the exact mean (after the"
-        " 0.0005 of the reports' rounding); worst: the largest such distance in errors, and the largest"
-        " difference itself.",
+        "Within: methods whose sampled mean lies within its stated sampling error (the half-width of a 95%"
+        " interval) of the exact mean, after the 0.0005 of the reports' rounding; worst: the largest such"
+        " distance in stated errors, and the largest difference itself.",
         "",
         "A sampled recommendation lists in brackets (~) the methods it finds within the sampling error.",
         "",

@@ -33,23 +33,47 @@ std::string share_text(double share) {
 
 int repeat_count(const evaluation_settings& settings) { return std::max(1, settings.repeats); }
 
-// The sampling error of a mean over the repeats, each with its own draw: the spread over the
-// repeats holds the draws' variation as well as the hold-outs', so sd / sqrt(repeats) is about
-// an upper bound of the draws' standard error of the mean.
+// Student's t at 97.5% for `df` degrees of freedom (df >= 1): a few repeats estimate their
+// spread loosely, so the interval widens with fewer of them.
+double t_975(int df) {
+    static constexpr double table[] = {12.706, 4.303, 3.182, 2.776, 2.571, 2.447, 2.365, 2.306, 2.262, 2.228,
+                                       2.201,  2.179, 2.160, 2.145, 2.131, 2.120, 2.110, 2.101, 2.093, 2.086,
+                                       2.080,  2.074, 2.069, 2.064, 2.060, 2.056, 2.052, 2.048, 2.045, 2.042};
+    constexpr int listed = int(sizeof table / sizeof table[0]);
+    return df <= listed ? table[df - 1] : 1.960 + 2.4 / double(df);
+}
+
+// The sampling error of a mean over the repeats, each with its own draw, as the half-width of
+// its 95% interval: the spread over the repeats holds the draws' variation as well as the
+// hold-outs', so t * sd / sqrt(repeats) covers the draws' error of the mean.
 double sampling_error(const spread& s, const evaluation_settings& settings) {
-    return s.sd / std::sqrt(double(repeat_count(settings)));
+    const int r = repeat_count(settings);
+    return t_975(r - 1) * s.sd / std::sqrt(double(r));
 }
 
 // Whether a draw left rows or listed pairs unscored (a share just below 1 may draw every one).
 bool proposal_sampled(const evaluation_result& result) { return result.scored_rows < double(result.proteins) - 0.5; }
 bool filtering_sampled(const evaluation_result& result) { return result.scored_listed < double(result.listed) - 0.5; }
 
+// One repeat gives no spread, so no sampling error either.
+bool error_measurable(const evaluation_settings& settings) { return repeat_count(settings) >= 2; }
+
 std::string error_note(const evaluation_settings& settings) {
     const int r = repeat_count(settings);
+    if (!error_measurable(settings)) {
+        return "With 1 repeat the sampling error cannot be measured (it takes --repeats 2 or more); the last "
+               "column says so.\n";
+    }
     return "Every repeat draws its own sample, so the ± (over the " + std::to_string(r) +
-           " repeats) include the draws' variation, and the sampling error of a mean (one standard error) "
-           "is at most about its ± / √" + std::to_string(r) + " (÷ " + fixed(std::sqrt(double(r)), 2) +
+           " repeats) include the draws' variation. The sampling error of a mean, the half-width of its 95% "
+           "interval, is its ± × " + fixed(t_975(r - 1) / std::sqrt(double(r)), 2) + " (Student's t for " +
+           std::to_string(r) + " repeats over √" + std::to_string(r) +
            "); the last column gives it for the figure the recommendation compares.\n";
+}
+
+// The sampling error cell of a figure.
+std::string error_cell(const spread& s, const evaluation_settings& settings) {
+    return error_measurable(settings) ? "± " + fixed(sampling_error(s, settings), 4) : std::string("unknown");
 }
 
 void add_proposal_sampling_note(std::string& text, const evaluation_result& result,
@@ -83,7 +107,7 @@ void add_proposal_table(std::string& text, const evaluation_result& result, cons
         for (const auto& s : row.precision) add_cell(text, with_sd(s));
         add_cell(text, with_sd(row.average_precision));
         for (const auto& s : row.recall) add_cell(text, with_sd(s));
-        if (sampled) add_cell(text, "± " + fixed(sampling_error(row.average_precision, settings), 4));
+        if (sampled) add_cell(text, error_cell(row.average_precision, settings));
         text += "\n";
     }
     text += "| random |";
@@ -113,7 +137,7 @@ void add_filter_table(std::string& text, const evaluation_result& result, const 
     for (const auto& row : result.filtering) {
         text += "| " + row.method + " | " + with_sd(row.auc) + " | " + with_sd(row.low_share) + " | " +
                 with_sd(row.auc_without_leaves) + " |";
-        if (sampled) add_cell(text, "± " + fixed(sampling_error(row.auc, settings), 4));
+        if (sampled) add_cell(text, error_cell(row.auc, settings));
         text += "\n";
     }
     text += "| random | 0.500 | " + fixed(result.planted_base_share, 3) + " | 0.500 |" + (sampled ? " |" : "") + "\n";
@@ -210,7 +234,7 @@ std::string evaluation_report(const evaluation_result& result, const evaluation_
         text += proposer_informative
                     ? "Recommendation for proposing: " + proposer +
                           reason_with_error("highest average precision",
-                                            proposal_sampled(result)
+                                            proposal_sampled(result) && error_measurable(settings)
                                                 ? within_error_of(result.proposal, proposer,
                                                                   [](const proposal_row& row) -> const spread& {
                                                                       return row.average_precision;
@@ -223,7 +247,7 @@ std::string evaluation_report(const evaluation_result& result, const evaluation_
         text += filter_informative
                     ? "Recommendation for filtering: " + filter +
                           reason_with_error("highest AUC",
-                                            filtering_sampled(result)
+                                            filtering_sampled(result) && error_measurable(settings)
                                                 ? within_error_of(result.filtering, filter,
                                                                   [](const filter_row& row) -> const spread& {
                                                                       return row.auc;
