@@ -148,27 +148,32 @@ std::uint64_t filter_keep_count(const evaluation_result& result, const evaluatio
     return static_cast<std::uint64_t>(std::llround((1.0 - settings.low_share) * double(result.interactions)));
 }
 
-// The methods other than `best` whose mean is within the sampling errors of `best`'s (the two
-// errors added in quadrature), as ", a, b"; empty when none is, or nothing was sampled.
-template <class Row, class Figure>
-std::string within_error_of(const std::vector<Row>& rows, const std::string& best, Figure figure,
+// The methods other than `best` whose mean `figure` is within the sampling errors of `best`'s
+// (the two errors added in quadrature), as ", a, b"; empty when none is, or when nothing was
+// sampled or the error cannot be measured.
+template <class Row>
+std::string within_error_of(const std::vector<Row>& rows, const std::string& best, spread Row::*figure, bool sampled,
                             const evaluation_settings& settings) {
+    if (!sampled || !error_measurable(settings)) return {};
     const auto chosen = std::find_if(rows.begin(), rows.end(), [&](const Row& row) { return row.method == best; });
     if (chosen == rows.end()) return {};
-    const spread& top = figure(*chosen);
+    const spread& top = (*chosen).*figure;
     std::string names;
     for (const Row& row : rows) {
-        const spread& other = figure(row);
+        const spread& other = row.*figure;
         const double error = std::hypot(sampling_error(top, settings), sampling_error(other, settings));
         if (row.method != best && top.mean - other.mean <= error) names += ", " + row.method;
     }
     return names;
 }
 
-// The recommendation's reason, with the runners-up a sampled evaluation cannot tell from it.
-std::string reason_with_error(const std::string& reason, const std::string& close) {
-    if (close.empty()) return " (" + reason + ").\n";
-    return " (" + reason + "; within the sampling error of it: " + close.substr(2) + ").\n";
+// One job's recommendation line: the method and why, with the runners-up a sampled evaluation
+// cannot tell from it (`close`, as within_error_of gives them); none without an informative one.
+std::string recommendation_line(const std::string& job, const std::string& method, bool informative,
+                                const std::string& reason, const std::string& close) {
+    if (!informative) return "Recommendation for " + job + ": none (no method beats random here).\n";
+    const std::string why = close.empty() ? reason : reason + "; within the sampling error of it: " + close.substr(2);
+    return "Recommendation for " + job + ": " + method + " (" + why + ").\n";
 }
 
 } // namespace
@@ -231,30 +236,14 @@ std::string evaluation_report(const evaluation_result& result, const evaluation_
                                     std::any_of(result.filtering.begin(), result.filtering.end(),
                                                 [](const filter_row& row) { return row.auc.mean > 0.5; });
     if (!proposer.empty()) {
-        text += proposer_informative
-                    ? "Recommendation for proposing: " + proposer +
-                          reason_with_error("highest average precision",
-                                            proposal_sampled(result) && error_measurable(settings)
-                                                ? within_error_of(result.proposal, proposer,
-                                                                  [](const proposal_row& row) -> const spread& {
-                                                                      return row.average_precision;
-                                                                  },
-                                                                  settings)
-                                                : std::string())
-                    : std::string("Recommendation for proposing: none (no method beats random here).\n");
+        text += recommendation_line("proposing", proposer, proposer_informative, "highest average precision",
+                                    within_error_of(result.proposal, proposer, &proposal_row::average_precision,
+                                                    proposal_sampled(result), settings));
     }
     if (!filter.empty()) {
-        text += filter_informative
-                    ? "Recommendation for filtering: " + filter +
-                          reason_with_error("highest AUC",
-                                            filtering_sampled(result) && error_measurable(settings)
-                                                ? within_error_of(result.filtering, filter,
-                                                                  [](const filter_row& row) -> const spread& {
-                                                                      return row.auc;
-                                                                  },
-                                                                  settings)
-                                                : std::string())
-                                   : std::string("Recommendation for filtering: none (no method beats random here).\n");
+        text += recommendation_line("filtering", filter, filter_informative, "highest AUC",
+                                    within_error_of(result.filtering, filter, &filter_row::auc,
+                                                    filtering_sampled(result), settings));
     }
     // ppi-refine reads its network as a plain list: a network read with other options is cut
     // into one first, so that the line refines the network evaluated here.
